@@ -1,0 +1,14 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+// Text files in the locale's character set (the plain C/POSIX locale counts as UTF-8); a
+// character the set can't encode becomes "?".
+namespace LocaleText {
+
+QByteArray encode(const QString& text);
+
+// A CR or LF inside a name would split one log line in two (or forge one): shown as "?".
+QString oneLine(const QString& text);
+
+}  // namespace LocaleText

@@ -1,0 +1,45 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+#include <exception>
+#include <functional>
+
+class QWidget;
+
+// The one seam through which every modal box is shown. Tests install a responder that answers
+// boxes without a person; the real boxes run a nested event loop.
+namespace ModalBoxes {
+
+enum class Kind { Error, Warning, Information, Confirmation };
+enum class Answer { Ok, Yes, No };
+
+struct Request {
+    Kind kind;
+    QString title;
+    QString text;
+};
+
+using Responder = std::function<Answer(const Request&)>;
+
+// Installs a responder (an empty one restores the real boxes); returns the previous one.
+Responder setResponder(Responder responder);
+
+Answer show(Kind kind, const QString& title, const QString& text, QWidget* parent = nullptr);
+
+// The boxes the program uses, captioned with the application's title.
+void error(const QString& text);
+void warning(const QString& text);
+void information(const QString& text);
+bool confirm(const QString& text);  // Yes / No
+
+// The application's standard error box: the error's text with a full stop appended when it
+// lacks one.
+void showException(const QString& text);
+void showException(const std::exception& e);
+
+// Runs a handler; an error it lets through is shown in the error box and the program goes on.
+// Nothing thrown ever crosses Qt's event loop.
+void guarded(const std::function<void()>& handler);
+
+}  // namespace ModalBoxes

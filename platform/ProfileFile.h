@@ -1,0 +1,27 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+// INI files with the semantics of the Windows profile functions: names match without regard to
+// case, blanks around names and values are ignored, one pair of surrounding quotes is removed
+// from a read value, the first of duplicate sections or keys wins, a read value is cut at 2047
+// characters and a missing file reads as empty. Writes keep every other line byte for byte and
+// replace the file atomically; a failed write throws AppException("Unable to write to <file>").
+namespace ProfileFile {
+
+constexpr int MaxValueLength = 2047;
+
+QString readString(const QString& file, const QString& section, const QString& key);
+// Names of every section in file order; a name repeated later (in any case) is listed once.
+QStringList sectionNames(const QString& file);
+// A section exists when it holds at least one key.
+bool sectionExists(const QString& file, const QString& section);
+
+void writeString(const QString& file, const QString& section, const QString& key, const QString& value);
+void eraseSection(const QString& file, const QString& section);
+
+// Parses any bytes without touching the disk: the reader's core, shared with the fuzz target.
+QStringList sectionNamesOf(const QByteArray& content);
+QString readStringOf(const QByteArray& content, const QString& section, const QString& key);
+
+}  // namespace ProfileFile
