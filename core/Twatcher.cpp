@@ -1,0 +1,3 @@
+#include "core/Twatcher.h"
+
+void ClearWatcher(Twatcher& w) { w = Twatcher{}; }
