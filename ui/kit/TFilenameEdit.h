@@ -1,0 +1,74 @@
+#pragma once
+#include <QLineEdit>
+#include <QString>
+
+#include <functional>
+
+class QToolButton;
+
+// An edit box for a file's path with a browse button inside its right end. The button opens a
+// file-open dialog; the dialog is reached through a replaceable function so that the program
+// can route it through its own dialog service and tests can answer it.
+class TFilenameEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    struct BrowseRequest {
+        QString title;
+        QString directory;         // folder the dialog opens in; empty: the dialog's own choice
+        QString fileName;          // the file name now in the box, without folder
+        QString filter;            // "Description|pattern|Description|pattern"
+        QString defaultExtension;  // without the dot
+    };
+    // Returns the chosen path, or an empty string when the user cancelled.
+    using BrowseDialog = std::function<QString(const BrowseRequest&)>;
+
+    explicit TFilenameEdit(QWidget* parent = nullptr);
+
+    QString DialogTitle() const { return dialogTitle_; }
+    void setDialogTitle(const QString& t) { dialogTitle_ = t; }
+    QString Filter() const { return filter_; }
+    void setFilter(const QString& f) { filter_ = f; }
+    QString DefaultExt() const { return defaultExt_; }
+    void setDefaultExt(const QString& e) { defaultExt_ = e; }
+    // Where the next browse starts when the box holds no existing folder; a chosen file's
+    // folder becomes the next one.
+    QString InitialDir() const { return initialDir_; }
+    void setInitialDir(const QString& d) { initialDir_ = d; }
+    // A chosen path with a blank is shown in double quotes (unless it begins with one).
+    bool AddQuotes() const { return addQuotes_; }
+    void setAddQuotes(bool on) { addQuotes_ = on; }
+
+    QToolButton* browseButton() const { return button_; }
+
+    // The dialog of this box; an empty one falls back to the process-wide default.
+    void setBrowseDialog(BrowseDialog dialog) { dialog_ = std::move(dialog); }
+    // The dialog of every box that has none of its own; returns the previous one. Without any,
+    // a plain Qt file dialog is shown.
+    static BrowseDialog setDefaultBrowseDialog(BrowseDialog dialog);
+
+    // What the button does: shows the dialog and puts the chosen path into the box. Returns
+    // false when the user cancelled.
+    bool Browse();
+
+    // The request the next Browse would make.
+    BrowseRequest browseRequest() const;
+
+signals:
+    void fileChosen(const QString& path);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void placeButton();
+    QString runDialog(const BrowseRequest& r) const;
+
+    QToolButton* button_;
+    QString dialogTitle_ = QStringLiteral("Browse");
+    QString filter_;
+    QString defaultExt_;
+    QString initialDir_;
+    bool addQuotes_ = false;
+    BrowseDialog dialog_;
+};

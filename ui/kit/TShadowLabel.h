@@ -1,0 +1,39 @@
+#pragma once
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+// A one-line transparent label drawn twice: first its shadow, shifted right and down, then
+// the text. The text is shown exactly as given ("&" included).
+class TShadowLabel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TShadowLabel(const QString& text = QString(), QWidget* parent = nullptr);
+
+    QString Caption() const { return caption_; }
+    void setCaption(const QString& text);
+
+    QColor TextColor() const { return textColor_; }
+    void setTextColor(const QColor& c);
+    QColor ShadowColor() const { return shadowColor_; }
+    void setShadowColor(const QColor& c);
+    int ShadowOffset() const { return shadowOffset_; }
+    void setShadowOffset(int pixels);
+
+    Qt::Alignment Alignment() const { return alignment_; }
+    void setAlignment(Qt::Alignment a);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QString caption_;
+    QColor textColor_{0, 0, 128};
+    QColor shadowColor_{128, 128, 128};
+    int shadowOffset_ = 2;
+    Qt::Alignment alignment_ = Qt::AlignHCenter | Qt::AlignTop;
+};
