@@ -1,0 +1,35 @@
+#include "actions/AlertTrigger.h"
+
+#include "actions/DesktopAlertSink.h"
+#include "core/WatchWindow.h"
+#include "platform/DateTimeStamp.h"
+#include "platform/LocaleText.h"
+#include "platform/ModalBoxes.h"
+
+namespace AlertTrigger {
+
+void TriggerPopUp(WatchWindow& window, Twatcher watch, const QString& message)
+{
+    if (!watch.PopUpMessage) return;
+    ModalBoxes::show(ModalBoxes::Kind::Information, QStringLiteral("Information"), message);
+    // Taken now: the user may have left the box open for a long time.
+    const QString stamp = DateTimeStamp::now();
+    window.WriteToLiveLog(LiveLogColour::Blue,
+                          LocaleText::oneLine(stamp + QStringLiteral(": ") + watch.Name +
+                                              QStringLiteral(": executed a popup message with message: ") +
+                                              message));
+}
+
+void TriggerDesktopAlert(WatchWindow& window, DesktopAlertSink& alert, Twatcher watch,
+                         const QString& message)
+{
+    if (!watch.ShowDesktopAlert) return;
+    alert.setMessageText(message);
+    alert.Execute();
+    window.WriteToLiveLog(LiveLogColour::Blue,
+                          LocaleText::oneLine(DateTimeStamp::now() + QStringLiteral(": ") + watch.Name +
+                                              QStringLiteral(": executed a desktop alert with message: ") +
+                                              message));
+}
+
+}  // namespace AlertTrigger

@@ -1,0 +1,67 @@
+#pragma once
+#include "ui/AlertClock.h"
+
+#include <memory>
+
+class TJvFormDesktopAlert;
+
+// The alert's animation engine: fades the window in through its opacity, keeps it for the
+// display time, fades it out and closes it. One timer drives all three phases.
+class TJvFadeAlertStyleHandler {
+public:
+    enum Status { hsIdle, hsStartAnim, hsDisplay, hsEndAnim };
+
+    TJvFadeAlertStyleHandler(TJvFormDesktopAlert& owner, AlertClock& clock);
+    TJvFadeAlertStyleHandler(const TJvFadeAlertStyleHandler&) = delete;
+    TJvFadeAlertStyleHandler& operator=(const TJvFadeAlertStyleHandler&) = delete;
+
+    // Style options (milliseconds, step counts, opacities 0 to 255). A step count of 0 is
+    // stored as 1.
+    int StartInterval() const { return startInterval_; }
+    void SetStartInterval(int ms);
+    int StartSteps() const { return startSteps_; }
+    void SetStartSteps(int steps);
+    int EndInterval() const { return endInterval_; }
+    void SetEndInterval(int ms);
+    int EndSteps() const { return endSteps_; }
+    void SetEndSteps(int steps);
+    int DisplayDuration() const { return displayDuration_; }
+    void SetDisplayDuration(int ms);
+    int MinAlphaBlendValue() const { return minAlpha_; }
+    void SetMinAlphaBlendValue(int a);
+    int MaxAlphaBlendValue() const { return maxAlpha_; }
+    void SetMaxAlphaBlendValue(int a);
+
+    Status status() const { return status_; }
+    // The handler is active while its timer runs.
+    bool Active() const { return timer_->isActive(); }
+
+    void DoStartAnimation();
+    void DoEndAnimation();
+    void DoDisplay();
+    void AbortAnimation();
+    // Stops the timer without touching the status or the opacity (the window closed).
+    void StopTimer() { timer_->stop(); }
+
+private:
+    void StartAnimationStep();
+    void EndAnimationStep();
+    void DisplayTimeout();
+    void PrepareStartAnimation();
+    void FinishStartAnimation();
+    void PrepareEndAnimation();
+    void FinishEndAnimation();
+    void tick();
+
+    TJvFormDesktopAlert& owner_;
+    std::unique_ptr<AlertTimer> timer_;
+    Status status_ = hsIdle;
+    int counter_ = 0;
+    int startInterval_ = 25;
+    int startSteps_ = 10;
+    int endInterval_ = 50;
+    int endSteps_ = 10;
+    int displayDuration_ = 1400;
+    int minAlpha_ = 0;
+    int maxAlpha_ = 255;
+};
