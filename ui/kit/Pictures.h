@@ -4,7 +4,7 @@
 #include <QSize>
 #include <QString>
 
-class TImageList;
+#include "ui/kit/TImageList.h"
 
 // The program's own pictures, compiled in from resources/ (all SVG drawings of ours).
 namespace Pictures {
