@@ -1,0 +1,161 @@
+#include "support/ArgvProbe.h"
+#include "support/QtPrinters.h"
+#include "platform/ProgramStarter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using ProgramStarter::start;
+
+// Replaces PATH for the life of the object.
+class PathOverride {
+public:
+    explicit PathOverride(const QByteArray& path) : old_(qgetenv("PATH")) { qputenv("PATH", path); }
+    ~PathOverride() { qputenv("PATH", old_); }
+
+private:
+    QByteArray old_;
+};
+
+void writeFile(const QString& path, const QByteArray& bytes, mode_t mode)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+}
+
+// Children of this process still in the process table (zombies included).
+int childProcesses()
+{
+    int count = 0;
+    const QString self = QString::number(::getpid());
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/") + pid + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray s = stat.readAll();
+        const QList<QByteArray> rest = s.mid(s.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 1 && rest[1] == self.toLatin1()) ++count;
+    }
+    return count;
+}
+
+TEST(ProgramStarterTest, StartsAnExecutableDirectlyWithTheParametersWords)
+{
+    QTemporaryDir dir;
+    ArgvProbe probe(dir.path());
+    const auto r = start(QStringLiteral("Open"), probe.path(), QStringLiteral("one \"two words\" a\\\"b $(x) *"),
+                         dir.path());
+    EXPECT_EQ(r.error, 0);
+    EXPECT_GT(r.processId, 0);
+    ASSERT_TRUE(probe.waitForRuns(1));
+    const ArgvProbe::Run run = probe.runs().first();
+    EXPECT_EQ(run.args, (QStringList{"one", "two words", "a\"b", "$(x)", "*"}));
+    EXPECT_EQ(QDir(run.cwd).canonicalPath(), QDir(dir.path()).canonicalPath());
+    EXPECT_NE(run.parentPid, qint64(::getpid()));  // detached: not our child
+}
+
+TEST(ProgramStarterTest, QuotesAroundTheNameAndTheVerbsCaseDontMatter)
+{
+    QTemporaryDir dir;
+    ArgvProbe probe(dir.path(), QStringLiteral("a probe.sh"));
+    EXPECT_EQ(start(QStringLiteral("open"), u'"' + probe.path() + u'"', {}, {}).error, 0);
+    EXPECT_EQ(start(QString(), probe.path(), QStringLiteral("x"), {}).error, 0);
+    ASSERT_TRUE(probe.waitForRuns(2));
+    EXPECT_EQ(probe.runs().size(), 2);
+}
+
+TEST(ProgramStarterTest, AScriptWithoutExecuteBitRunsThroughItsInterpreter)
+{
+    QTemporaryDir dir;
+    ArgvProbe probe(dir.path(), QStringLiteral("probe.sh"), /*executable=*/false);
+    EXPECT_EQ(start(QStringLiteral("Open"), probe.path(), QStringLiteral("\"a b\" c"), {}).error, 0);
+    ASSERT_TRUE(probe.waitForRuns(1));
+    EXPECT_EQ(probe.runs().first().args, (QStringList{"a b", "c"}));
+}
+
+TEST(ProgramStarterTest, OtherFilesGoToTheDesktopOpenerWithoutParameters)
+{
+    QTemporaryDir dir;
+    QDir().mkdir(dir.filePath(QStringLiteral("bin")));
+    ArgvProbe opener(dir.filePath(QStringLiteral("bin")), QStringLiteral("xdg-open"));
+    const QString document = dir.filePath(QStringLiteral("notes $(x).txt"));
+    writeFile(document, "plain text, no interpreter line\n", 0644);
+    ArgvProbe noHashBang(dir.path(), QStringLiteral("script.sh"), false, false);
+
+    PathOverride path(QFile::encodeName(dir.filePath(QStringLiteral("bin"))) + ":/usr/bin:/bin");
+    EXPECT_EQ(start(QStringLiteral("Open"), document, QStringLiteral("ignored words"), {}).error, 0);
+    ASSERT_TRUE(opener.waitForRuns(1));
+    EXPECT_EQ(opener.runs().first().args, QStringList{document});
+    EXPECT_EQ(start(QStringLiteral("Open"), noHashBang.path(), {}, {}).error, 0);
+    EXPECT_EQ(start(QStringLiteral("Open"), dir.path(), {}, {}).error, 0);  // a folder opens in the file manager
+    ASSERT_TRUE(opener.waitForRuns(3));
+    EXPECT_EQ(noHashBang.runs().size(), 0);
+}
+
+TEST(ProgramStarterTest, AFailedStartReturnsAShellErrorCode)
+{
+    QTemporaryDir dir;
+    ArgvProbe probe(dir.path());
+    const QString junk = dir.filePath(QStringLiteral("junk"));
+    writeFile(junk, QByteArray("\x01\x02\x03 not a program"), 0755);
+    const QString badInterpreter = dir.filePath(QStringLiteral("bad.sh"));
+    writeFile(badInterpreter, "#!/nonexistent/interpreter\n", 0755);
+    const QString relativeInterpreter = dir.filePath(QStringLiteral("rel.sh"));
+    writeFile(relativeInterpreter, "#!sh\n", 0644);
+    const QString document = dir.filePath(QStringLiteral("doc.txt"));
+    writeFile(document, "text\n", 0644);
+    QDir().mkdir(dir.filePath(QStringLiteral("empty-bin")));
+
+    using namespace ProgramStarter;
+    struct Case {
+        const char* what;
+        QString verb, file, directory;
+        int expected;
+    } cases[] = {
+        {"missing file", "Open", dir.filePath("missing"), {}, FileNotFound},
+        {"missing folder", "Open", dir.filePath("no/such/file"), {}, PathNotFound},
+        {"empty name", "Open", QString(), {}, FileNotFound},
+        {"bare name not in PATH", "Open", "no-such-program-anywhere", {}, FileNotFound},
+        {"not a program", "Open", junk, {}, BadFormat},
+        {"interpreter missing", "Open", badInterpreter, {}, FileNotFound},
+        {"relative interpreter", "Open", relativeInterpreter, {}, NoAssociation},
+        {"unknown verb", "print", probe.path(), {}, NoAssociation},
+        {"start folder missing", "Open", probe.path(), dir.filePath("nowhere"), PathNotFound},
+        {"document without an opener", "Open", document, {}, NoAssociation},
+    };
+    PathOverride path(QFile::encodeName(dir.filePath(QStringLiteral("empty-bin"))));
+    for (const Case& c : cases) {
+        const auto r = start(c.verb, c.file, QStringLiteral("x"), c.directory);
+        EXPECT_EQ(r.error, c.expected) << c.what;
+        EXPECT_EQ(r.processId, 0) << c.what;
+    }
+    EXPECT_EQ(probe.runs().size(), 0);
+}
+
+TEST(ProgramStarterTest, ABareNameIsLookedUpInThePath)
+{
+    QTemporaryDir dir;
+    ArgvProbe probe(dir.path(), QStringLiteral("vesmor-probe"));
+    PathOverride path(QFile::encodeName(dir.path()) + ":/usr/bin:/bin");
+    EXPECT_EQ(start(QStringLiteral("Open"), QStringLiteral("vesmor-probe"), QStringLiteral("w"), {}).error, 0);
+    ASSERT_TRUE(probe.waitForRuns(1));
+    EXPECT_EQ(probe.runs().first().args, QStringList{"w"});
+}
+
+TEST(ProgramStarterTest, ThousandStartsLeaveNoChildBehind)
+{
+    const int before = childProcesses();
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(start(QStringLiteral("Open"), QStringLiteral("/bin/true"), {}, {}).error, 0);
+    EXPECT_EQ(childProcesses(), before);
+}
+
+}  // namespace
