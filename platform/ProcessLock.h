@@ -1,0 +1,64 @@
+#pragma once
+#include "platform/SharedMemoryBlock.h"
+
+#include <QString>
+
+// A named lock shared by the processes of this user. It is recursive for a thread and
+// serialises threads of different processes. When its holder dies, the next one to ask takes
+// it over, so a crashed process blocks no one.
+class ProcessLock {
+public:
+    ProcessLock() = default;
+    ~ProcessLock();
+    ProcessLock(const ProcessLock&) = delete;
+    ProcessLock& operator=(const ProcessLock&) = delete;
+
+    // Opens the lock of that name, setting it up when this process is the first to use it.
+    bool open(const QString& name);
+    void close();
+    bool isOpen() const { return shared_ != nullptr; }
+
+    // Which part failed: the shared block, its view, or the lock inside it.
+    enum class Failure { None, Object, View, Lock };
+    Failure failure() const { return failure_; }
+    QString errorString() const { return error_; }
+
+    // Waits for the lock; false only when the lock is broken beyond repair.
+    bool lock();
+    // Takes the lock when it is free (or already ours); never waits.
+    bool tryLock();
+    void unlock();
+    // True when the last successful lock() or tryLock() took over from a holder that had died.
+    bool tookOverFromDeadHolder() const { return tookOver_; }
+
+    // The name of the shared block the lock lives in.
+    static QString blockName(const QString& name);
+    static bool remove(const QString& name);
+
+private:
+    bool setUp();
+    bool finishLocking(int result);
+
+    SharedMemoryBlock block_;
+    void* shared_ = nullptr;
+    Failure failure_ = Failure::None;
+    QString error_;
+    bool tookOver_ = false;
+};
+
+// Holds a ProcessLock for the lifetime of a scope.
+class ProcessLocker {
+public:
+    explicit ProcessLocker(ProcessLock& lock) : lock_(lock), held_(lock.lock()) {}
+    ~ProcessLocker()
+    {
+        if (held_) lock_.unlock();
+    }
+    ProcessLocker(const ProcessLocker&) = delete;
+    ProcessLocker& operator=(const ProcessLocker&) = delete;
+    bool held() const { return held_; }
+
+private:
+    ProcessLock& lock_;
+    bool held_;
+};
