@@ -1,0 +1,75 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+// The binary name of a namespace object, in the desktop shell's layout: items of {16-bit
+// little-endian size including the size field, payload}, ended by a 16-bit zero. An absolute
+// list starts at the desktop, whose own list is the empty one (just the terminator).
+//
+// A default-made list is "none": no list at all, which is not the desktop. Lists are values:
+// copying one clones it and dropping it frees it; the bytes are shared between copies, so a list
+// may be handed to another thread.
+//
+// Our payloads start with a kind byte followed by UTF-8 text (see Kind). Other payloads (such as
+// the free-space notice's two numbers) are carried unchanged.
+class ItemIdList {
+public:
+    enum class Kind : quint8 {
+        Unknown = 0,
+        Folder = 'd',    // a folder of the file system; text: its name
+        File = 'f',      // any other file-system object; text: its name
+        Home = 'h',      // the Home folder; text: its absolute path
+        Computer = 'c',  // the virtual Computer folder; no text
+        Volume = 'v',    // a mounted volume; text: mount path, NUL, label (may be empty)
+    };
+
+    ItemIdList() = default;
+
+    static ItemIdList desktop();
+    // The bytes of a list (terminator included); none when they are not a well-formed list.
+    static ItemIdList fromBytes(const QByteArray& bytes);
+    // A one-item list. Text longer than an item can hold is cut at a character boundary.
+    static ItemIdList element(Kind kind, const QString& text = QString());
+    static ItemIdList rawElement(const QByteArray& payload);
+
+    bool isNull() const { return bytes_.isEmpty(); }
+    bool isDesktop() const { return bytes_.size() == 2; }  // the empty list
+    const QByteArray& bytes() const { return bytes_; }
+    qsizetype byteSize() const { return bytes_.size(); }  // terminator included; 0 for none
+    int count() const;
+
+    QByteArray payload(int index) const;
+    Kind kind(int index) const;
+    QString text(int index) const;  // the UTF-8 text after the kind byte
+    Kind lastKind() const { return count() ? kind(count() - 1) : Kind::Unknown; }
+    QString lastText() const { return count() ? text(count() - 1) : QString(); }
+
+    ItemIdList clone() const { return *this; }
+    void free() { bytes_.clear(); }
+
+    // The list without its last item; none for the desktop and for none.
+    ItemIdList parent() const;
+    // The last item as a list of its own; the desktop for the desktop, none for none.
+    ItemIdList lastElement() const;
+    // This list followed by the items of `relative`; none when either is none.
+    ItemIdList appended(const ItemIdList& relative) const;
+    // Whether `child` starts with all items of this list (and has more); with `immediate`,
+    // exactly one more.
+    bool isParentOf(const ItemIdList& child, bool immediate) const;
+
+    friend bool operator==(const ItemIdList& a, const ItemIdList& b) { return a.bytes_ == b.bytes_; }
+
+private:
+    explicit ItemIdList(QByteArray bytes) : bytes_(std::move(bytes)) {}
+    // Byte offsets of each item's size field.
+    qsizetype offsetOf(int index) const;
+
+    QByteArray bytes_;
+};
+
+// The shell's function names, for code that reads best in them.
+inline ItemIdList ILClone(const ItemIdList& list) { return list.clone(); }
+inline void ILFree(ItemIdList& list) { list.free(); }
+inline bool ILIsEqual(const ItemIdList& a, const ItemIdList& b) { return a == b; }
+inline ItemIdList ILCombine(const ItemIdList& a, const ItemIdList& b) { return a.appended(b); }

@@ -1,0 +1,117 @@
+#include "platform/ItemIdList.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Kind = ItemIdList::Kind;
+
+ItemIdList path3()
+{
+    return ItemIdList::desktop()
+        .appended(ItemIdList::element(Kind::Home, QStringLiteral("/home/u")))
+        .appended(ItemIdList::element(Kind::Folder, QStringLiteral("Docs")))
+        .appended(ItemIdList::element(Kind::File, QStringLiteral("ä b.txt")));
+}
+
+TEST(ItemIdListTest, LayoutIsSizedItemsEndedByZero)
+{
+    const ItemIdList one = ItemIdList::element(Kind::Folder, QStringLiteral("ab"));
+    // size 5 = 2 (size field) + kind + "ab"; then the 16-bit terminator
+    EXPECT_EQ(one.bytes(), QByteArray("\x05\x00" "dab" "\x00\x00", 7));
+    EXPECT_EQ(ItemIdList::desktop().bytes(), QByteArray(2, '\0'));
+    EXPECT_TRUE(ItemIdList::desktop().isDesktop());
+    EXPECT_FALSE(ItemIdList::desktop().isNull());
+    EXPECT_TRUE(ItemIdList().isNull());
+    EXPECT_FALSE(ItemIdList().isDesktop());
+    EXPECT_EQ(ItemIdList().byteSize(), 0);
+}
+
+TEST(ItemIdListTest, ItemsReadBackWithKindAndText)
+{
+    const ItemIdList l = path3();
+    ASSERT_EQ(l.count(), 3);
+    EXPECT_EQ(l.kind(0), Kind::Home);
+    EXPECT_EQ(l.text(0), QStringLiteral("/home/u"));
+    EXPECT_EQ(l.kind(2), Kind::File);
+    EXPECT_EQ(l.text(2), QStringLiteral("ä b.txt"));
+    EXPECT_EQ(l.lastText(), QStringLiteral("ä b.txt"));
+    EXPECT_EQ(l.kind(3), Kind::Unknown);  // past the end
+    EXPECT_TRUE(l.payload(7).isEmpty());
+}
+
+TEST(ItemIdListTest, ParentLastElementAndAppend)
+{
+    const ItemIdList l = path3();
+    const ItemIdList parent = l.parent();
+    EXPECT_EQ(parent.count(), 2);
+    EXPECT_EQ(parent.lastText(), QStringLiteral("Docs"));
+    EXPECT_EQ(parent.appended(l.lastElement()), l);
+    EXPECT_EQ(l.lastElement().count(), 1);
+    EXPECT_TRUE(parent.isParentOf(l, true));
+    EXPECT_TRUE(parent.parent().isParentOf(l, false));
+    EXPECT_FALSE(parent.parent().isParentOf(l, true));
+    EXPECT_FALSE(l.isParentOf(l, false));
+    EXPECT_TRUE(ItemIdList::desktop().isParentOf(l, false));
+    EXPECT_TRUE(l.parent().parent().parent().isDesktop());
+    EXPECT_TRUE(ItemIdList::desktop().parent().isNull());
+    EXPECT_TRUE(ItemIdList::desktop().lastElement().isDesktop());
+    EXPECT_TRUE(ItemIdList().lastElement().isNull());
+    EXPECT_TRUE(l.appended(ItemIdList()).isNull());
+    EXPECT_EQ(l.appended(ItemIdList::desktop()), l);
+}
+
+TEST(ItemIdListTest, CloneCompareAndFree)
+{
+    ItemIdList a = path3();
+    ItemIdList b = ILClone(a);
+    EXPECT_TRUE(ILIsEqual(a, b));
+    EXPECT_FALSE(ILIsEqual(a, a.parent()));
+    EXPECT_FALSE(ILIsEqual(ItemIdList(), ItemIdList::desktop()));
+    ILFree(a);
+    EXPECT_TRUE(a.isNull());
+    EXPECT_EQ(b.count(), 3);  // the clone lives on
+    // A name that differs only in a byte inside another item's text is a different list.
+    EXPECT_FALSE(ItemIdList::element(Kind::File, "ab") == ItemIdList::element(Kind::Folder, "ab"));
+}
+
+TEST(ItemIdListTest, MalformedBytesGiveNone)
+{
+    struct Case {
+        QByteArray bytes;
+        int count;  // -1: none
+    } cases[] = {
+        {QByteArray(), -1},
+        {QByteArray("\x00", 1), -1},                       // half a terminator
+        {QByteArray("\x01\x00\x00\x00", 4), -1},           // size 1 can't hold its own size
+        {QByteArray("\x09\x00" "ab\x00\x00", 6), -1},      // item runs past the end
+        {QByteArray("\x04\x00" "ab", 4), -1},              // no terminator
+        {QByteArray("\x00\x00", 2), 0},
+        {QByteArray("\x04\x00" "ab\x00\x00junk", 10), 1},  // bytes after the terminator dropped
+        {QByteArray("\x0a\x00\x01\x00\x00\x00\x02\x00\x00\x00\x00\x00", 12), 1},  // two numbers
+    };
+    for (const Case& c : cases) {
+        const ItemIdList l = ItemIdList::fromBytes(c.bytes);
+        if (c.count < 0) {
+            EXPECT_TRUE(l.isNull()) << c.bytes.toHex().constData();
+        } else {
+            ASSERT_FALSE(l.isNull()) << c.bytes.toHex().constData();
+            EXPECT_EQ(l.count(), c.count);
+        }
+    }
+    EXPECT_EQ(ItemIdList::fromBytes(QByteArray("\x04\x00" "ab\x00\x00junk", 10)).byteSize(), 6);
+}
+
+TEST(ItemIdListTest, OverlongTextIsCutAtACharacterBoundary)
+{
+    const QString longName = QString(40000, QChar(0x00e4));  // two bytes each in UTF-8
+    const ItemIdList l = ItemIdList::element(Kind::Folder, longName);
+    ASSERT_EQ(l.count(), 1);
+    EXPECT_LE(l.byteSize(), 0xFFFF + 2);
+    const QString back = l.text(0);
+    EXPECT_FALSE(back.contains(QChar::ReplacementCharacter));
+    EXPECT_TRUE(longName.startsWith(back));
+    EXPECT_GT(back.size(), 30000);
+}
+
+}  // namespace
