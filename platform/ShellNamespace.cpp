@@ -144,9 +144,15 @@ QString homePath() { return QDir::cleanPath(QDir::homePath()); }
 
 QString desktopPath()
 {
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (!desktop.isEmpty() && QFileInfo(desktop).isDir()) return QDir::cleanPath(desktop);
-    return homePath();
+    // Read once: the user's folder settings are a file, and names are asked for often.
+    static QMutex mutex;
+    static QString cached;
+    QMutexLocker lock(&mutex);
+    if (cached.isEmpty()) {
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        cached = !desktop.isEmpty() && QFileInfo(desktop).isDir() ? QDir::cleanPath(desktop) : homePath();
+    }
+    return cached;
 }
 
 double shellVersion() { return 6.0; }
@@ -240,8 +246,9 @@ ItemIdList parse(const QString& name)
 QString pathOf(const ItemIdList& absolute)
 {
     if (absolute.isNull()) return {};
-    QString path = desktopPath();
     const int n = absolute.count();
+    const ItemIdList::Kind top = n ? absolute.kind(0) : Kind::Unknown;
+    QString path = n && top != Kind::Folder && top != Kind::File ? QString() : desktopPath();
     for (int i = 0; i < n; ++i) {
         switch (absolute.kind(i)) {
         case Kind::Home: path = absolute.text(i); break;

@@ -1,0 +1,452 @@
+#include "platform/ChangeNotifyService.h"
+#include "platform/ShellNamespace.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <sys/stat.h>
+
+namespace {
+
+// Runs the event loop until the condition holds or ten seconds have passed.
+bool waitFor(const std::function<bool()>& condition, int ms = 10000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+struct Notice {
+    quint32 mask;
+    QString first;
+    QString second;
+    friend bool operator==(const Notice&, const Notice&) = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Notice& n)
+{
+    return os << "{0x" << std::hex << n.mask << std::dec << " " << n.first.toStdString() << " "
+              << n.second.toStdString() << "}";
+}
+
+// A registration that writes down every notice it receives, paths relative to a base folder.
+class Recorder : public ShellNoticeWindow {
+public:
+    explicit Recorder(QString base = QString()) : base_(std::move(base)) {}
+    ~Recorder() override { stop(); }
+
+    bool start(const QString& folder, bool recursive, quint32 mask)
+    {
+        const ItemIdList list = folder.isNull() ? ItemIdList() : ShellNamespace::parse(folder);
+        if (!folder.isNull() && list.isNull()) return false;
+        id = SHChangeNotifyRegister(this, SHCNRF_InterruptLevel | SHCNRF_ShellLevel, mask, {list, recursive});
+        return id != 0;
+    }
+    void stop()
+    {
+        if (id) SHChangeNotifyDeregister(id);
+        id = 0;
+    }
+
+    void shellNotice(const ItemIdList* first, const ItemIdList* second, quint32 mask) override
+    {
+        notices.append({mask, rel(first), rel(second)});
+        if (first) firstLists.append(*first);
+    }
+    void shellNoticeError(const QString& message) override { errors.append(message); }
+
+    QString rel(const ItemIdList* l) const
+    {
+        if (!l) return QStringLiteral("-");
+        QString p = ShellNamespace::pathOf(*l);
+        if (!base_.isEmpty() && p.startsWith(base_ + u'/')) return p.mid(base_.size() + 1);
+        if (!base_.isEmpty() && p == base_) return QStringLiteral(".");
+        return p;
+    }
+    QList<Notice> only(quint32 mask) const
+    {
+        QList<Notice> out;
+        for (const Notice& n : notices)
+            if (n.mask & mask) out.append(n);
+        return out;
+    }
+    bool has(const Notice& n) const { return notices.contains(n); }
+
+    quint32 id = 0;
+    QList<Notice> notices;
+    QList<ItemIdList> firstLists;
+    QStringList errors;
+
+private:
+    QString base_;
+};
+
+void touch(const QString& path)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+}
+
+void write(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::Append)) << path.toStdString();
+    f.write(data);
+}
+
+bool mkdirs(const QString& path) { return QDir().mkpath(path); }
+
+// Waits until a file made now is born later than `path`: what a folder held before it was
+// moved in is then older than the move, however coarse the file system's clock.
+bool clockPast(const QString& path)
+{
+    const QString probe = QDir::tempPath() + QStringLiteral("/vesmor-clock-probe");
+    return waitFor([&] {
+        QFile::remove(probe);
+        QFile(probe).open(QIODevice::WriteOnly);
+        const bool later = QFileInfo(probe).birthTime() > QFileInfo(path).birthTime() &&
+                           QFileInfo(probe).lastModified() > QFileInfo(path).lastModified();
+        QFile::remove(probe);
+        return later;
+    });
+}
+
+bool rename(const QString& from, const QString& to) { return ::rename(QFile::encodeName(from), QFile::encodeName(to)) == 0; }
+
+constexpr quint32 kItemEvents = SHCNE_ALLEVENTS & ~SHCNE_UPDATEDIR;
+
+class ChangeNotifyServiceTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;       // the watched folder
+    QTemporaryDir outside;   // a folder nobody watches
+    QString at(const QString& rel) const { return dir.filePath(rel); }
+
+    // Marks the end of a case: once the sentinel's creation arrives, everything before it has.
+    void settle(Recorder& r, const QString& name = QStringLiteral(".sentinel"))
+    {
+        touch(at(name));
+        ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, name, "-"}); }));
+        QList<Notice> kept;
+        for (const Notice& n : r.notices)
+            if (n.first != name) kept.append(n);
+        r.notices = kept;
+    }
+};
+
+TEST_F(ChangeNotifyServiceTest, EveryKindOfChangeMapsToItsNotice)
+{
+    // Each case has a watched folder `in` and a folder `out` that nobody watches.
+    struct Place {
+        QString in, out;
+        QString at(const char* rel) const { return in + u'/' + QString::fromUtf8(rel); }
+        QString away(const char* rel) const { return out + u'/' + QString::fromUtf8(rel); }
+    };
+    using Step = std::function<void(const Place&)>;
+    struct Case {
+        const char* what;
+        Step before;  // made before watching
+        Step act;
+        QList<Notice> expected;  // in order; updates of the watched folder and of x, y left out
+    };
+    const Case cases[] = {
+        {"file created", nullptr, [](const Place& p) { touch(p.at("f")); }, {{SHCNE_CREATE, "f", "-"}}},
+        {"folder created", nullptr, [](const Place& p) { mkdirs(p.at("d")); }, {{SHCNE_MKDIR, "d", "-"}}},
+        {"file deleted", [](const Place& p) { touch(p.at("f")); }, [](const Place& p) { QFile::remove(p.at("f")); },
+         {{SHCNE_DELETE, "f", "-"}}},
+        {"folder deleted", [](const Place& p) { mkdirs(p.at("d")); }, [](const Place& p) { QDir().rmdir(p.at("d")); },
+         {{SHCNE_RMDIR, "d", "-"}}},
+        {"file written", [](const Place& p) { touch(p.at("f")); }, [](const Place& p) { write(p.at("f"), "abc"); },
+         {{SHCNE_UPDATEITEM, "f", "-"}}},
+        {"file permissions", [](const Place& p) { touch(p.at("f")); },
+         [](const Place& p) { ::chmod(QFile::encodeName(p.at("f")), 0600); }, {{SHCNE_UPDATEITEM, "f", "-"}}},
+        {"folder permissions", [](const Place& p) { mkdirs(p.at("d")); },
+         [](const Place& p) { ::chmod(QFile::encodeName(p.at("d")), 0700); }, {{SHCNE_UPDATEDIR, "d", "-"}}},
+        {"file renamed", [](const Place& p) { touch(p.at("a")); }, [](const Place& p) { rename(p.at("a"), p.at("b")); },
+         {{SHCNE_RENAMEITEM, "a", "b"}}},
+        {"folder renamed", [](const Place& p) { mkdirs(p.at("a")); }, [](const Place& p) { rename(p.at("a"), p.at("b")); },
+         {{SHCNE_RENAMEFOLDER, "a", "b"}}},
+        {"file moved between sub-folders",
+         [](const Place& p) { mkdirs(p.at("x")); mkdirs(p.at("y")); touch(p.at("x/f")); },
+         [](const Place& p) { rename(p.at("x/f"), p.at("y/f")); }, {{SHCNE_RENAMEITEM, "x/f", "y/f"}}},
+        {"file moved out", [](const Place& p) { touch(p.at("f")); },
+         [](const Place& p) { rename(p.at("f"), p.away("f")); }, {{SHCNE_DELETE, "f", "-"}}},
+        {"file moved in", [](const Place& p) { touch(p.away("f")); },
+         [](const Place& p) { rename(p.away("f"), p.at("f")); }, {{SHCNE_CREATE, "f", "-"}}},
+        {"folder moved out", [](const Place& p) { mkdirs(p.at("d/inner")); },
+         [](const Place& p) { rename(p.at("d"), p.away("d")); }, {{SHCNE_RMDIR, "d", "-"}}},
+        {"folder moved in", [](const Place& p) { mkdirs(p.away("d/inner")); clockPast(p.away("d/inner")); },
+         [](const Place& p) { rename(p.away("d"), p.at("d")); }, {{SHCNE_MKDIR, "d", "-"}}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Place place{at(QStringLiteral("case%1").arg(n)), outside.filePath(QStringLiteral("case%1").arg(n))};
+        ++n;
+        ASSERT_TRUE(mkdirs(place.in) && mkdirs(place.out));
+        if (c.before) c.before(place);
+        Recorder r(place.in);
+        ASSERT_TRUE(r.start(place.in, true, SHCNE_ALLEVENTS));
+        c.act(place);
+        touch(place.in + "/.sentinel");
+        ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, ".sentinel", "-"}); }));
+        QList<Notice> items;
+        for (const Notice& e : r.notices) {
+            if (e.first == ".sentinel") break;
+            if (!(e.mask == SHCNE_UPDATEDIR && (e.first == "." || e.first == "x" || e.first == "y"))) items.append(e);
+        }
+        EXPECT_EQ(items, c.expected);
+        // Any change inside a folder is an update of that folder too.
+        EXPECT_TRUE(r.has({SHCNE_UPDATEDIR, ".", "-"}));
+    }
+}
+
+TEST_F(ChangeNotifyServiceTest, OnlyChangesCountNotOpeningOrReading)
+{
+    touch(at("f"));
+    write(at("f"), "content");
+    Recorder r(dir.path());
+    ASSERT_TRUE(r.start(dir.path(), true, SHCNE_ALLEVENTS));
+    for (int i = 0; i < 5; ++i) {
+        QFile f(at("f"));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), QByteArray("content"));
+    }
+    QDir(dir.path()).entryList();
+    settle(r);
+    EXPECT_TRUE(r.only(kItemEvents).isEmpty()) << r.notices.size();
+}
+
+TEST_F(ChangeNotifyServiceTest, MaskChoosesWhatARegistrationHears)
+{
+    Recorder files(dir.path()), folders(dir.path());
+    ASSERT_TRUE(files.start(dir.path(), true, SHCNE_CREATE));
+    ASSERT_TRUE(folders.start(dir.path(), true, SHCNE_MKDIR | SHCNE_CREATE));
+    ASSERT_TRUE(mkdirs(at("d")));
+    touch(at("f"));
+    settle(folders);
+    settle(files);
+    EXPECT_EQ(files.notices, QList<Notice>({{SHCNE_CREATE, "f", "-"}}));
+    EXPECT_EQ(folders.notices, QList<Notice>({{SHCNE_MKDIR, "d", "-"}, {SHCNE_CREATE, "f", "-"}}));
+}
+
+TEST_F(ChangeNotifyServiceTest, NonRecursiveHearsTheFolderAndItsChildrenOnly)
+{
+    ASSERT_TRUE(mkdirs(at("sub")));
+    Recorder r(dir.path());
+    ASSERT_TRUE(r.start(dir.path(), false, kItemEvents));
+    touch(at("sub/deep"));
+    ASSERT_TRUE(mkdirs(at("child")));
+    touch(at("child/deeper"));
+    touch(at("top"));
+    settle(r);
+    EXPECT_EQ(r.notices, QList<Notice>({{SHCNE_MKDIR, "child", "-"}, {SHCNE_CREATE, "top", "-"}}));
+}
+
+TEST_F(ChangeNotifyServiceTest, NewFoldersAreWatchedBeforeTheyAreReadSoNothingMadeInThemIsMissed)
+{
+    Recorder r(dir.path());
+    ASSERT_TRUE(r.start(dir.path(), true, kItemEvents));
+    for (int i = 0; i < 25; ++i) {
+        const QString top = QStringLiteral("p%1").arg(i);
+        ASSERT_TRUE(mkdirs(at(top + "/b/c")));
+        touch(at(top + "/b/c/file"));
+        write(at(top + "/b/c/file"), "x");
+    }
+    settle(r);
+    for (int i = 0; i < 25; ++i) {
+        const QString top = QStringLiteral("p%1").arg(i);
+        const QList<Notice> expected = {{SHCNE_MKDIR, top, "-"},
+                                        {SHCNE_MKDIR, top + "/b", "-"},
+                                        {SHCNE_MKDIR, top + "/b/c", "-"},
+                                        {SHCNE_CREATE, top + "/b/c/file", "-"}};
+        QList<Notice> got;
+        for (const Notice& n : r.notices)
+            if (n.first.startsWith(top + "/") || n.first == top)
+                if (n.mask != SHCNE_UPDATEITEM) got.append(n);
+        EXPECT_EQ(got, expected) << top.toStdString();
+    }
+}
+
+TEST_F(ChangeNotifyServiceTest, RenamedFolderKeepsItsTreeWatchedUnderTheNewPath)
+{
+    ASSERT_TRUE(mkdirs(at("old/inner/deep")));
+    Recorder r(dir.path());
+    ASSERT_TRUE(r.start(dir.path(), true, kItemEvents));
+    ASSERT_TRUE(rename(at("old"), at("new")));
+    touch(at("new/f"));
+    touch(at("new/inner/deep/g"));
+    ASSERT_TRUE(mkdirs(at("new/inner/made")));
+    touch(at("new/inner/made/h"));
+    settle(r);
+    EXPECT_EQ(r.notices, QList<Notice>({{SHCNE_RENAMEFOLDER, "old", "new"},
+                                        {SHCNE_CREATE, "new/f", "-"},
+                                        {SHCNE_CREATE, "new/inner/deep/g", "-"},
+                                        {SHCNE_MKDIR, "new/inner/made", "-"},
+                                        {SHCNE_CREATE, "new/inner/made/h", "-"}}));
+}
+
+TEST_F(ChangeNotifyServiceTest, FolderMovedOutIsNoLongerWatchedAndMovedInIs)
+{
+    ASSERT_TRUE(mkdirs(at("leaving/sub")));
+    ASSERT_TRUE(mkdirs(outside.filePath("coming/sub")));
+    ASSERT_TRUE(clockPast(outside.filePath("coming/sub")));
+    Recorder r(dir.path());
+    ASSERT_TRUE(r.start(dir.path(), true, kItemEvents));
+    ASSERT_TRUE(rename(at("leaving"), outside.filePath("leaving")));
+    ASSERT_TRUE(rename(outside.filePath("coming"), at("coming")));
+    touch(outside.filePath("leaving/sub/not-ours"));
+    touch(at("coming/sub/ours"));
+    settle(r);
+    EXPECT_EQ(r.notices, QList<Notice>({{SHCNE_RMDIR, "leaving", "-"},
+                                        {SHCNE_MKDIR, "coming", "-"},
+                                        {SHCNE_CREATE, "coming/sub/ours", "-"}}));
+}
+
+TEST_F(ChangeNotifyServiceTest, WatchedFolderDeletedOrMovedAwayReportsItselfThenGoesQuiet)
+{
+    for (bool moved : {false, true}) {
+        SCOPED_TRACE(moved ? "moved away" : "deleted");
+        const QString watched = at(moved ? "w-moved" : "w-deleted");
+        ASSERT_TRUE(mkdirs(watched + "/sub"));
+        Recorder r(dir.path());
+        ASSERT_TRUE(r.start(watched, true, SHCNE_ALLEVENTS));
+        if (moved) {
+            ASSERT_TRUE(rename(watched, outside.filePath("away")));
+        } else {
+            ASSERT_TRUE(QDir(watched).removeRecursively());
+        }
+        const QString name = QFileInfo(watched).fileName();
+        ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_RMDIR, name, "-"}); }));
+        // Quiet from now on, wherever the folder went and whatever comes back at its place.
+        if (moved) touch(outside.filePath("away/sub/x"));
+        ASSERT_TRUE(mkdirs(watched));
+        touch(watched + "/again");
+        Recorder sentinel(dir.path());
+        ASSERT_TRUE(sentinel.start(dir.path(), false, SHCNE_CREATE));
+        settle(sentinel, moved ? ".sentinel-moved" : ".sentinel-deleted");
+        const QList<Notice> tail = r.notices.mid(r.notices.indexOf(Notice{SHCNE_RMDIR, name, "-"}) + 1);
+        EXPECT_TRUE(tail.isEmpty()) << tail.size() << " " << (tail.isEmpty() ? Notice{} : tail.first());
+        QDir(watched).removeRecursively();
+    }
+}
+
+TEST_F(ChangeNotifyServiceTest, WholeNamespaceRegistrationHearsTheFoldersTheNamespaceHasListed)
+{
+    ASSERT_TRUE(mkdirs(at("listed")));
+    ASSERT_TRUE(mkdirs(at("unlisted")));
+    Recorder r(dir.path());
+    ASSERT_TRUE(r.start(QString(), false, kItemEvents));
+    auto folder = ShellNamespace::desktopFolder()->BindToObject(ShellNamespace::parse(at("listed")));
+    ASSERT_TRUE(folder && folder->EnumObjects(SHCONTF_FOLDERS));
+    ASSERT_TRUE(mkdirs(at("listed/new")));
+    touch(at("unlisted/nothing"));
+    touch(at("listed/last"));
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "listed/last", "-"}); }));
+    EXPECT_EQ(r.notices, QList<Notice>({{SHCNE_MKDIR, "listed/new", "-"}, {SHCNE_CREATE, "listed/last", "-"}}));
+}
+
+TEST_F(ChangeNotifyServiceTest, AssociationFilesTellEveryRegistrationThatAsks)
+{
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", outside.path().toUtf8());
+    Recorder asks(dir.path()), doesNot(dir.path());
+    ASSERT_TRUE(asks.start(dir.path(), false, SHCNE_ASSOCCHANGED | SHCNE_CREATE));
+    ASSERT_TRUE(doesNot.start(dir.path(), false, SHCNE_CREATE));
+    write(outside.filePath("mimeapps.list"), "[Default Applications]\ntext/plain=x.desktop\n");
+    touch(outside.filePath("unrelated.conf"));
+    ASSERT_TRUE(waitFor([&] { return asks.has({SHCNE_ASSOCCHANGED, "-", "-"}); }));
+    touch(at("end"));
+    ASSERT_TRUE(waitFor([&] { return asks.has({SHCNE_CREATE, "end", "-"}) && doesNot.has({SHCNE_CREATE, "end", "-"}); }));
+    asks.notices.removeAll(Notice{SHCNE_CREATE, "end", "-"});
+    doesNot.notices.removeAll(Notice{SHCNE_CREATE, "end", "-"});
+    // Once per read from the kernel: a write in several steps may be told more than once.
+    EXPECT_FALSE(asks.notices.isEmpty());
+    EXPECT_EQ(asks.only(SHCNE_ASSOCCHANGED), asks.notices);
+    EXPECT_TRUE(doesNot.notices.isEmpty());
+    if (saved.isNull()) qunsetenv("XDG_CONFIG_HOME"); else qputenv("XDG_CONFIG_HOME", saved);
+}
+
+TEST_F(ChangeNotifyServiceTest, FreeSpaceChangeComesInTheTwoNumberForm)
+{
+    Recorder r(dir.path());
+    ASSERT_TRUE(r.start(dir.path(), false, SHCNE_FREESPACE));
+    // Keep changing the space until the once-a-second look sees it.
+    int round = 0;
+    ASSERT_TRUE(waitFor([&] {
+        QFile f(at(QStringLiteral("space%1").arg(round++ % 4)));
+        if (f.open(QIODevice::WriteOnly)) {
+            f.write(QByteArray(1 << 20, 'x'));
+            f.flush();
+            ::fsync(f.handle());
+        }
+        return !r.notices.isEmpty();
+    }));
+    ASSERT_EQ(r.notices.first().mask, SHCNE_FREESPACE);
+    const QByteArray bytes = r.firstLists.first().bytes();
+    ASSERT_EQ(bytes.size(), 12);  // 16-bit size, two 32-bit numbers, 16-bit zero
+    EXPECT_EQ(quint8(bytes[0]), 10);
+    EXPECT_EQ(quint8(bytes[2]) & 1, 1);  // the first volume, "/", is bit 0 of the drive number
+    EXPECT_EQ(bytes.right(2), QByteArray(2, '\0'));
+}
+
+TEST_F(ChangeNotifyServiceTest, MountedVolumeIsTheMediaAndIsWatchedThrough)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
+    ASSERT_TRUE(mkdirs(at("mnt")));
+    Recorder r(dir.path());
+    ASSERT_TRUE(r.start(dir.path(), true, kItemEvents));
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "vesmortest", at("mnt")}) != 0)
+        GTEST_SKIP() << "tmpfs can't be mounted here";
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_DRIVEADD, "mnt", "-"}); }));
+    touch(at("mnt/on-the-volume"));
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "mnt/on-the-volume", "-"}); }));
+    ASSERT_EQ(QProcess::execute("umount", {at("mnt")}), 0);
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_DRIVEREMOVED, "mnt", "-"}); }));
+    const QList<Notice> media = r.only(SHCNE_MEDIAINSERTED | SHCNE_MEDIAREMOVED | SHCNE_DRIVEADD | SHCNE_DRIVEREMOVED);
+    EXPECT_EQ(media, QList<Notice>({{SHCNE_MEDIAINSERTED, "mnt", "-"},
+                                    {SHCNE_DRIVEADD, "mnt", "-"},
+                                    {SHCNE_MEDIAREMOVED, "mnt", "-"},
+                                    {SHCNE_DRIVEREMOVED, "mnt", "-"}}));
+    // The volume's display name is the mount folder's name when it has no label.
+    const int i = int(r.notices.indexOf(Notice{SHCNE_MEDIAINSERTED, "mnt", "-"}));
+    ASSERT_GE(i, 0);
+}
+
+TEST_F(ChangeNotifyServiceTest, OverflowTellsEachRegistrationToRereadAndWatchesGoOn)
+{
+    // Memory-backed when there is such a place: the kernel's queue is what is tested, not the disk.
+    QTemporaryDir fast(QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm/vesmor-XXXXXX") : QString());
+    ASSERT_TRUE(mkdirs(fast.filePath("sub")));
+    Recorder r(fast.path());
+    ASSERT_TRUE(r.start(fast.path(), true, SHCNE_ALLEVENTS));
+    ChangeNotifyService::instance().pauseReading(true);
+    for (int i = 0; i < 17000; ++i) touch(fast.filePath(QStringLiteral("sub/f%1").arg(i)));
+    ChangeNotifyService::instance().pauseReading(false);
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_UPDATEDIR, ".", "-"}) && r.notices.size() > 1000; }));
+    touch(fast.filePath("sub/after"));
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "sub/after", "-"}); }));
+}
+
+TEST_F(ChangeNotifyServiceTest, RegistrationOfWhatCannotBeWatchedIsRefused)
+{
+    Recorder r;
+    touch(at("file"));
+    EXPECT_FALSE(r.start(at("file"), false, SHCNE_ALLEVENTS));
+    EXPECT_EQ(SHChangeNotifyRegister(&r, 3, SHCNE_ALLEVENTS, {ShellNamespace::listForPath(at("gone"), true), false}), 0u);
+    EXPECT_FALSE(SHChangeNotifyDeregister(12345678));
+}
+
+}  // namespace
