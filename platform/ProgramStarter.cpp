@@ -11,6 +11,9 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,23 +24,6 @@ extern char** environ;
 
 namespace ProgramStarter {
 namespace {
-
-// What the two forked processes tell the caller through the pipe; one write each, small
-// enough to arrive whole.
-struct Report {
-    char tag;       // 'P' pid of the started process, 'X' exec failed, 'D' no such start folder
-    int error;
-    qint64 value;
-};
-
-void report(int fd, char tag, int error, qint64 value)
-{
-    const Report r{tag, error, value};
-    ssize_t n;
-    do {
-        n = ::write(fd, &r, sizeof r);
-    } while (n < 0 && errno == EINTR);
-}
 
 int errorOf(int err)
 {
@@ -56,92 +42,108 @@ int errorOf(int err)
     }
 }
 
-// Forks twice so that the program is the child of no one here: the middle process ends at
-// once and is reaped at once, the program is adopted by init (or a subreaper). Only
-// async-signal-safe calls run between the forks and the exec.
+// Shared by the caller and the two processes it makes: they run in the caller's memory until
+// the program's exec, like vfork, so nothing of the caller's address space is ever copied.
+struct Spawn {
+    const char* exe;
+    char* const* argv;
+    const char* dir;
+    int devNull;
+    int maxFd;
+    char* programStackTop;
+    // Written by the children, read by the caller once they are done.
+    pid_t programPid;
+    char failedStep;  // 0, 'D' no start folder, 'X' exec failed, 'F' no process
+    int error;
+};
+
+constexpr size_t childStack = 256 * 1024;
+
+int runProgram(void* arg)
+{
+    auto* s = static_cast<Spawn*>(arg);
+    // Everything was blocked by the caller, so no handler of ours can run here; now each signal
+    // gets its default, and the program starts with none blocked.
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig)
+        if (sig != SIGKILL && sig != SIGSTOP) ::sigaction(sig, &dfl, nullptr);
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (s->devNull >= 0) ::dup2(s->devNull, 0);  // a desktop program has no terminal input
+    if (s->dir && ::chdir(s->dir) != 0) {
+        s->error = errno;
+        s->failedStep = 'D';
+        ::_exit(127);
+    }
+    // Nothing of ours leaks into the program: every descriptor above stderr closes on exec.
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
+        for (int fd = 3; fd < s->maxFd; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::execve(s->exe, s->argv, environ);
+    s->error = errno;
+    s->failedStep = 'X';
+    ::_exit(127);
+}
+
+int runMiddle(void* arg)
+{
+    auto* s = static_cast<Spawn*>(arg);
+    ::setsid();  // out of our session: a terminal's hang-up or Ctrl-C doesn't reach the program
+    // Returns once the program has exec'd or given up.
+    const pid_t program = ::clone(runProgram, s->programStackTop, CLONE_VM | CLONE_VFORK | SIGCHLD, s);
+    if (program < 0) {
+        s->error = errno;
+        s->failedStep = 'F';
+    } else {
+        s->programPid = program;
+    }
+    ::_exit(0);  // the program is adopted by init (or a subreaper), never our child
+}
+
+// Starts exe detached: a middle process starts the program and ends at once; it is reaped here
+// at once, so the program is no child of ours, leaves no zombie and needs no SIGCHLD handler.
 Result spawnDetached(const QByteArray& exe, const QList<QByteArray>& args, const QByteArray& directory)
 {
     std::vector<char*> argv;
     argv.reserve(size_t(args.size()) + 1);
     for (const QByteArray& a : args) argv.push_back(const_cast<char*>(a.constData()));
     argv.push_back(nullptr);
-    const char* dir = directory.isEmpty() ? nullptr : directory.constData();
 
     struct rlimit lim {};
     const int maxFd = ::getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY && lim.rlim_cur < 65536
                           ? int(lim.rlim_cur)
                           : 65536;
 
-    int pipeFd[2];
-    if (::pipe2(pipeFd, O_CLOEXEC) != 0) return {errno == EMFILE || errno == ENFILE ? OutOfMemory : AccessDenied, 0};
-    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    void* stacks = ::mmap(nullptr, 2 * childStack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (stacks == MAP_FAILED) return {OutOfMemory, 0};
+    char* const base = static_cast<char*>(stacks);
 
-    const pid_t middle = ::fork();
-    if (middle < 0) {
-        ::close(pipeFd[0]);
-        ::close(pipeFd[1]);
-        if (devNull >= 0) ::close(devNull);
-        return {OutOfMemory, 0};
-    }
-    if (middle == 0) {
-        ::close(pipeFd[0]);
-        ::setsid();  // out of our session: a terminal's hang-up or Ctrl-C doesn't reach it
-        const pid_t program = ::_Fork();
-        if (program < 0) {
-            report(pipeFd[1], 'X', EAGAIN, 0);
-            ::_exit(0);
-        }
-        if (program == 0) {
-            sigset_t none;
-            ::sigemptyset(&none);
-            ::sigprocmask(SIG_SETMASK, &none, nullptr);
-            struct sigaction dfl {};
-            dfl.sa_handler = SIG_DFL;
-            for (int s = 1; s < NSIG; ++s)
-                if (s != SIGKILL && s != SIGSTOP) ::sigaction(s, &dfl, nullptr);
-            if (devNull >= 0) ::dup2(devNull, 0);  // a desktop program has no terminal input
-            if (dir && ::chdir(dir) != 0) {
-                report(pipeFd[1], 'D', errno, 0);
-                ::_exit(127);
-            }
-            // Nothing of ours leaks into the program: every descriptor above stderr closes on exec.
-            if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
-                for (int fd = 3; fd < maxFd; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-            ::execve(exe.constData(), argv.data(), environ);
-            report(pipeFd[1], 'X', errno, 0);
-            ::_exit(127);
-        }
-        report(pipeFd[1], 'P', 0, program);
-        ::_exit(0);
-    }
+    Spawn s{exe.constData(), argv.data(), directory.isEmpty() ? nullptr : directory.constData(),
+            ::open("/dev/null", O_RDWR | O_CLOEXEC), maxFd, base + 2 * childStack, 0, 0, 0};
 
-    ::close(pipeFd[1]);
-    if (devNull >= 0) ::close(devNull);
-    int status = 0;
-    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
-    }
+    sigset_t all, old;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &old);
+    const pid_t middle = ::clone(runMiddle, base + childStack, CLONE_VM | CLONE_VFORK | SIGCHLD, &s);
+    const int cloneError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
 
-    // The pipe reaches its end when the program's exec succeeded (close on exec) or it gave up.
-    Result result;
-    bool started = false;
-    for (;;) {
-        Report r {};
-        const ssize_t n = ::read(pipeFd[0], &r, sizeof r);
-        if (n < 0 && errno == EINTR) continue;
-        if (n != ssize_t(sizeof r)) break;
-        if (r.tag == 'P') {
-            result.processId = r.value;
-            started = true;
-        } else if (r.tag == 'D') {
-            result.error = r.error == ENOENT || r.error == ENOTDIR ? PathNotFound : AccessDenied;
-        } else if (r.tag == 'X') {
-            result.error = errorOf(r.error);
+    if (middle > 0) {
+        int status = 0;
+        while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
         }
     }
-    ::close(pipeFd[0]);
-    if (!started && result.error == Ok) result.error = OutOfMemory;
-    if (result.error != Ok) result.processId = 0;
-    return result;
+    if (s.devNull >= 0) ::close(s.devNull);
+    ::munmap(stacks, 2 * childStack);
+
+    if (middle < 0) return {cloneError == ENOMEM || cloneError == EAGAIN ? OutOfMemory : AccessDenied, 0};
+    switch (s.failedStep) {
+    case 0: return s.programPid > 0 ? Result{Ok, s.programPid} : Result{OutOfMemory, 0};
+    case 'D': return {s.error == ENOENT || s.error == ENOTDIR ? PathNotFound : AccessDenied, 0};
+    case 'F': return {OutOfMemory, 0};
+    default: return {errorOf(s.error), 0};
+    }
 }
 
 int statError(const QString& name, int err)

@@ -1,11 +1,17 @@
 #include "support/ArgvProbe.h"
 #include "support/QtPrinters.h"
 #include "platform/ProgramStarter.h"
+#include "platform/WindowsCommandLine.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtCore/qtestsupport_core.h>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <pthread.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -149,6 +155,45 @@ TEST(ProgramStarterTest, ABareNameIsLookedUpInThePath)
     EXPECT_EQ(start(QStringLiteral("Open"), QStringLiteral("vesmor-probe"), QStringLiteral("w"), {}).error, 0);
     ASSERT_TRUE(probe.waitForRuns(1));
     EXPECT_EQ(probe.runs().first().args, QStringList{"w"});
+}
+
+TEST(ProgramStarterTest, TheProgramInheritsNothingOfOurs)
+{
+    QTemporaryDir dir;
+    const QString report = dir.filePath(QStringLiteral("report"));
+    const QString script = dir.filePath(QStringLiteral("inspect.sh"));
+    writeFile(script,
+              "#!/bin/sh\n"
+              "{ grep -E '^Sig(Blk|Ign)' /proc/$$/status; readlink /proc/$$/fd/0; ls /proc/$$/fd | tr '\\n' ' '; echo; }"
+              " > \"$1.tmp\" && mv \"$1.tmp\" \"$1\"\n",
+              0755);
+    // A descriptor of ours without close-on-exec, a blocked and an ignored signal.
+    const int leaky = ::open("/dev/zero", O_RDONLY);
+    ASSERT_GE(leaky, 3);
+    sigset_t block, old;
+    sigemptyset(&block);
+    sigaddset(&block, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &block, &old);
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGUSR2, &ignore, &previous);
+
+    const auto r = start(QStringLiteral("Open"), script, WindowsCommandLine::quoted(report), {});
+
+    sigaction(SIGUSR2, &previous, nullptr);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    ::close(leaky);
+    ASSERT_EQ(r.error, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(report); }, 10000));
+    QFile f(report);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(u'\n');
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[0].simplified(), QStringLiteral("SigBlk: 0000000000000000"));
+    EXPECT_EQ(lines[1].simplified(), QStringLiteral("SigIgn: 0000000000000000"));
+    EXPECT_EQ(lines[2], QStringLiteral("/dev/null"));
+    // stdin, stdout, stderr, and the descriptor the shell opened for its own output redirection
+    EXPECT_FALSE(lines[3].split(u' ', Qt::SkipEmptyParts).contains(QString::number(leaky))) << lines[3].toStdString();
 }
 
 TEST(ProgramStarterTest, ThousandStartsLeaveNoChildBehind)
