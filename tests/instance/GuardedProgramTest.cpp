@@ -52,7 +52,7 @@ protected:
         env.insert(QStringLiteral("VESMOR_AUTO_ANSWER_BOXES"), QStringLiteral("1"));
         return std::make_unique<Child>(path, args, env);
     }
-    std::unique_ptr<Child> start(const QStringList& args = {}) { return start(copy->path(), args); }
+    std::unique_ptr<Child> start() { return start(copy->path()); }
 
     // Running: the only one in its program's registry, and answering on its channel.
     bool waitRunning(Child& child, const ProgramCopy& program)
@@ -62,7 +62,7 @@ protected:
             if (!child.running() || registry->ProcessIds() != QList<qint64>{child.pid()}) return false;
             return SwitchChannel::ask(program.key(), TJclAppInstances::ForwardRequest(0, 0), 1000) ==
                    QByteArray("elsewhere");
-        });
+        }, 30000);
     }
     bool waitRunning(Child& child) { return waitRunning(child, *copy); }
 
@@ -183,6 +183,24 @@ TEST_P(GuardedProgram, SaysWhichObjectFailedAndDoesNotStart)
         EXPECT_TRUE(child->err().contains(SharedMemoryBlock::systemName(c.block).toUtf8())) << child->err().constData();
         EXPECT_FALSE(QFileInfo::exists(temp.path() + QStringLiteral("/VSM25")));
     }
+}
+
+TEST_P(GuardedProgram, AFirstCopyHiddenInTheTrayComesOutOfIt)
+{
+    // "-m" hides Vesmor to the tray a second after start; the helper starts hidden anyway.
+    auto first = start(copy->path(), {QStringLiteral("-m")});
+    ASSERT_TRUE(waitRunning(*first));
+    bool cameOut = false;
+    const QDeadlineTimer deadline(20000);
+    while (!cameOut && !deadline.hasExpired()) {
+        QTemporaryDir temp;
+        auto later = start(copy->path(), {}, temp.path());
+        expectRefused(*later, *first, temp.path());
+        const QByteArray forward = "instance: brought forward for process " + QByteArray::number(later->pid());
+        const QByteArray line = first->err().mid(first->err().indexOf(forward)).split('\n').front();
+        cameOut = line.endsWith("hidden -> shown");
+    }
+    EXPECT_TRUE(cameOut) << first->err().constData();
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, GuardedProgram, testing::Values(Program::Helper), programName);
