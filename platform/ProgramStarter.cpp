@@ -69,7 +69,7 @@ int runProgram(void* arg)
     dfl.sa_handler = SIG_DFL;
     for (int sig = 1; sig < NSIG; ++sig)
         if (sig != SIGKILL && sig != SIGSTOP) ::sigaction(sig, &dfl, nullptr);
-    // Straight to the kernel: a library's wrapper (a sanitizer's, say) may keep its own mask.
+    // Straight to the kernel: no library wrapper runs on this borrowed stack.
     sigset_t none;
     ::sigemptyset(&none);
     ::syscall(SYS_rt_sigprocmask, SIG_SETMASK, &none, nullptr, size_t(_NSIG / 8));
