@@ -1,0 +1,158 @@
+#pragma once
+#include "notify/TSsComponent.h"
+#include "notify/TStNotifyEvents.h"
+#include "notify/TStShellItem.h"
+#include "notify/TStSpecialRootFolder.h"
+#include "platform/ItemIdList.h"
+
+#include <QString>
+
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+
+using TObject = QObject;
+using TNotifyEvent = std::function<void(TObject* Sender)>;
+using TStShellNotifyEvent1 = std::function<void(TObject* Sender, TStShellItem* ShellItem)>;
+using TStShellNotifyEvent2 = std::function<void(TObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem)>;
+using TStShellNotifyEvent3 =
+    std::function<void(TObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem, TStNotifyEventsSet Events)>;
+using TStShellNotifyEvent4 = std::function<void(TObject* Sender, quint32 Drive)>;
+
+// A notice received and not yet raised: the component's own copies of its lists and the
+// shell's event mask, unchanged.
+struct TStNotificationItem {
+    ItemIdList Pidl1;
+    ItemIdList Pidl2;
+    quint32 EventMask = 0;
+};
+
+// The queue of notices: the queue owns its entries.
+using TStDQue = std::deque<std::unique_ptr<TStNotificationItem>>;
+
+class TStNotifyWindow;
+
+// Watches one place of the shell namespace (a folder, with or without its sub-folders) and
+// turns the change notices of the shell into typed events, each raised with the shell items the
+// notice names. Notices are copied into a first-in first-out queue as they come and raised later
+// from a posted event, so handlers may take their time, show modal boxes or run nested event
+// loops without losing notices; queued notices are raised in the order received.
+//
+// Handlers are called only when assigned, with the component as Sender. The items handed to
+// them belong to the component and live for the call only.
+//
+// A handler that throws does not stop the component: the error goes to OnError (the error box
+// when it is not assigned), the items are destroyed as always, the rest of that notice's events
+// (OnShellChangeNotify included) are still raised, and the next notice follows.
+class TStCustomShellNotification : public TSsComponent {
+    Q_OBJECT
+public:
+    explicit TStCustomShellNotification(QObject* owner = nullptr);
+    ~TStCustomShellNotification() override;
+
+    bool Active() const { return FActive; }
+    void SetActive(bool value);
+    TStNotifyEventsSet NotifyEvents() const { return FNotifyEvents; }
+    void SetNotifyEvents(TStNotifyEventsSet value);
+    TStSpecialRootFolder SpecialWatchFolder() const { return FSpecialWatchFolder; }
+    void SetSpecialWatchFolder(TStSpecialRootFolder value);
+    const QString& WatchFolder() const { return FWatchFolder; }
+    void SetWatchFolder(const QString& value);
+    bool WatchSubFolders() const { return FWatchSubFolders; }
+    void SetWatchSubFolders(bool value);
+    // The component keeps its own copy of the list it is given.
+    const ItemIdList& WatchPidl() const { return FWatchPidl; }
+    void SetWatchPidl(const ItemIdList& value);
+    qint32 MaxNotifications() const { return FMaxNotifications; }
+    void SetMaxNotifications(qint32 value) { FMaxNotifications = value; }
+    double ShellVersion() const { return FShellVersion; }
+
+    // A registration with the shell is in force; its id (0 when none); notices waiting.
+    bool IsRegistered() const { return Registered; }
+    quint32 NotifyHandle() const { return HNotify; }
+    int QueueCount() const { return int(EventQueue.size()); }
+    QObject* Handle() const;
+
+    // The events, in alphabetical order.
+    TNotifyEvent OnAssociationChange;
+    TStShellNotifyEvent2 OnAttributeChange;
+    TStShellNotifyEvent1 OnDriveAdd;
+    TStShellNotifyEvent1 OnDriveRemove;
+    TStShellNotifyEvent4 OnDriveSpaceChange;
+    TStShellNotifyEvent1 OnFileChange;
+    TStShellNotifyEvent1 OnFileCreate;
+    TStShellNotifyEvent2 OnFileDelete;
+    TStShellNotifyEvent2 OnFileRename;
+    TStShellNotifyEvent1 OnFolderChange;
+    TStShellNotifyEvent1 OnFolderCreate;
+    TStShellNotifyEvent1 OnFolderDelete;
+    TStShellNotifyEvent2 OnFolderRename;
+    TNotifyEvent OnImageListChange;
+    TStShellNotifyEvent1 OnMediaInsert;
+    TStShellNotifyEvent1 OnMediaRemove;
+    TStShellNotifyEvent1 OnNetShare;
+    TStShellNotifyEvent1 OnNetUnShare;
+    TStShellNotifyEvent1 OnServerDisconnect;
+    TStShellNotifyEvent3 OnShellChangeNotify;
+    TStShellNotifyEvent1 OnShellDriveAdd;
+
+    // Where failures go: a handler that threw, or something the notification service could not
+    // do (such as the system's limit on watched folders). When not assigned, the application's
+    // error box shows the text.
+    std::function<void(TObject* Sender, const QString& Message)> OnError;
+
+protected:
+    void Loaded() override;
+
+    virtual void DoAssociationChange();
+    virtual void DoAttributeChange(TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    virtual void DoDriveAdd(TStShellItem* ShellItem);
+    virtual void DoDriveRemove(TStShellItem* ShellItem);
+    virtual void DoDriveSpaceChange(quint32 Drive);
+    virtual void DoFileChange(TStShellItem* ShellItem);
+    virtual void DoFileCreate(TStShellItem* ShellItem);
+    virtual void DoFileDelete(TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    virtual void DoFileRename(TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    virtual void DoFolderChange(TStShellItem* ShellItem);
+    virtual void DoFolderCreate(TStShellItem* ShellItem);
+    virtual void DoFolderDelete(TStShellItem* ShellItem);
+    virtual void DoFolderRename(TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    virtual void DoImageListChange();
+    virtual void DoMediaInsert(TStShellItem* ShellItem);
+    virtual void DoMediaRemove(TStShellItem* ShellItem);
+    virtual void DoNetShare(TStShellItem* ShellItem);
+    virtual void DoNetUnShare(TStShellItem* ShellItem);
+    virtual void DoServerDisconnect(TStShellItem* ShellItem);
+    virtual void DoShellDriveAdd(TStShellItem* ShellItem);
+    virtual void DoShellChangeNotify(TStShellItem* OldShellItem, TStShellItem* NewShellItem, TStNotifyEventsSet Events);
+
+private:
+    friend class TStNotifyWindow;
+
+    void RegisterShellNotify();
+    void UnregisterShellNotify();
+    // The hidden window's two messages: a notice from the shell, and the dispatch.
+    void ShellNotice(const ItemIdList* pidl1, const ItemIdList* pidl2, quint32 mask);
+    void DispatchQueue();
+    // Raises the events of one notice; false when the component was destroyed by a handler.
+    bool DispatchNotice(const TStNotificationItem& notice);
+    // Runs one event; a failure is reported and the dispatch goes on.
+    bool Raise(const std::function<void()>& event);
+    void ReportError(const QString& message);
+
+    bool FActive = false;
+    qint32 FMaxNotifications = 0;
+    TStNotifyEventsSet FNotifyEvents = TStNotifyEventsSet::All();
+    double FShellVersion = 0;
+    TStSpecialRootFolder FSpecialWatchFolder = sfNone;
+    QString FWatchFolder;
+    ItemIdList FWatchPidl;
+    bool FWatchSubFolders = false;
+    std::unique_ptr<TStNotifyWindow> FHandle;
+    bool Registered = false;
+    quint32 HNotify = 0;
+    TStNotifyEventsSet Events;
+    TStDQue EventQueue;
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+};

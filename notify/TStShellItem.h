@@ -1,0 +1,138 @@
+#pragma once
+#include "platform/ItemIdList.h"
+
+#include <QDateTime>
+#include <QIcon>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class ShellFolder;
+class TStCustomShellController;
+class TStShellItemList;
+
+// A snapshot of one object of the shell namespace (file, folder, volume, virtual folder), named
+// by its absolute item identifier list: its full path (parsing name), display name and
+// file-system flags are set when it is made, from the list alone, so the item of a file that no
+// longer exists still has its path. Attributes, icons and details are asked for when read.
+// Main thread only.
+class TStShellItem {
+public:
+    // An empty item; with no controller it makes (and owns) one.
+    explicit TStShellItem(TStCustomShellController* controller = nullptr);
+    virtual ~TStShellItem();
+    TStShellItem(const TStShellItem&) = delete;
+    TStShellItem& operator=(const TStShellItem&) = delete;
+
+    // The item that an absolute list names. With no list: an empty item without a controller.
+    static std::unique_ptr<TStShellItem> CreateFromPidl(const ItemIdList& pidl, TStCustomShellController* controller = nullptr);
+    // Parses a path or parsing name; ESsInvalidFolder ("Invalid folder", 240) when it can't.
+    static std::unique_ptr<TStShellItem> CreateFromPath(const QString& path, TStCustomShellController* controller = nullptr);
+
+    // Copies names, flags, details, icon indexes and both lists; binds the parent folder afresh;
+    // shares the other's controller without owning it, unless the other owns it (then this item
+    // keeps a controller of its own, so that the copy outlives the source).
+    virtual void Assign(const TStShellItem& source);
+
+    // Opens the item with its default program; whether that could be started.
+    bool Execute() const;
+    void CopyToClipboard() const;  // only when CanCopy
+    void CutToClipboard() const;   // only when CanCopy
+    // Copies (or moves, after a cut) the files on the clipboard into this folder, never replacing
+    // anything; whether all of them arrived. Only when CanPaste.
+    bool PasteFromClipboard() const;
+    // Sum of the sizes of the files in this file-system folder.
+    qint64 GetFolderSize(bool recursive, bool includeHidden) const;
+
+    // Set when the item is made.
+    const QString& Path() const { return FPath; }
+    const QString& DisplayName() const { return FDisplayName; }
+    bool IsDesktop() const { return FIsDesktop; }
+    bool IsFile() const { return FIsFile; }
+    bool IsFileFolder() const { return FIsFileFolder; }
+    bool IsFileSystem() const { return FIsFileSystem; }
+    const ItemIdList& Pidl() const { return FPidl; }
+    const ItemIdList& SimplePidl() const { return FSimplePidl; }
+    const std::shared_ptr<ShellFolder>& ParentFolder() const { return FParentFolder; }
+    TStCustomShellController* Controller() const { return FController; }
+
+    // Asked of the parent folder when read.
+    bool CanCopy() const;
+    bool CanLink() const;
+    bool CanRename() const;
+    bool HasPropSheet() const;
+    bool IsDropTarget() const;
+    bool IsGhosted() const;
+    bool IsLink() const;
+    bool IsShared() const;
+    bool IsReadOnly() const;
+    bool IsHidden() const;
+    bool HasRemovableMedia() const;
+    bool IsCompressed() const;
+    bool IsFileSystemAncestor() const;
+    bool IsFolder() const;
+    bool HasSubFolder() const;
+    bool CanPaste() const;
+
+    // Icons: indexes into the system image list, loaded together on first reading.
+    int IconIndex();
+    int OpenIconIndex();
+    int OverlayIconIndex();  // 0 shared, 1 shortcut, -1 none
+    QIcon SmallIcon();
+    QIcon LargeIcon();
+    QIcon OpenIcon();
+    QIcon SmallOpenIcon();
+
+    // Details of file-system items, loaded together on first reading.
+    qint64 Size();
+    QDateTime Date();
+    quint32 FileAttributes();
+    QString FileAttributesStr();  // "H", "S", "R", "C", "A" in that order
+
+    const QString& TypeName() const { return FTypeName; }
+    QStringList& ColText() { return FColText; }
+
+    // A list view's marks.
+    bool Selected = false;
+    bool HaveDetails = false;
+    qint32 DOSDate = 0;
+    TStShellItemList* ParentList = nullptr;  // not owned
+
+    // The media refresh of the notification component: the shell revalidates, then the name
+    // and icon of the medium now in the drive replace the item's.
+    void RefreshForMedia();
+
+protected:
+    friend class TStShellFolder;
+    struct NoController {};
+    explicit TStShellItem(NoController);
+    // Steps of making an item from a list (CreateFromPidl); `displayFirst` reads the display
+    // name before the path, as CreateFromPath does.
+    void MakeFromPidl(const ItemIdList& pidl, TStCustomShellController* controller, bool displayFirst);
+    void SetController(TStCustomShellController* controller, bool own);
+    bool Attribute(quint32 bit, bool falseForDesktop) const;
+    void LoadIcons();
+    void LoadDetails();
+
+    QStringList FColText;
+    TStCustomShellController* FController = nullptr;
+    QDateTime FDate;
+    qint64 FSize = -1;
+    QString FDisplayName;
+    quint32 FFileAttributes = 0;
+    QString FFileAttributesStr;
+    qint32 FIconIndex = -1;
+    bool FIsDesktop = false;
+    bool FIsFile = false;
+    bool FIsFileFolder = false;
+    bool FIsFileSystem = false;
+    qint32 FOpenIconIndex = -1;
+    qint32 FOverlayIconIndex = -1;
+    std::shared_ptr<ShellFolder> FParentFolder;
+    QString FPath;
+    ItemIdList FPidl;
+    ItemIdList FSimplePidl;
+    QString FTypeName;
+    bool OwnController = false;
+};
