@@ -20,7 +20,6 @@
 #include <dirent.h>
 #include <errno.h>
 #include <limits.h>
-#include <time.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <string.h>
@@ -825,6 +824,9 @@ struct InotifyBackend::State {
                     }
                     processRead(buffer.data(), got);
                     flush();
+                    // A read that left room took everything there was: no need to ask again,
+                    // unless folders were scanned since it began (their own events may follow).
+                    if (scanned.isEmpty() && size_t(got) + sizeof(inotify_event) + NAME_MAX + 1 <= buffer.size()) break;
                 }
             }
             std::lock_guard lock(mutex);

@@ -140,7 +140,11 @@ namespace ShellNamespace {
 
 QString Volume::name() const { return MountTable::volumeName(mountPoint, label); }
 
-QString homePath() { return QDir::cleanPath(QDir::homePath()); }
+QString homePath()
+{
+    static const QString home = QDir::cleanPath(QDir::homePath());
+    return home;
+}
 
 QString desktopPath()
 {
@@ -296,8 +300,8 @@ ItemIdList specialFolderLocation(int csidl)
     auto standard = [&](QStandardPaths::StandardLocation l) {
         return existing(QStandardPaths::writableLocation(l));
     };
-    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    auto dataHome = [] { return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation); };
+    auto configHome = [] { return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation); };
     switch (csidl) {
     case CSIDL_DESKTOP: return ItemIdList::desktop();
     case CSIDL_DRIVES: return computerList();
@@ -311,11 +315,11 @@ ItemIdList specialFolderLocation(int csidl)
     case CSIDL_STARTMENU: return standard(QStandardPaths::ApplicationsLocation);
     case CSIDL_COMMON_PROGRAMS:
     case CSIDL_COMMON_STARTMENU: return existing(QStringLiteral("/usr/share/applications"));
-    case CSIDL_STARTUP: return existing(joinPath(configHome, QStringLiteral("autostart")));
+    case CSIDL_STARTUP: return existing(joinPath(configHome(), QStringLiteral("autostart")));
     case CSIDL_COMMON_STARTUP: return existing(QStringLiteral("/etc/xdg/autostart"));
-    case CSIDL_BITBUCKET: return existing(joinPath(dataHome, QStringLiteral("Trash/files")));
-    case CSIDL_FONTS: return existing(joinPath(dataHome, QStringLiteral("fonts")));
-    case CSIDL_APPDATA: return existing(configHome);
+    case CSIDL_BITBUCKET: return existing(joinPath(dataHome(), QStringLiteral("Trash/files")));
+    case CSIDL_FONTS: return existing(joinPath(dataHome(), QStringLiteral("fonts")));
+    case CSIDL_APPDATA: return existing(configHome());
     case CSIDL_INTERNET_CACHE: return standard(QStandardPaths::GenericCacheLocation);
     default: return {};
     }
@@ -454,11 +458,14 @@ quint32 ShellFolder::GetAttributesOf(const ItemIdList& relative, quint32 request
         return a & request;
     }
     if (kind == Kind::Unknown && !absolute.isDesktop()) return 0;
-    const QString path = ShellNamespace::pathOf(absolute);
     const bool folder = absolute.isDesktop() || isFolderKind(kind);
     a = SFGAO_FILESYSTEM;
     if (folder) a |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
     if (absolute.isDesktop()) a |= SFGAO_HASSUBFOLDER;  // Home and Computer are always there
+    // File system and folder come from the list alone; the rest needs the object.
+    constexpr quint32 fromList = SFGAO_FILESYSTEM | SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
+    if (!(request & ~fromList)) return a & request;
+    const QString path = ShellNamespace::pathOf(absolute);
     const QString name = QFileInfo(path).fileName();
     if (kind != Kind::Volume && kind != Kind::Home && name.startsWith(u'.')) a |= SFGAO_HIDDEN | SFGAO_GHOSTED;
     struct stat st;
