@@ -118,7 +118,12 @@ quint32 SHChangeNotifyRegister(ShellNoticeWindow* window, int sources, quint32 e
     return ChangeNotifyService::instance().registerWindow(window, events, entry);
 }
 
-bool SHChangeNotifyDeregister(quint32 id) { return ChangeNotifyService::instance().deregister(id); }
+bool SHChangeNotifyDeregister(quint32 id)
+{
+    // After the application has gone there is no service left to deregister from.
+    ChangeNotifyService* service = theService();
+    return service && service->deregister(id);
+}
 
 void SHChangeNotify(quint32 eventId, const ItemIdList* first, const ItemIdList* second)
 {
