@@ -356,9 +356,27 @@ int main(int argc, char** argv)
     std::printf("notify_throughput: folders in %s%s\n", qPrintable(base), haveInotifywait ? "" : " (inotifywait missing)");
     std::printf("%-46s %16s %20s\n", "", "Vesmor", "inotifywait -m -r");
 
-    const Run ours = oursThroughput(base, count);
-    const Run theirs = haveInotifywait ? theirThroughput(base, count) : Run{};
-    std::printf("%-46s %16.0f %20.0f\n", qPrintable(QStringLiteral("events/s to handlers (%1 files, tight loop)").arg(count)),
+    // Best of three rounds each, taken in turns: the machine's other work varies. Lost notices
+    // and order count over all rounds.
+    Run ours, theirs;
+    int oursLost = 0, theirsLost = 0;
+    bool oursInOrder = true, theirsInOrder = true;
+    for (int round = 0; round < 3; ++round) {
+        const Run o = oursThroughput(base, count);
+        oursLost = std::max(oursLost, o.lost);
+        oursInOrder = oursInOrder && o.inOrder;
+        if (o.eventsPerSecond > ours.eventsPerSecond) ours = o;
+        if (!haveInotifywait) continue;
+        const Run t = theirThroughput(base, count);
+        theirsLost = std::max(theirsLost, t.lost);
+        theirsInOrder = theirsInOrder && t.inOrder;
+        if (t.eventsPerSecond > theirs.eventsPerSecond) theirs = t;
+    }
+    ours.lost = oursLost;
+    ours.inOrder = oursInOrder;
+    theirs.lost = theirsLost;
+    theirs.inOrder = theirsInOrder;
+    std::printf("%-46s %16.0f %20.0f\n", qPrintable(QStringLiteral("events/s to handlers (%1 files, best of 3)").arg(count)),
                 ours.eventsPerSecond, theirs.eventsPerSecond);
     std::printf("%-46s %16d %20d\n", "  lost", ours.lost, theirs.lost);
     std::printf("%-46s %16s %20s\n", "  in creation order", ours.inOrder ? "yes" : "NO", theirs.inOrder ? "yes" : "NO");

@@ -165,6 +165,9 @@ struct InotifyBackend::State {
     QList<MountTable::Mount> mounts;
     QSet<QString> pseudoMounts;
     Clock::time_point nextFreeCheck = Clock::now();
+    QString lastFolder;  // listFor's cache; forgotten when the volumes change
+    ItemIdList lastFolderList;
+    QSet<QString> roots;
 
     // --- watches ---
 
@@ -458,6 +461,9 @@ struct InotifyBackend::State {
         mounts = now;
         notePseudoMounts();
         ShellNamespace::refreshVolumes();
+        lastFolder.clear();
+        lastFolderList.free();
+        roots.clear();
         auto announceMount = [&](const MountTable::Mount& m, bool added) {
             const ItemIdList list = ShellNamespace::volumeList(m.mountPoint, MountTable::labelOf(m));
             const quint32 masks[2] = {added ? SHCNE_MEDIAINSERTED : SHCNE_MEDIAREMOVED,
@@ -693,15 +699,36 @@ struct InotifyBackend::State {
         outbox.push_back(ChangeNotice{id, mask, first, second, QString()});
     }
 
+    // The list of a path; the list of the last folder asked for is kept, since notices come in
+    // runs from one folder.
+    ItemIdList listFor(const QString& path, bool isDir)
+    {
+        const qsizetype slash = path.lastIndexOf(u'/');
+        if (slash <= 0) return ShellNamespace::listForPath(path, isDir);
+        const QStringView folder = QStringView(path).left(slash);
+        if (folder != lastFolder) {
+            lastFolder = folder.toString();
+            lastFolderList = ShellNamespace::listForPath(lastFolder, true);
+        }
+        // A path that is a root of its own (Home, a volume) has a list of its own kind.
+        if (roots.isEmpty()) {
+            roots.insert(ShellNamespace::homePath());
+            for (const ShellNamespace::Volume& v : ShellNamespace::volumes()) roots.insert(v.mountPoint);
+        }
+        if (lastFolderList.isNull() || roots.contains(path)) return ShellNamespace::listForPath(path, isDir);
+        return lastFolderList.appended(
+            ItemIdList::element(isDir ? ItemIdList::Kind::Folder : ItemIdList::Kind::File, path.mid(slash + 1)));
+    }
+
     void tell(Raw& r)
     {
         ItemIdList a, b;
         auto listA = [&] {
-            if (a.isNull()) a = ShellNamespace::listForPath(r.path, r.isDir);
+            if (a.isNull()) a = listFor(r.path, r.isDir);
             return a;
         };
         auto listB = [&] {
-            if (b.isNull()) b = ShellNamespace::listForPath(r.path2, r.isDir);
+            if (b.isNull()) b = listFor(r.path2, r.isDir);
             return b;
         };
         for (auto& [id, reg] : regs) {

@@ -292,7 +292,12 @@ QString displayNameOf(const ItemIdList& absolute)
     return absolute.isDesktop() ? QStringLiteral("Desktop") : QString();
 }
 
-std::shared_ptr<ShellFolder> desktopFolder() { return std::make_shared<ShellFolder>(ItemIdList::desktop()); }
+std::shared_ptr<ShellFolder> desktopFolder()
+{
+    // Holds nothing but the empty list: one serves everybody.
+    static const std::shared_ptr<ShellFolder> desktop = std::make_shared<ShellFolder>(ItemIdList::desktop());
+    return desktop;
+}
 
 ItemIdList specialFolderLocation(int csidl)
 {
