@@ -256,6 +256,27 @@ TEST_F(TStShellNotificationTest, NoticeWithSeveralBitsRaisesThemInTheFixedOrder)
                                       "ShellChangeNotify f g 0x2d", "ShellChangeNotify - - 0x0"}));
 }
 
+TEST_F(TStShellNotificationTest, FolderUpdatesAndMediaReachTheirEvents)
+{
+    ASSERT_TRUE(QDir().mkpath(at("d")));
+    TStShellNotification* n = watching(dir.path(), false, {neFolderUpdate, neFileCreate});
+    EventLog log(*n, dir.path());
+    log.withNotify = false;
+    ASSERT_TRUE(QFile::setPermissions(at("d"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    touch(at("end"));
+    // The watched folder's update comes after the other notices of the same read.
+    ASSERT_TRUE(waitFor([&] { return log.has("FileCreate end") && log.has("FolderChange ."); }));
+    EXPECT_TRUE(log.has("FolderChange d"));  // the folder's own change
+    EXPECT_LT(log.lines.indexOf("FolderChange d"), log.lines.indexOf("FileCreate end"));
+    // A medium's item is refreshed before its event: it shows the volume's name.
+    QString shown;
+    n->OnMediaInsert = [&](TObject*, TStShellItem* item) { shown = item->DisplayName() + u' ' + item->Path(); };
+    const ItemIdList volume = ShellNamespace::volumeList(at("d"), QString());
+    windowOf(*n)->shellNotice(&volume, nullptr, SHCNE_MEDIAINSERTED);
+    ASSERT_TRUE(waitFor([&] { return !shown.isEmpty(); }));
+    EXPECT_EQ(shown, "d " + at("d"));
+}
+
 TEST_F(TStShellNotificationTest, FreeSpaceNoticePassesTheDriveNumber)
 {
     TStShellNotification n(&owner);
