@@ -1,0 +1,160 @@
+#include "notify/FolderEnumerationJob.h"
+
+#include "platform/MountTable.h"
+#include "platform/ShellNamespace.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
+
+using Kind = ItemIdList::Kind;
+
+namespace {
+
+// File systems whose folders may answer slowly or not at all.
+bool isSlowFileSystem(const QString& type)
+{
+    static const QSet<QString> slow = {
+        QStringLiteral("nfs"),        QStringLiteral("nfs4"),       QStringLiteral("cifs"),
+        QStringLiteral("smb3"),       QStringLiteral("smbfs"),      QStringLiteral("ncpfs"),
+        QStringLiteral("9p"),         QStringLiteral("afs"),        QStringLiteral("coda"),
+        QStringLiteral("ceph"),       QStringLiteral("glusterfs"),  QStringLiteral("lustre"),
+        QStringLiteral("davfs"),      QStringLiteral("iso9660"),    QStringLiteral("udf"),
+        QStringLiteral("fuse.sshfs"), QStringLiteral("sshfs"),      QStringLiteral("fuse.rclone"),
+        QStringLiteral("fuse.s3fs"),  QStringLiteral("fuse.davfs2"), QStringLiteral("fuse.glusterfs"),
+        QStringLiteral("fuse.gvfsd-fuse"),
+    };
+    return slow.contains(type);
+}
+
+bool isRemovableMount(const QString& mountPoint)
+{
+    return mountPoint.startsWith(u"/media/") || mountPoint.startsWith(u"/run/media/");
+}
+
+// Whether the mount that holds `path` is slow (remote, optical) or removable.
+bool onSlowMedium(const QString& path, const QList<MountTable::Mount>& mounts)
+{
+    const MountTable::Mount* holder = nullptr;
+    for (const MountTable::Mount& m : mounts) {
+        const bool covers = m.mountPoint == u"/" || path == m.mountPoint || path.startsWith(m.mountPoint + u'/');
+        if (covers && (!holder || m.mountPoint.size() >= holder->mountPoint.size())) holder = &m;
+    }
+    return holder && (isSlowFileSystem(holder->fsType) || isRemovableMount(holder->mountPoint));
+}
+
+bool isFolderKind(Kind k) { return k == Kind::Folder || k == Kind::Home || k == Kind::Volume || k == Kind::Computer; }
+
+}  // namespace
+
+FolderEnumerationJob::Result FolderEnumerationJob::list(const ItemIdList& folder, quint32 flags)
+{
+    Result r;
+    if (folder.isNull()) return r;
+    const bool folders = flags & SHCONTF_FOLDERS;
+    const bool files = flags & SHCONTF_NONFOLDERS;
+    const bool hidden = flags & SHCONTF_INCLUDEHIDDEN;
+
+    QList<ItemIdList> children;
+    QString fsPath;
+    if (folder.isDesktop()) {
+        if (folders) {
+            children.append(ItemIdList::element(Kind::Home, ShellNamespace::homePath()));
+            children.append(ShellNamespace::computerList());
+        }
+        fsPath = ShellNamespace::desktopPath();
+        r.readable = true;
+    } else if (folder.lastKind() == Kind::Computer) {
+        ShellNamespace::refreshVolumes();
+        if (folders) {
+            for (const ShellNamespace::Volume& v : ShellNamespace::volumes())
+                children.append(ShellNamespace::volumeList(v.mountPoint, v.label).lastElement());
+        }
+        r.readable = true;
+    } else if (isFolderKind(folder.lastKind())) {
+        fsPath = ShellNamespace::fileSystemPathOf(folder);
+    }
+
+    if (!fsPath.isEmpty()) {
+        const QByteArray encoded = QFile::encodeName(fsPath);
+        if (DIR* d = ::opendir(encoded.constData())) {
+            r.readable = true;
+            while (dirent* e = ::readdir(d)) {
+                const QString name = QFile::decodeName(e->d_name);
+                if (name == u"." || name == u"..") continue;
+                if (!hidden && name.startsWith(u'.')) continue;
+                bool isDir = e->d_type == DT_DIR;
+                if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+                    struct stat st;
+                    const QByteArray child = encoded + '/' + e->d_name;
+                    isDir = ::stat(child.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+                }
+                if (isDir ? folders : files)
+                    children.append(ItemIdList::element(isDir ? Kind::Folder : Kind::File, name));
+            }
+            ::closedir(d);
+        }
+    }
+
+    const QList<MountTable::Mount> mounts = MountTable::current();
+    const ShellFolder parent(folder);
+    for (const ItemIdList& child : children) {
+        Child c;
+        c.relative = child;
+        const Kind kind = child.lastKind();
+        const bool isFolder = isFolderKind(kind);
+        const QString path = ShellNamespace::fileSystemPathOf(folder.appended(child));
+        if (kind != Kind::Computer && !path.isEmpty() && onSlowMedium(path, mounts)) {
+            // Never touched: what the list tells is all we know.
+            c.attributes = (SFGAO_FILESYSTEM | (isFolder ? SFGAO_FOLDER : 0u)) & kRequest;
+            c.hasChildren = isFolder;
+        } else {
+            c.attributes = parent.GetAttributesOf(child, kRequest);
+            c.hasChildren = (c.attributes & SFGAO_HASSUBFOLDER) || (files && (c.attributes & SFGAO_FOLDER));
+        }
+        r.children.append(c);
+    }
+    return r;
+}
+
+std::shared_ptr<FolderEnumerationJob> FolderEnumerationJob::start(const ItemIdList& folder, quint32 flags)
+{
+    auto job = std::make_shared<FolderEnumerationJob>(folder, flags);
+    // Detached: a listing stuck on a dead volume must not hold up the program's exit either.
+    std::thread([job] { job->run(); }).detach();
+    return job;
+}
+
+void FolderEnumerationJob::run()
+{
+    Result r = list(folder_, flags_);
+    {
+        std::lock_guard lock(mutex_);
+        result_ = std::move(r);
+        done_ = true;
+    }
+    ready_.notify_all();
+}
+
+bool FolderEnumerationJob::isDone() const
+{
+    std::lock_guard lock(mutex_);
+    return done_;
+}
+
+bool FolderEnumerationJob::wait(int timeoutMs) const
+{
+    std::unique_lock lock(mutex_);
+    return ready_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return done_; });
+}
+
+FolderEnumerationJob::Result FolderEnumerationJob::result() const
+{
+    std::lock_guard lock(mutex_);
+    return result_;
+}
