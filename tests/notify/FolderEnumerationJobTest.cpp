@@ -25,7 +25,7 @@ QMap<QString, const FolderEnumerationJob::Child*> byName(const FolderEnumeration
 
 class FolderEnumerationJobTest : public ::testing::Test {
 protected:
-    TemporaryHome home;
+    HomeFolder home;
     void SetUp() override
     {
         for (const char* d : {"w/withSub/inner", "w/empty", "w/.hidden/inner", "w/onlyHiddenSub/.x"})

@@ -1,0 +1,156 @@
+#include "TemporaryHome.h"
+#include "notify/TStShellTreeView.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+// The tree following changes made elsewhere, through its own monitor and the real service.
+namespace {
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+QStringList childTexts(const QTreeWidgetItem* node)
+{
+    QStringList texts;
+    for (int i = 0; node && i < node->childCount(); ++i) texts.append(node->child(i)->text(0));
+    return texts;
+}
+
+bool move(const QString& from, const QString& to) { return QDir().rename(from, to); }
+
+class TStShellTreeViewLiveTest : public ::testing::Test {
+protected:
+    HomeFolder home;
+    std::unique_ptr<TStShellTreeView> tree;
+    struct Report {
+        QString path;
+        bool oldNodeStillThere;
+    };
+    QList<Report> reported;
+    QString watchedOldPath;  // whose node's presence each report notes
+
+    void SetUp() override
+    {
+        for (const char* d : {"w/one/two/three", "w/one/sibling", "w/after"})
+            ASSERT_TRUE(QDir().mkpath(home.at(QString::fromLatin1(d))));
+        tree = std::make_unique<TStShellTreeView>();
+        tree->OnFolderSelected = [this](TStShellTreeView*, TStShellFolder* folder) {
+            reported.append({folder->Path(), !watchedOldPath.isEmpty() && tree->NodeByPath(watchedOldPath)});
+        };
+        tree->show();
+        tree->viewport()->repaint();  // the first paint: selections are reported from now on
+        QCoreApplication::processEvents();
+        // w and w/one listed.
+        tree->SelectFolder(home.at("w/one"));
+        tree->SelectFolder(home.at("w/after"));
+    }
+
+    QTreeWidgetItem* node(const QString& rel) const { return tree->NodeByPath(home.at(rel)); }
+    // A change seen by the tree: a folder made under a listed node shows up.
+    void settle(const QString& marker = QStringLiteral("w/one/zz-marker"))
+    {
+        ASSERT_TRUE(QDir().mkpath(home.at(marker)));
+        ASSERT_TRUE(waitFor([&] { return node(marker) != nullptr; })) << marker.toStdString();
+    }
+};
+
+TEST_F(TStShellTreeViewLiveTest, AFolderMadeUnderAListedNodeAppearsAtOnceInOrder)
+{
+    ASSERT_TRUE(QDir().mkpath(home.at("w/one/rho")));
+    ASSERT_TRUE(waitFor([&] { return node("w/one/rho") != nullptr; }));
+    EXPECT_EQ(childTexts(node("w/one")), (QStringList{"rho", "sibling", "two"}));
+    // It can be opened like any other.
+    ASSERT_TRUE(QDir().mkpath(home.at("w/one/rho/inner")));
+    tree->SelectFolder(home.at("w/one/rho/inner"));
+    EXPECT_EQ(tree->SelectedFolder()->Path(), home.at("w/one/rho/inner"));
+}
+
+TEST_F(TStShellTreeViewLiveTest, HiddenFoldersAndFoldersUnderUnlistedNodesAddNoNode)
+{
+    ASSERT_TRUE(QDir().mkpath(home.at("w/one/.secret")));
+    ASSERT_TRUE(QDir().mkpath(home.at("w/one/two/three/below")));  // three is not listed
+    settle();
+    EXPECT_EQ(node("w/one/.secret"), nullptr);
+    EXPECT_EQ(node("w/one/two/three/below"), nullptr);
+    EXPECT_FALSE(tree->IsFilled(node("w/one/two")));
+    EXPECT_EQ(childTexts(node("w/one")), (QStringList{"sibling", "two", "zz-marker"}));
+}
+
+TEST_F(TStShellTreeViewLiveTest, ADeletedSelectedFolderHandsTheSelectionOnFirst)
+{
+    struct Case {
+        const char* selected;
+        const char* next;
+    } cases[] = {
+        {"w/one/sibling", "w/one/two"},  // the next sibling
+        {"w/after", "w/one"},            // the next sibling, with a sub-tree of its own
+    };
+    for (const Case& c : cases) {
+        const QString gone = home.at(QString::fromLatin1(c.selected));
+        tree->SelectFolder(gone);
+        reported.clear();
+        watchedOldPath = gone;
+        ASSERT_TRUE(QDir(gone).removeRecursively());
+        ASSERT_TRUE(waitFor([&] { return tree->NodeByPath(gone) == nullptr; })) << c.selected;
+        ASSERT_EQ(reported.size(), 1) << c.selected;
+        EXPECT_EQ(reported[0].path, home.at(QString::fromLatin1(c.next)));
+        EXPECT_TRUE(reported[0].oldNodeStillThere) << "the selection moves before the node goes";
+        EXPECT_EQ(tree->SelectedFolder()->Path(), home.at(QString::fromLatin1(c.next)));
+        EXPECT_EQ(tree->currentItem(), node(QString::fromLatin1(c.next)));
+    }
+}
+
+TEST_F(TStShellTreeViewLiveTest, AFolderDeletedAboveTheSelectionTakesItAlong)
+{
+    tree->SelectFolder(home.at("w/one/two/three"));
+    reported.clear();
+    ASSERT_TRUE(QDir(home.at("w/one/two")).removeRecursively());
+    ASSERT_TRUE(waitFor([&] { return node("w/one/two") == nullptr; }));
+    EXPECT_EQ(node("w/one/two/three"), nullptr);
+    ASSERT_TRUE(tree->SelectedFolder());
+    EXPECT_FALSE(tree->SelectedFolder()->Path().startsWith(home.at("w/one/two")));
+    EXPECT_EQ(tree->SelectedFolder(), tree->FolderOf(tree->currentItem()));
+}
+
+TEST_F(TStShellTreeViewLiveTest, AFolderRenamedElsewhereKeepsItsNodeUnderTheNewName)
+{
+    tree->SelectFolder(home.at("w/one/two/three"));
+    QTreeWidgetItem* two = node("w/one/two");
+    ASSERT_TRUE(move(home.at("w/one/two"), home.at("w/one/alpha")));
+    ASSERT_TRUE(waitFor([&] { return node("w/one/alpha") != nullptr; }));
+    EXPECT_EQ(node("w/one/alpha"), two);
+    EXPECT_EQ(two->text(0), "alpha");
+    EXPECT_EQ(childTexts(node("w/one")), (QStringList{"alpha", "sibling"}));
+    // The selected folder below it now has its new path.
+    EXPECT_EQ(tree->SelectedFolder()->Path(), home.at("w/one/alpha/three"));
+}
+
+TEST_F(TStShellTreeViewLiveTest, AFolderMovedToAnotherListedFolderMovesThere)
+{
+    ASSERT_TRUE(move(home.at("w/one/sibling"), home.at("w/after/sibling")));
+    ASSERT_TRUE(waitFor([&] { return node("w/after/sibling") != nullptr && node("w/one/sibling") == nullptr; }));
+    EXPECT_EQ(childTexts(node("w/one")), QStringList{"two"});
+    // Moved in from outside what the tree has listed, with a sub-folder: it can be opened.
+    QTemporaryDir outside;
+    ASSERT_TRUE(QDir().mkpath(outside.filePath("brought/inner")));
+    ASSERT_TRUE(move(outside.filePath("brought"), home.at("w/after/brought")));
+    ASSERT_TRUE(waitFor([&] { return node("w/after/brought") != nullptr; }));
+    EXPECT_EQ(node("w/after/brought")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    EXPECT_EQ(node("w/after/sibling")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+}
+
+}  // namespace
