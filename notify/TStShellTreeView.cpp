@@ -23,6 +23,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -117,6 +118,9 @@ TStShellTreeView::TStShellTreeView(QWidget* owner) : QTreeWidget(owner)
     });
     scrollTimer_.setSingleShot(true);
     scrollTimer_.setInterval(30);
+    catchUpTimer_.setSingleShot(true);
+    catchUpTimer_.setInterval(kCatchUpMs);
+    connect(&catchUpTimer_, &QTimer::timeout, this, &TStShellTreeView::catchUp);
 
     connect(this, &QTreeWidget::itemExpanded, this, &TStShellTreeView::nodeExpanded);
     connect(this, &QTreeWidget::currentItemChanged, this,
@@ -383,6 +387,25 @@ void TStShellTreeView::pollFills()
     }
 }
 
+void TStShellTreeView::scheduleCatchUp(QTreeWidgetItem* node)
+{
+    if (!node || !IsFilled(node)) return;
+    catchUp_.insert(node->data(0, FolderIndexRole).toInt());
+    // Waits for a quiet moment, but not for ever while changes keep coming.
+    if (!catchUpTimer_.isActive()) catchUpSince_.start();
+    if (catchUpSince_.elapsed() < kCatchUpMaxMs) catchUpTimer_.start();
+}
+
+void TStShellTreeView::catchUp()
+{
+    const QSet<int> due = std::exchange(catchUp_, {});
+    for (int index : due) {
+        const TStShellFolder* f = folders_[index];
+        QTreeWidgetItem* node = f ? NodeByList(f->Pidl()) : nullptr;
+        if (node && IsFilled(node)) startFill(node, true);
+    }
+}
+
 void TStShellTreeView::applyFill(QTreeWidgetItem* node, const FolderEnumerationJob::Result& result)
 {
     TStShellFolder* folder = FolderOf(node);
@@ -637,9 +660,11 @@ void TStShellTreeView::shellChanged(TStShellItem* first, TStShellItem* second, T
     const bool files = options_ & toShowFiles;
 
     if (events.Contains(neFolderCreate) || events.Contains(neDriveAdd) || (files && events.Contains(neFileCreate))) {
+        scheduleCatchUp(NodeByList(first->Pidl().parent()));
         if (folderCreated(*first, events.Contains(neDriveAdd))) return;
     }
     if (events.Contains(neFolderDelete) || events.Contains(neDriveRemove) || (files && events.Contains(neFileDelete))) {
+        scheduleCatchUp(NodeByList(first->Pidl().parent()));
         QTreeWidgetItem* node = NodeByList(first->Pidl());
         if (!node) node = NodeByPath(first->Path());
         if (node && node->parent()) removeNode(node);
@@ -650,6 +675,8 @@ void TStShellTreeView::shellChanged(TStShellItem* first, TStShellItem* second, T
             if (QTreeWidgetItem* node = NodeByList(first->Pidl())) removeNode(node);
             return;
         }
+        scheduleCatchUp(NodeByList(first->Pidl().parent()));
+        scheduleCatchUp(NodeByList(second->Pidl().parent()));
         folderRenamed(*first, *second);
     }
     if (events.Contains(neNetShare) || events.Contains(neNetUnShare)) {

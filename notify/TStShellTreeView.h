@@ -7,9 +7,11 @@
 #include "platform/ItemIdList.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QFlags>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <QTreeWidget>
@@ -109,6 +111,9 @@ public:
 
     // How long the main thread waits for a listing it needs at once (SelectFolder).
     static constexpr int kFillWaitMs = 3000;
+    // How long a folder must be quiet before it is listed again after a change.
+    static constexpr int kCatchUpMs = 250;
+    static constexpr int kCatchUpMaxMs = 2000;
 
 protected:
     bool viewportEvent(QEvent* event) override;
@@ -137,6 +142,10 @@ private:
     bool fillNow(QTreeWidgetItem* node, int timeoutMs, bool again = false);
     void applyFill(QTreeWidgetItem* node, const FolderEnumerationJob::Result& result);
     void pollFills();
+    // Lists a listed node again a little later: the monitor drops notices in a burst, and the
+    // first one it lets through brings the node up to date.
+    void scheduleCatchUp(QTreeWidgetItem* node);
+    void catchUp();
     void nodeExpanded(QTreeWidgetItem* node);
     void expandNode(QTreeWidgetItem* node, int timeoutMs);
     int insertPosition(QTreeWidgetItem* parent, const ItemIdList& list) const;
@@ -165,6 +174,9 @@ private:
     QTimer pollTimer_;
     QTimer expandTimer_;
     QTimer scrollTimer_;
+    QTimer catchUpTimer_;
+    QSet<int> catchUp_;  // folder indexes
+    QElapsedTimer catchUpSince_;
     TStShellNotification* shellMonitor_ = nullptr;
 
     TStShellFolder* selectedFolder_ = nullptr;

@@ -79,6 +79,24 @@ TEST_F(TStShellTreeViewLiveTest, AFolderMadeUnderAListedNodeAppearsAtOnceInOrder
     EXPECT_EQ(tree->SelectedFolder()->Path(), home.at("w/one/rho/inner"));
 }
 
+TEST_F(TStShellTreeViewLiveTest, ABurstOfNewFoldersAllShowThoughTheMonitorDropsNotices)
+{
+    // The monitor keeps 6 notices waiting and drops the rest; the tree lists the folder again.
+    QStringList expected{"sibling", "two"};
+    for (int i = 0; i < 40; ++i) {
+        const QString name = QStringLiteral("burst%1").arg(i, 2, 10, QLatin1Char('0'));
+        ASSERT_TRUE(QDir().mkdir(home.at("w/one/" + name)));
+        expected.append(name);
+    }
+    std::sort(expected.begin(), expected.end(),
+              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    EXPECT_TRUE(waitFor([&] { return childTexts(node("w/one")) == expected; })) << childTexts(node("w/one")).join(' ').toStdString();
+    // And the same for a burst of deletions.
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(QDir().rmdir(home.at(QStringLiteral("w/one/burst%1").arg(i, 2, 10, QLatin1Char('0')))));
+    EXPECT_TRUE(waitFor([&] { return childTexts(node("w/one")) == QStringList({"sibling", "two"}); }))
+        << childTexts(node("w/one")).join(' ').toStdString();
+}
+
 TEST_F(TStShellTreeViewLiveTest, HiddenFoldersAndFoldersUnderUnlistedNodesAddNoNode)
 {
     ASSERT_TRUE(QDir().mkpath(home.at("w/one/.secret")));
