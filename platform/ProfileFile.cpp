@@ -251,4 +251,14 @@ void eraseSection(const QString& file, const QString& section)
     writeAtomically(file, c);
 }
 
+void replaceSection(const QString& file, const QString& section, const QList<QPair<QString, QString>>& keys)
+{
+    QByteArray c = readAll(file);
+    if (const auto span = findSection(c, section)) c.remove(span->header.begin, span->end - span->header.begin);
+    if (!c.isEmpty() && !c.endsWith('\n')) c += '\n';
+    c += '[' + oneLine(section) + "]\n";
+    for (const auto& [key, value] : keys) c += oneLine(key) + '=' + oneLine(value) + '\n';
+    writeAtomically(file, c);
+}
+
 }  // namespace ProfileFile

@@ -1,5 +1,7 @@
 #pragma once
 #include <QString>
+#include <QList>
+#include <QPair>
 #include <QStringList>
 
 // INI files with the semantics of the Windows profile functions: names match without regard to
@@ -19,6 +21,10 @@ bool sectionExists(const QString& file, const QString& section);
 
 void writeString(const QString& file, const QString& section, const QString& key, const QString& value);
 void eraseSection(const QString& file, const QString& section);
+
+// Erases the section and appends it anew with these keys, in one replacement of the file: the
+// same bytes as erasing and writing key by key, but never half a section on disk.
+void replaceSection(const QString& file, const QString& section, const QList<QPair<QString, QString>>& keys);
 
 // Parses any bytes without touching the disk: the reader's core, shared with the fuzz target.
 QStringList sectionNamesOf(const QByteArray& content);

@@ -1,0 +1,109 @@
+#include "core/SettingsFile.h"
+
+#include "core/SettingsPaths.h"
+#include "core/WatchSlots.h"
+#include "core/WatchWindow.h"
+#include "platform/DateTimeStamp.h"
+#include "platform/ModalBoxes.h"
+#include "platform/ProfileFile.h"
+
+#include <QFileInfo>
+
+namespace {
+
+using Keys = QList<QPair<QString, QString>>;
+
+QString flag(bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); }
+
+}  // namespace
+
+void CheckForIni()
+{
+    const QString file = SettingsFilePath();
+    if (QFileInfo::exists(file) || QFileInfo(file).isSymLink()) return;
+    const Keys sample = {
+        {"panel", "1"},   {"avilable", "0"}, {"active", "0"},   {"name", "sample"}, {"stat", "0"},
+        {"path", "/"},    {"sub", "0"},      {"fcreate", "0"},  {"fdelete", "0"},   {"fchange", "0"},
+        {"frename", "0"}, {"asso", "0"},     {"space", "0"},    {"dcreate", "0"},   {"ddelete", "0"},
+        {"drename", "0"}, {"dchange", ""},   {"minsert", "0"},  {"mremove", "0"},   {"runprog", ""},
+        {"exec", ""},     {"arguments", "0"}, {"argindex", "-1"}, {"waitproc", "0"}, {"writelog", ""},
+        {"logfile", ""},  {"popup", "0"},    {"desktop", "0"},
+    };
+    ProfileFile::replaceSection(file, QStringLiteral("sample"), sample);
+}
+
+QString WatchNameOf(const QString& nameText)
+{
+    QString n = nameText;
+    n.remove(u'\t');
+    n.remove(u' ');
+    return n;
+}
+
+PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& in)
+{
+    const QString name = WatchNameOf(in.nameText);
+    // A name of only blanks would make a section nothing else can address: refuse it like an
+    // empty one.
+    if (name.isEmpty()) {
+        ModalBoxes::error(QStringLiteral("Please enter a watch name"));
+        return PopulateResult::EmptyName;
+    }
+    const QString file = SettingsFilePath();
+    const bool stored = ProfileFile::sectionExists(file, name);
+    if (!CheckForFreePanel() && !stored) {
+        ModalBoxes::warning(QStringLiteral("Watch list is full, delete a watch first"));
+        return PopulateResult::ListFull;
+    }
+    QString slot = stored ? ProfileFile::readString(file, name, QStringLiteral("panel")) : QString();
+    // A hand-edited panel value that names no slot would hide the watch for good.
+    if (SlotNumberOf(slot) == 0) slot = GetNextFreeWatch();
+    if (slot.isEmpty()) {
+        ModalBoxes::warning(QStringLiteral("Watch list is full, delete a watch first"));
+        return PopulateResult::ListFull;
+    }
+
+    Keys keys = {
+        {"name", name},
+        {"path", in.path},
+        {"panel", slot},
+        {"active", "0"},
+        {"avilable", "0"},
+        {"sub", flag(in.sub)},
+        {"fcreate", flag(in.fcreate)},
+        {"fdelete", flag(in.fdelete)},
+        {"fchange", flag(in.fchange)},
+        {"frename", flag(in.frename)},
+        {"asso", flag(in.asso)},
+        {"space", flag(in.space)},
+        {"dcreate", flag(in.dcreate)},
+        {"ddelete", flag(in.ddelete)},
+        {"drename", flag(in.drename)},
+        {"dchange", flag(in.dchange)},
+        {"minsert", flag(in.minsert)},
+        {"mremove", flag(in.mremove)},
+        {"runprog", flag(in.runProgram)},
+    };
+    if (in.runProgram) keys.append({"exec", in.program});
+    keys.append({"arguments", flag(in.useArguments)});
+    if (in.useArguments) keys.append({"argindex", QString::number(in.argumentIndex)});
+    keys.append({"waitproc", flag(in.wait)});
+    keys.append({"writelog", flag(in.writeLog)});
+    if (in.writeLog) keys.append({"logfile", in.logFile});
+    keys.append({"popup", flag(in.popup)});
+    keys.append({"desktop", flag(in.desktop)});
+    ProfileFile::replaceSection(file, name, keys);
+
+    window.ClearAllControls();
+    window.WriteToLiveLog(LiveLogColour::Blue, DateTimeStamp::now() + QStringLiteral(": New watch created, watch name: ") + name);
+    return PopulateResult::Stored;
+}
+
+void ActivateWatches(const QString& name, bool all)
+{
+    const QString file = SettingsFilePath();
+    for (const QString& section : ProfileFile::sectionNames(file)) {
+        if (all || ProfileFile::readString(file, section, QStringLiteral("name")) == name)
+            ProfileFile::writeString(file, section, QStringLiteral("active"), QStringLiteral("1"));
+    }
+}

@@ -1,0 +1,44 @@
+#pragma once
+#include <QString>
+
+// What the editor holds when Apply stores a watch.
+struct WatchEditorInput {
+    QString nameText;  // the name box as typed
+    QString path;      // the folder selected in the tree
+    bool sub = false;
+    bool fcreate = false, fdelete = false, fchange = false, frename = false;
+    bool asso = false, space = false;
+    bool dcreate = false, ddelete = false, drename = false, dchange = false;
+    bool minsert = false, mremove = false;
+    bool runProgram = false;
+    QString program;
+    bool useArguments = false;
+    int argumentIndex = -1;
+    bool wait = false;
+    bool writeLog = false;
+    QString logFile;
+    bool popup = false;
+    bool desktop = false;
+};
+
+class WatchWindow;
+
+// Creates the settings file with its sample section when no file exists.
+void CheckForIni();
+
+// A watch name as stored: the text with every tab and then every blank removed.
+QString WatchNameOf(const QString& nameText);
+
+enum class PopulateResult {
+    EmptyName,  // "Please enter a watch name" shown; the caller focuses the name box
+    ListFull,   // "Watch list is full, delete a watch first" shown
+    Stored,
+};
+
+// Stores the watch from the editor: keeps the slot of a stored name, takes the next free slot
+// for a new one, clears the editor and writes the blue live-log line. The caller shows the tab.
+PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& input);
+
+// The command line's activation: `active` = "1" in every section whose `name` equals `name`
+// exactly, or in every section when `all`.
+void ActivateWatches(const QString& name, bool all);

@@ -1,0 +1,46 @@
+#include "core/WatchSlots.h"
+
+#include "core/SettingsPaths.h"
+#include "platform/ProfileFile.h"
+
+std::array<Twatcher, SlotCount> Watchers;
+
+Twatcher& WatchSlot(int n) { return Watchers.at(size_t(n - 1)); }
+
+void CreateWatchObjects(const std::array<SlotControls, SlotCount>& controls)
+{
+    for (int i = 0; i < SlotCount; ++i) {
+        const SlotControls& c = controls[size_t(i)];
+        Twatcher w;
+        w.Panel = c.Panel;
+        w.StartButton = c.StartButton;
+        w.EditButton = c.EditButton;
+        w.RemoveButton = c.RemoveButton;
+        w.WatchNameLbl = c.WatchNameLbl;
+        w.PathLbl = c.PathLbl;
+        w.EventsLbl = c.EventsLbl;
+        w.ActionsLbl = c.ActionsLbl;
+        w.Monitor = c.Monitor;
+        w.Launcher = c.Launcher;
+        w.Active = false;
+        w.Avilable = true;
+        w.ArgumentIndex = -1;
+        Watchers[size_t(i)] = w;
+    }
+}
+
+QString GetNextFreeWatch()
+{
+    for (int n = 1; n <= SlotCount; ++n)
+        if (WatchSlot(n).Avilable) return QString::number(n);
+    return {};
+}
+
+bool CheckForFreePanel() { return ProfileFile::sectionNames(SettingsFilePath()).size() < SlotCount; }
+
+int SlotNumberOf(const QString& panelValue)
+{
+    if (panelValue.size() != 1) return 0;
+    const int n = panelValue.at(0).unicode() - u'0';
+    return n >= 1 && n <= SlotCount ? n : 0;
+}

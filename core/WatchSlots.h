@@ -1,0 +1,39 @@
+#pragma once
+#include "core/Twatcher.h"
+
+#include <array>
+
+// The controls and components of one slot, as the main window built them.
+struct SlotControls {
+    TCyPanel* Panel = nullptr;
+    TBitBtn* StartButton = nullptr;
+    TBitBtn* EditButton = nullptr;
+    TBitBtn* RemoveButton = nullptr;
+    TLabel* WatchNameLbl = nullptr;
+    TLabel* PathLbl = nullptr;
+    TLabel* EventsLbl = nullptr;
+    TLabel* ActionsLbl = nullptr;
+    TStShellNotification* Monitor = nullptr;
+    TRzLauncher* Launcher = nullptr;
+};
+
+constexpr int SlotCount = 4;
+
+// The four process-wide slot records; slot n is Watchers[n - 1].
+extern std::array<Twatcher, SlotCount> Watchers;
+
+// Slot n's record, n from 1 to 4.
+Twatcher& WatchSlot(int n);
+
+// Binds every slot record to its controls and gives it the defaults of an empty slot. Touches
+// no control and no component (a running monitor keeps running).
+void CreateWatchObjects(const std::array<SlotControls, SlotCount>& controls);
+
+// "1" to "4": the first slot whose Avilable is true; empty when none is free.
+QString GetNextFreeWatch();
+
+// True while the settings file holds fewer than four sections.
+bool CheckForFreePanel();
+
+// The slot number a `panel` value names, or 0 when it names none ("1" to "4" exactly).
+int SlotNumberOf(const QString& panelValue);
