@@ -1,7 +1,19 @@
+#include "app/StartUp.h"
+#include "platform/TerminationSignals.h"
+#include "ui/frmMain.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Vesmor"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Vesmor 2.5"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    TForm1 form;
+    TerminationSignals::install([&form] { form.close(); });
+    if (!FormCreate(form, QApplication::arguments().mid(1))) return 1;
+    form.show();
+    return QApplication::exec();
 }

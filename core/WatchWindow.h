@@ -1,9 +1,19 @@
 #pragma once
+#include "platform/ItemIdList.h"
+
 #include <QColor>
 #include <QString>
 
-class TStShellTreeView;
+#include <optional>
+
 class QIcon;
+
+// The folder selected in the editor's folder tree.
+struct TreeFolder {
+    bool IsFileFolder = false;
+    QString Path;
+    ItemIdList Pidl;
+};
 
 // What the watch operations need of the main window; the main window (TForm1) implements it,
 // so that core and actions never depend on the user interface.
@@ -15,8 +25,11 @@ public:
     virtual void WriteToLiveLog(const QColor& colour, const QString& line) = 0;
     // Resets the watch editor.
     virtual void ClearAllControls() = 0;
-    // The folder tree of the editor (tv1).
-    virtual TStShellTreeView* folderTree() = 0;
+    // The editor's folder tree (tv1): select a path (throws "Invalid folder" when it can't be
+    // found), read the selection, and reset it to nothing with the folder label emptied.
+    virtual void SelectFolderInTree(const QString& path) = 0;
+    virtual std::optional<TreeFolder> SelectedTreeFolder() = 0;
+    virtual void ResetFolderSelection() = 0;
     // Image n of the button glyph list il1.
     virtual QIcon glyph(int index) const = 0;
     // Lets the main thread process pending events (waits that must keep the window alive).

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QList>
 #include <QPair>
+#include <QStringList>
 
 // A WatchWindow that keeps the live-log lines and counts editor resets.
 class RecordingWindow : public WatchWindow {
@@ -11,11 +12,23 @@ public:
     QList<QPair<QColor, QString>> lines;
     int clears = 0;
     bool isClosing = false;
-    TStShellTreeView* tree = nullptr;
+    std::optional<TreeFolder> selected;
+    QStringList selections;
+    int resets = 0;
 
     void WriteToLiveLog(const QColor& colour, const QString& line) override { lines.append({colour, line}); }
     void ClearAllControls() override { ++clears; }
-    TStShellTreeView* folderTree() override { return tree; }
+    void SelectFolderInTree(const QString& path) override
+    {
+        selections << path;
+        selected = TreeFolder{true, path, {}};
+    }
+    std::optional<TreeFolder> SelectedTreeFolder() override { return selected; }
+    void ResetFolderSelection() override
+    {
+        ++resets;
+        selected.reset();
+    }
     QIcon glyph(int) const override { return {}; }
     void processMessages() override {}
     bool closing() const override { return isClosing; }

@@ -1,0 +1,18 @@
+#pragma once
+#include "core/Twatcher.h"
+
+#include <QColor>
+
+// The colours of a slot's list panel.
+namespace PanelColour {
+inline const QColor Blue{0, 0, 255};
+inline const QColor Aqua{0, 255, 255};
+inline const QColor Navy{0, 0, 128};
+inline const QColor White{255, 255, 255};
+inline const QColor SkyBlue{166, 202, 240};
+inline const QColor Grey{128, 128, 128};
+}  // namespace PanelColour
+
+// Paints a slot's panel gradient and its name label's colour through the record's references.
+void SetPanelLook(const Twatcher& w, const QColor& from, const QColor& to, const QColor& nameColour);
+void SetLabelColour(TLabel* label, const QColor& colour);

@@ -1,0 +1,189 @@
+#include "ui/frmMain.h"
+
+#include "platform/LocaleText.h"
+#include "platform/ModalBoxes.h"
+#include "ui/TLiveLogView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace {
+
+// Connects a signal to a handler that runs guarded: an error it lets through is shown in the
+// error box, and nothing thrown crosses the event loop.
+template <class Sender, class Signal, class Handler>
+void bind(Sender* sender, Signal signal, TForm1* form, Handler handler)
+{
+    QObject::connect(sender, signal, form, [form, handler] { ModalBoxes::guarded([&] { (form->*handler)(); }); });
+}
+
+// Runs a callback when the watched widget is clicked with the left button.
+class ClickFilter : public QObject {
+public:
+    ClickFilter(QObject* parent, std::function<void()> onClick) : QObject(parent), onClick_(std::move(onClick)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            onClick_();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> onClick_;
+};
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Vesmor 2.5"));
+    setFixedSize(508, 522);
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    setFont(font);
+
+    pgc1 = new QTabWidget(this);
+    pgc1->setDocumentMode(true);
+    setCentralWidget(pgc1);
+    ts4 = new QWidget;
+    ts3 = new QWidget;
+    ts1 = new QWidget;
+    ts2 = new QWidget;
+    pgc1->addTab(ts4, QStringLiteral("Home"));
+    pgc1->addTab(ts3, QStringLiteral("Watch Settings"));
+    pgc1->addTab(ts1, QStringLiteral("Watch List"));
+    pgc1->addTab(ts2, QStringLiteral("Live Log"));
+
+    buildHomeTab();
+    buildWatchSettingsTab();
+    buildWatchListTab();
+    buildLiveLogTab();
+    buildTray();
+
+    tmr1 = new QTimer(this);
+    tmr1->setSingleShot(true);
+    tmr1->setInterval(1000);
+
+    connectHandlers();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildTray()
+{
+    trycn1 = new QSystemTrayIcon(windowIcon(), this);
+    trycn1->setToolTip(QStringLiteral("Vesmor, Click to open"));
+    pm2 = new QMenu(this);
+    OpenVesmor1 = pm2->addAction(QStringLiteral("Open Vesmor"));
+    N2 = pm2->addSeparator();
+    About2 = pm2->addAction(QStringLiteral("About"));
+    Exit2 = pm2->addAction(QStringLiteral("Exit"));
+    trycn1->setContextMenu(pm2);
+}
+
+void TForm1::connectHandlers()
+{
+    bind(tmr1, &QTimer::timeout, this, &TForm1::tmr1Timer);
+    for (QPushButton* b : {btn5, btn10, btn13}) bind(b, &QPushButton::clicked, this, &TForm1::btn5Click);
+    for (QPushButton* b : {btn7, btn12, btn15}) bind(b, &QPushButton::clicked, this, &TForm1::btn7Click);
+    bind(Exit2, &QAction::triggered, this, &TForm1::btn5Click);
+    bind(OpenVesmor1, &QAction::triggered, this, &TForm1::trycn1Click);
+    bind(About2, &QAction::triggered, this, &TForm1::About2Click);
+    connect(trycn1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::Trigger) ModalBoxes::guarded([this] { trycn1Click(); });
+    });
+    img->installEventFilter(new ClickFilter(img, [this] { ModalBoxes::guarded([this] { imgClick(); }); }));
+}
+
+void TForm1::WriteToLiveLog(const QColor& colour, const QString& line)
+{
+    edt1->appendLine(colour, LocaleText::oneLine(line));
+}
+
+void TForm1::ClearAllControls() {}
+
+void TForm1::SelectFolderInTree(const QString&) {}
+
+std::optional<TreeFolder> TForm1::SelectedTreeFolder() { return std::nullopt; }
+
+void TForm1::ResetFolderSelection() {}
+
+QIcon TForm1::glyph(int) const { return {}; }
+
+void TForm1::processMessages() { QApplication::processEvents(QEventLoop::AllEvents, 50); }
+
+std::array<SlotControls, 4> TForm1::SlotBindings() const
+{
+    return {{
+        {cypnl1, btn1, btn8, btn22, lbl3, lbl4, lbl5, lbl6, nullptr, nullptr},
+        {cypnl2, btn17, btn18, btn23, lbl7, lbl8, lbl9, lbl10, nullptr, nullptr},
+        {cypnl3, btn9, btn19, btn24, lbl11, lbl12, lbl13, lbl14, nullptr, nullptr},
+        {cypnl4, btn20, btn21, btn25, lbl15, lbl16, lbl17, lbl18, nullptr, nullptr},
+    }};
+}
+
+void TForm1::AssignGlyphs() {}
+
+void TForm1::tmr1Timer()
+{
+    tmr1->stop();
+    btn7Click();
+}
+
+void TForm1::btn5Click() { close(); }
+
+void TForm1::btn7Click()
+{
+    hide();
+    trycn1->show();
+}
+
+void TForm1::trycn1Click()
+{
+    show();
+    trycn1->hide();
+}
+
+void TForm1::About2Click()
+{
+    pgc1->setCurrentWidget(ts4);
+    show();
+    trycn1->hide();
+}
+
+void TForm1::imgClick() { pgc1->setCurrentWidget(ts3); }
+
+void TForm1::FormCloseQuery(bool& CanClose) { CanClose = true; }
+
+void TForm1::BringForward()
+{
+    show();
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    if (!canClose) {
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    event->accept();
+    // The window may be hidden in the tray: closing it still ends the program.
+    QApplication::quit();
+}

@@ -1,0 +1,136 @@
+#pragma once
+#include "core/Twatcher.h"
+#include "core/WatchSlots.h"
+#include "core/WatchWindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTabWidget>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+class QTimer;
+class TCyPanel;
+class TShadowLabel;
+class TLiveLogView;
+class TFilenameEdit;
+
+// The main window. It owns every control and component of the program; its handler methods
+// carry the names of the controls and events they serve and call into core/ and actions/.
+class TForm1 : public QMainWindow, public WatchWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // WatchWindow
+    void WriteToLiveLog(const QColor& colour, const QString& line) override;
+    void ClearAllControls() override;
+    void SelectFolderInTree(const QString& path) override;
+    std::optional<TreeFolder> SelectedTreeFolder() override;
+    void ResetFolderSelection() override;
+    QIcon glyph(int index) const override;
+    void processMessages() override;
+    bool closing() const override { return closing_; }
+
+    // Page control and tabs.
+    QTabWidget* pgc1 = nullptr;
+    QWidget* ts4 = nullptr;  // Home
+    QWidget* ts3 = nullptr;  // Watch Settings
+    QWidget* ts1 = nullptr;  // Watch List
+    QWidget* ts2 = nullptr;  // Live Log
+
+    // Home tab.
+    TCyPanel* cypnl5 = nullptr;
+    TShadowLabel* lbl19 = nullptr;
+    TShadowLabel* lbl20 = nullptr;
+    TShadowLabel* lbl21 = nullptr;
+    QLabel* img = nullptr;
+
+    // Watch Settings tab.
+    QCheckBox* chk1 = nullptr;
+    QLabel* lbl1 = nullptr;
+    QCheckBox *chk2 = nullptr, *chk3 = nullptr, *chk4 = nullptr, *chk5 = nullptr, *chk6 = nullptr, *chk7 = nullptr;
+    QCheckBox *chk8 = nullptr, *chk9 = nullptr, *chk10 = nullptr, *chk11 = nullptr, *chk12 = nullptr, *chk13 = nullptr;
+    QCheckBox* chk14 = nullptr;
+    QCheckBox* chk15 = nullptr;
+    QCheckBox* chk16 = nullptr;
+    QCheckBox* chk17 = nullptr;
+    QCheckBox* chk18 = nullptr;
+    QCheckBox* chk19 = nullptr;
+    TFilenameEdit* edt2 = nullptr;  // program file box
+    TFilenameEdit* edt3 = nullptr;  // log file box
+    QComboBox* cbb1 = nullptr;
+    QLabel* lbl2 = nullptr;
+    QLineEdit* edt4 = nullptr;
+    QPushButton* btn3 = nullptr;  // 5. Apply
+    QPushButton* btn4 = nullptr;  // Clear All
+    QPushButton* btn7 = nullptr;  // Tray
+    QPushButton* btn5 = nullptr;  // Exit
+
+    // Watch List tab.
+    TCyPanel *cypnl1 = nullptr, *cypnl2 = nullptr, *cypnl3 = nullptr, *cypnl4 = nullptr;
+    QLabel *lbl3 = nullptr, *lbl4 = nullptr, *lbl5 = nullptr, *lbl6 = nullptr;
+    QLabel *lbl7 = nullptr, *lbl8 = nullptr, *lbl9 = nullptr, *lbl10 = nullptr;
+    QLabel *lbl11 = nullptr, *lbl12 = nullptr, *lbl13 = nullptr, *lbl14 = nullptr;
+    QLabel *lbl15 = nullptr, *lbl16 = nullptr, *lbl17 = nullptr, *lbl18 = nullptr;
+    QPushButton *btn1 = nullptr, *btn17 = nullptr, *btn9 = nullptr, *btn20 = nullptr;    // Start
+    QPushButton *btn8 = nullptr, *btn18 = nullptr, *btn19 = nullptr, *btn21 = nullptr;   // Edit
+    QPushButton *btn22 = nullptr, *btn23 = nullptr, *btn24 = nullptr, *btn25 = nullptr;  // Remove
+    QWidget* pnl1 = nullptr;
+    QPushButton* btn12 = nullptr;  // Tray
+    QPushButton* btn10 = nullptr;  // Exit
+
+    // Live Log tab.
+    TLiveLogView* edt1 = nullptr;
+    QWidget* pnl2 = nullptr;
+    QPushButton* btn2 = nullptr;   // Save...
+    QPushButton* btn16 = nullptr;  // Clear
+    QPushButton* btn15 = nullptr;  // Tray
+    QPushButton* btn13 = nullptr;  // Exit
+
+    // Components.
+    QTimer* tmr1 = nullptr;
+    QSystemTrayIcon* trycn1 = nullptr;
+    QMenu* pm2 = nullptr;
+    QAction* OpenVesmor1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* About2 = nullptr;
+    QAction* Exit2 = nullptr;
+
+    // Handlers.
+    void tmr1Timer();
+    void btn5Click();
+    void btn7Click();
+    void trycn1Click();
+    void About2Click();
+    void imgClick();
+    void FormCloseQuery(bool& CanClose);
+
+    // The slot table: each slot's panel, labels, buttons, monitor and launcher.
+    std::array<SlotControls, 4> SlotBindings() const;
+    // Gives the buttons their glyphs from il1.
+    void AssignGlyphs();
+
+    // Brings the window forward from anywhere (minimised, hidden in the tray).
+    void BringForward();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildHomeTab();
+    void buildWatchSettingsTab();
+    void buildWatchListTab();
+    void buildLiveLogTab();
+    void buildTray();
+    void connectHandlers();
+
+    QWidget* folderTreeHost = nullptr;  // band 1's place for the folder tree
+    bool closing_ = false;
+};

@@ -1,0 +1,221 @@
+// The form: every control of the four tabs with its caption, hint and place.
+#include "ui/TLiveLogView.h"
+#include "ui/frmMain.h"
+#include "ui/kit/TCyPanel.h"
+#include "ui/kit/TFilenameEdit.h"
+#include "ui/kit/TShadowLabel.h"
+
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor SkyBlue(166, 202, 240);
+const QColor Navy(0, 0, 128);
+const QColor White(255, 255, 255);
+
+QFont windowFont(int pixels = 11, bool bold = false)
+{
+    QFont f(QStringLiteral("Sans Serif"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+template <class W>
+W* place(W* w, int left, int top, int width, int height, const QString& hint = QString())
+{
+    w->setGeometry(left, top, width, height);
+    if (!hint.isEmpty()) w->setToolTip(hint);
+    return w;
+}
+
+QPushButton* button(QWidget* parent, const QString& caption, const QString& hint, int left, int top, int width,
+                    int height)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setAutoDefault(false);
+    return place(b, left, top, width, height, hint);
+}
+
+QCheckBox* checkBox(QWidget* parent, const QString& caption, const QString& hint, int left, int top, int width)
+{
+    return place(new QCheckBox(caption, parent), left, top, width, 17, hint);
+}
+
+QLabel* label(QWidget* parent, const QString& text, int left, int top, int width, int height, bool bold = false)
+{
+    auto* l = new QLabel(text, parent);
+    l->setTextFormat(Qt::PlainText);
+    l->setFont(windowFont(11, bold));
+    return place(l, left, top, width, height);
+}
+
+// A sky-blue band of the Watch Settings tab with its caption centred at the top.
+QWidget* band(QWidget* parent, const QString& caption, int top, int height)
+{
+    auto* b = new QWidget(parent);
+    b->setAutoFillBackground(true);
+    QPalette p = b->palette();
+    p.setColor(QPalette::Window, SkyBlue);
+    b->setPalette(p);
+    place(b, 0, top, 500, height);
+    if (!caption.isEmpty()) {
+        auto* c = label(b, caption, 0, 1, 500, 14, true);
+        c->setAlignment(Qt::AlignHCenter);
+    }
+    return b;
+}
+
+// The bottom bar of a tab with its Tray and Exit buttons at the right end.
+QWidget* bottomBar(QWidget* parent, int top, QPushButton*& tray, QPushButton*& exit)
+{
+    QWidget* bar = band(parent, QString(), top, 41);
+    tray = button(bar, QStringLiteral("Tray"), QStringLiteral("Minimize to system tray"), 384, 4, 55, 33);
+    exit = button(bar, QStringLiteral("Exit"), QStringLiteral("Exit Vesmor"), 441, 4, 55, 33);
+    return bar;
+}
+
+}  // namespace
+
+void TForm1::buildHomeTab()
+{
+    cypnl5 = new TCyPanel(ts4);
+    cypnl5->Degrade().setFromColor(SkyBlue);
+    cypnl5->Degrade().setToColor(Navy);
+    auto* layout = new QVBoxLayout(ts4);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(cypnl5);
+
+    auto* lines = new QVBoxLayout(cypnl5);
+    lines->setContentsMargins(0, 8, 0, 0);
+    lines->setSpacing(2);
+    lbl19 = new TShadowLabel(QStringLiteral("Vesmor"), cypnl5);
+    lbl19->setFont(windowFont(40, true));
+    lbl19->setFixedHeight(56);
+    lbl20 = new TShadowLabel(QStringLiteral("Version 2.5"), cypnl5);
+    lbl20->setFont(windowFont(16, true));
+    lbl21 = new TShadowLabel(QStringLiteral("A folder monitoring and automation utility"), cypnl5);
+    lbl21->setFont(windowFont());
+    img = new QLabel(cypnl5);
+    img->setObjectName(QStringLiteral("img"));
+    img->setAlignment(Qt::AlignCenter);
+    img->setFixedHeight(334);
+    img->setCursor(Qt::PointingHandCursor);
+    for (QWidget* w : {static_cast<QWidget*>(lbl19), static_cast<QWidget*>(lbl20), static_cast<QWidget*>(lbl21),
+                       static_cast<QWidget*>(img)})
+        lines->addWidget(w);
+    lines->addStretch();
+}
+
+void TForm1::buildWatchSettingsTab()
+{
+    QWidget* b1 = band(ts3, QStringLiteral("1. Select a folder to watch"), 0, 209);
+    folderTreeHost = place(new QWidget(b1), 4, 15, 492, 165, QStringLiteral("Select a folder to watch"));
+    chk1 = checkBox(b1, QStringLiteral("Watch sub-folders"), QStringLiteral("Watch su-folders also"), 4, 186, 116);
+    lbl1 = label(b1, QStringLiteral("Selected folder:"), 136, 187, 358, 15);
+
+    QWidget* b2 = band(ts3, QStringLiteral("2. Select the events to monitor"), 209, 99);
+    struct EventBox {
+        QCheckBox** box;
+        const char* caption;
+        const char* hint;
+        int left, top;
+    } const events[] = {
+        {&chk2, "File create", "Watch for file create events", 4, 20},
+        {&chk3, "File delete", "Watch for file delete events", 4, 50},
+        {&chk4, "File change", "Watch for permissions and attributes change events ", 4, 77},
+        {&chk5, "File rename", "Watch for file rename events", 119, 20},
+        {&chk6, "Association change", "Watch for file association change events", 119, 50},
+        {&chk7, "Free space change", "Watch for free space change events", 119, 77},
+        {&chk8, "Folder create", "Watch for folder create events", 264, 20},
+        {&chk9, "Folder delete", "Watch for folder delete events", 264, 50},
+        {&chk10, "Folder rename", "Watch for folder rename events", 264, 77},
+        {&chk11, "Folder change", "Watch for Folder permissions change events or file changes inside the folder", 389, 20},
+        {&chk12, "Media insert", "Watch for media insert events", 389, 50},
+        {&chk13, "Media remove", "Watch for media remove events", 389, 77},
+    };
+    for (const auto& e : events)
+        *e.box = checkBox(b2, QString::fromLatin1(e.caption), QString::fromLatin1(e.hint), e.left, e.top, 115);
+
+    QWidget* b3 = band(ts3, QStringLiteral("3. Select the actions to trigger on event"), 308, 142);
+    chk14 = checkBox(b3, QStringLiteral("Execute a program, batch or script:"),
+                     QStringLiteral("Execute a program, batch or script on event"), 4, 16, 197);
+    edt2 = place(new TFilenameEdit(b3), 4, 37, 237, 21, QStringLiteral("Select a program, batch or script to execute"));
+    edt2->setFilter(QStringLiteral("Program files (*.exe)|*.exe|Batch files (*.bat)|*.bat|VB script files (*.vbs)|*.vbs|All files (*.*)|*.*"));
+    edt2->setAddQuotes(true);
+    edt2->setEnabled(false);
+    chk15 = checkBox(b3, QStringLiteral("Add changed object name as argument:"),
+                     QStringLiteral("Return the change object name as argument to the executed command"), 264, 16, 219);
+    chk15->setEnabled(false);
+    cbb1 = place(new QComboBox(b3), 264, 37, 219, 21, QStringLiteral("Select the proper returned argument"));
+    cbb1->addItems({"File Create - file name", "File delete -  file name", "File change - file name",
+                    "File rename - new file name old file name", "File rename - new file name ",
+                    "File rename - old file name", "Association change - folder name", "Folder create - folder name",
+                    "Folder delete - folder name", "Folder rename - new folder old folder",
+                    "Folder rename - new folder name", "Folder rename - old folder name",
+                    "Folder changed - folder name", "Media insert - media name", "Media remove - media name",
+                    "Drive space changed - folder name"});
+    cbb1->setCurrentIndex(-1);
+    cbb1->setEnabled(false);
+    chk17 = checkBox(b3, QStringLiteral("Write to log file:"), QStringLiteral("Write events to a log file"), 4, 64, 97);
+    chk16 = checkBox(b3, QStringLiteral("Wait for file process to finish"),
+                     QStringLiteral("Wait for file process to finish before executing a command"), 264, 64, 161);
+    chk16->setEnabled(false);
+    edt3 = place(new TFilenameEdit(b3), 6, 87, 479, 21, QStringLiteral("Select the location and name of the log file"));
+    edt3->setFilter(QStringLiteral("Text files (*.txt)|*.txt|Log files (*.log)|*.log"));
+    edt3->setDefaultExt(QStringLiteral("txt"));
+    edt3->setReadOnly(true);
+    edt3->setEnabled(false);
+    chk18 = checkBox(b3, QStringLiteral("Popup a message"), QStringLiteral("Popup a message in event"), 4, 116, 117);
+    chk19 = checkBox(b3, QStringLiteral("Show desktop alert"), QStringLiteral("Show desktop alert on event"), 364, 116, 121);
+
+    QWidget* b4 = band(ts3, QString(), 450, 41);
+    lbl2 = label(b4, QStringLiteral("4. Watch name:"), 4, 2, 142, 14, true);
+    edt4 = place(new QLineEdit(b4), 4, 17, 142, 21, QStringLiteral("Enter a unique name for the watch (no spaces)"));
+    edt4->setMaxLength(24);
+    btn3 = button(b4, QStringLiteral("5. Apply"), QStringLiteral("Add to watch list"), 152, 4, 81, 33);
+    btn3->setFont(windowFont(11, true));
+    btn4 = button(b4, QStringLiteral("Clear All"), QStringLiteral("Clear all settings fields"), 312, 4, 70, 33);
+    btn7 = button(b4, QStringLiteral("Tray"), QStringLiteral("Minimize to system tray"), 384, 4, 55, 33);
+    btn5 = button(b4, QStringLiteral("Exit"), QStringLiteral("Exit Vesmor"), 441, 4, 55, 33);
+}
+
+void TForm1::buildWatchListTab()
+{
+    TCyPanel** panels[] = {&cypnl1, &cypnl2, &cypnl3, &cypnl4};
+    QLabel** labels[][4] = {{&lbl3, &lbl4, &lbl5, &lbl6},
+                            {&lbl7, &lbl8, &lbl9, &lbl10},
+                            {&lbl11, &lbl12, &lbl13, &lbl14},
+                            {&lbl15, &lbl16, &lbl17, &lbl18}};
+    QPushButton** buttons[][3] = {{&btn1, &btn8, &btn22}, {&btn17, &btn18, &btn23}, {&btn9, &btn19, &btn24}, {&btn20, &btn21, &btn25}};
+    const QColor design[] = {QColor(128, 128, 128), QColor(0, 0, 0), QColor(128, 0, 0), QColor(0, 128, 0)};
+    const char* texts[] = {"Watch Name:", "Path:", "Events:", "Actions:"};
+    for (int s = 0; s < 4; ++s) {
+        auto* p = place(new TCyPanel(ts1), 0, s * 112, 500, 112);
+        p->Degrade().setFromColor(SkyBlue);
+        p->Degrade().setToColor(White);
+        *panels[s] = p;
+        for (int l = 0; l < 4; ++l) {
+            QLabel* lbl = label(p, QString::fromLatin1(texts[l]), 3, 3 + l * 16, 494, 13, true);
+            if (l == 0) lbl->setAlignment(Qt::AlignHCenter);
+            QPalette pal = lbl->palette();
+            pal.setColor(QPalette::WindowText, design[l]);
+            lbl->setPalette(pal);
+            *labels[s][l] = lbl;
+        }
+        *buttons[s][0] = button(p, QStringLiteral("Start"), QStringLiteral("Start / stop watch"), 8, 81, 75, 25);
+        *buttons[s][1] = button(p, QStringLiteral("Edit"), QStringLiteral("Edit watch settings"), 89, 81, 75, 25);
+        *buttons[s][2] = button(p, QStringLiteral("Remove"), QStringLiteral("Remove watch from list"), 170, 81, 75, 25);
+    }
+    pnl1 = bottomBar(ts1, 448, btn12, btn10);
+}
+
+void TForm1::buildLiveLogTab()
+{
+    edt1 = place(new TLiveLogView(ts2), 0, 0, 500, 450);
+    edt1->setFont(windowFont());
+    pnl2 = bottomBar(ts2, 450, btn15, btn13);
+    btn2 = button(pnl2, QStringLiteral("Save..."), QStringLiteral("Save live log to a text file..."), 4, 4, 69, 33);
+    btn16 = button(pnl2, QStringLiteral("Clear"), QStringLiteral("Clear log lines"), 75, 4, 74, 33);
+}
