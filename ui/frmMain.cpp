@@ -3,6 +3,7 @@
 #include "platform/LocaleText.h"
 #include "platform/ModalBoxes.h"
 #include "ui/TLiveLogView.h"
+#include "ui/GuardedBinding.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,14 +15,6 @@
 #include <QTimer>
 
 namespace {
-
-// Connects a signal to a handler that runs guarded: an error it lets through is shown in the
-// error box, and nothing thrown crosses the event loop.
-template <class Sender, class Signal, class Handler>
-void bind(Sender* sender, Signal signal, TForm1* form, Handler handler)
-{
-    QObject::connect(sender, signal, form, [form, handler] { ModalBoxes::guarded([&] { (form->*handler)(); }); });
-}
 
 // Runs a callback when the watched widget is clicked with the left button.
 class ClickFilter : public QObject {
@@ -104,6 +97,9 @@ void TForm1::connectHandlers()
         if (r == QSystemTrayIcon::Trigger) ModalBoxes::guarded([this] { trycn1Click(); });
     });
     img->installEventFilter(new ClickFilter(img, [this] { ModalBoxes::guarded([this] { imgClick(); }); }));
+    connectEditorHandlers();
+    connectWatchListHandlers();
+    connectLiveLogHandlers();
 }
 
 void TForm1::WriteToLiveLog(const QColor& colour, const QString& line)
@@ -111,7 +107,6 @@ void TForm1::WriteToLiveLog(const QColor& colour, const QString& line)
     edt1->appendLine(colour, LocaleText::oneLine(line));
 }
 
-void TForm1::ClearAllControls() {}
 
 void TForm1::SelectFolderInTree(const QString&) {}
 

@@ -103,6 +103,39 @@ public:
     QAction* About2 = nullptr;
     QAction* Exit2 = nullptr;
 
+    // Watch Settings tab: the editor.
+    void btn3Click();
+    void btn4Click();
+    void LoadToEditor(Twatcher AWatch);
+    void chk14Click();
+    void chk15Click();
+    void chk17Click();
+    void cbb1Change();
+    void DisableEventControls();
+    void EnableEventControls();
+    void UnCheckEventConrolls();
+    void tv1FolderSelected(QObject* Sender, const QString& FolderPath);
+
+    // Watch List tab.
+    void btn1Click();
+    void btn17Click();
+    void btn9Click();
+    void btn20Click();
+    void btn8Click();
+    void btn18Click();
+    void btn19Click();
+    void btn21Click();
+    void btn22Click();
+    void btn23Click();
+    void btn24Click();
+    void btn25Click();
+    void ClearWatchPanel(Twatcher AWatch);
+    void DeleteWatch(Twatcher AWatch);
+
+    // Live Log tab.
+    void btn2Click();
+    void btn16Click();
+
     // Handlers.
     void tmr1Timer();
     void btn5Click();
@@ -130,6 +163,10 @@ private:
     void buildLiveLogTab();
     void buildTray();
     void connectHandlers();
+    // Each tab's own handlers, connected where they are written.
+    void connectEditorHandlers();
+    void connectWatchListHandlers();
+    void connectLiveLogHandlers();
 
     QWidget* folderTreeHost = nullptr;  // band 1's place for the folder tree
     bool closing_ = false;

@@ -1,0 +1,152 @@
+#include "app/CommandLine.h"
+#include "app/StartUp.h"
+#include "core/SettingsPaths.h"
+#include "core/WatchSlots.h"
+#include "platform/ProfileFile.h"
+#include "support/BoxRecorder.h"
+#include "ui/TLiveLogView.h"
+#include "ui/frmMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Start-up in this process, with the temporary folder pointed at a fresh folder.
+class StartUpTest : public ::testing::Test {
+protected:
+    QTemporaryDir temp;
+    BoxRecorder boxes;
+    QByteArray oldTemp = qgetenv("TEMP");
+
+    void SetUp() override { qputenv("TEMP", temp.path().toUtf8()); }
+    void TearDown() override { qputenv("TEMP", oldTemp); }
+
+    QString file() const { return temp.path() + "/VSM25/settings.cfg"; }
+    void writeSettings(const QByteArray& content)
+    {
+        QDir().mkpath(temp.path() + "/VSM25");
+        QFile f(file());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    QString key(const QString& s, const QString& k) { return ProfileFile::readString(file(), s, k); }
+};
+
+TEST_F(StartUpTest, FirstStartCreatesPrivateFolderSampleAndBanner)
+{
+    TForm1 form;
+    ASSERT_TRUE(FormCreate(form, {}));
+    EXPECT_EQ(SettingsFolder, temp.path() + "/VSM25");
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(SettingsFolder).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(ProfileFile::sectionNames(file()), QStringList{"sample"});
+    EXPECT_EQ(form.lbl3->text(), "Watch Name: sample");
+    EXPECT_FALSE(WatchSlot(1).Avilable);
+    const QStringList lines = form.edt1->lines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith("Vesmor 2.5 running on computer "));
+    EXPECT_TRUE(lines[1].startsWith("Windows Platform: "));
+    EXPECT_FALSE(form.tmr1->isActive());
+    EXPECT_TRUE(boxes.texts().isEmpty());
+}
+
+TEST_F(StartUpTest, SecondStartLeavesTheFileAlone)
+{
+    writeSettings("[mine]\nname=mine\npanel=2\navilable=0\nactive=0\npath=/\n");
+    TForm1 form;
+    ASSERT_TRUE(FormCreate(form, {}));
+    EXPECT_EQ(ProfileFile::sectionNames(file()), QStringList{"mine"});
+    EXPECT_EQ(form.lbl7->text(), "Watch Name: mine");
+    EXPECT_EQ(form.lbl3->text(), "Watch Name:");
+}
+
+TEST_F(StartUpTest, FolderOthersCanWriteIsRefused)
+{
+    QDir().mkpath(temp.path() + "/VSM25");
+    ::chmod(QFile::encodeName(temp.path() + "/VSM25").constData(), 0777);
+    TForm1 form;
+    EXPECT_FALSE(FormCreate(form, {}));
+    ASSERT_EQ(boxes.boxes().size(), 1);
+    EXPECT_TRUE(boxes.texts()[0].contains(temp.path() + "/VSM25"));
+    EXPECT_FALSE(QFile::exists(file()));
+}
+
+TEST_F(StartUpTest, UnwritableFolderShowsTheErrorAndRunsOn)
+{
+    // Root writes anywhere a mode allows: give it a folder on a file system that takes no files.
+    if (::geteuid() == 0) {
+        ASSERT_TRUE(QFile::link("/proc/1", temp.path() + "/VSM25"));
+    } else {
+        QDir().mkpath(temp.path() + "/VSM25");
+        ::chmod(QFile::encodeName(temp.path() + "/VSM25").constData(), 0500);
+    }
+    TForm1 form;
+    EXPECT_TRUE(FormCreate(form, {"-m"}));
+    EXPECT_EQ(boxes.texts(), QStringList{"Unable to write to " + file() + "."});
+    EXPECT_FALSE(form.tmr1->isActive()) << "the rest of start-up is skipped";
+}
+
+// Every row of the command-line table, on a file with three watches.
+TEST_F(StartUpTest, CommandLineTable)
+{
+    const QByteArray three = "[a]\nname=a\npanel=1\nactive=0\n[-ALL]\nname=-ALL\npanel=2\nactive=0\n[m]\nname=-m\npanel=3\nactive=0\n";
+    struct Case {
+        QStringList params;
+        bool minimise;
+        const char* activated;  // sections whose active becomes "1"
+        bool tooMany;
+    } const cases[] = {
+        {{}, false, "", false},
+        {{"-m"}, true, "", false},
+        {{"-all"}, false, "a,-ALL,m", false},
+        {{"-ALL"}, false, "-ALL", false},
+        {{"a"}, false, "a", false},
+        {{"A"}, false, "", false},
+        {{"nosuch"}, false, "", false},
+        {{"-all", "-m"}, true, "a,-ALL,m", false},
+        {{"-all", "x"}, false, "a,-ALL,m", false},
+        {{"a", "-m"}, true, "a", false},
+        {{"nosuch", "-m"}, true, "", false},
+        {{"-m", "-all"}, false, "m", false},
+        {{"a", "-m", "x"}, false, "", true},
+    };
+    SettingsFolder = temp.path() + "/VSM25";
+    for (const Case& c : cases) {
+        writeSettings(three);
+        boxes.clear();
+        EXPECT_EQ(CheckForParameters(c.params), c.minimise) << c.params.join(' ').toStdString();
+        const QStringList on = QString::fromLatin1(c.activated).split(',', Qt::SkipEmptyParts);
+        for (const QString& s : {QString("a"), QString("-ALL"), QString("m")})
+            EXPECT_EQ(key(s, "active"), on.contains(s) ? "1" : "0") << c.params.join(' ').toStdString() << " " << s.toStdString();
+        EXPECT_EQ(boxes.texts(), c.tooMany ? QStringList{"Too many parameters"} : QStringList{});
+    }
+}
+
+TEST_F(StartUpTest, MinimiseFlagStartsTheTimerEvenWithNoSection)
+{
+    writeSettings("");
+    TForm1 form;
+    ASSERT_TRUE(FormCreate(form, {"nosuch", "-m"}));
+    EXPECT_TRUE(form.tmr1->isActive());
+    EXPECT_EQ(form.tmr1->interval(), 1000);
+    EXPECT_TRUE(form.tmr1->isSingleShot());
+}
+
+TEST_F(StartUpTest, TooManyParametersStillStartsStoredWatchesButDoesNotMinimise)
+{
+    writeSettings("");
+    TForm1 form;
+    ASSERT_TRUE(FormCreate(form, {"a", "b", "-m"}));
+    EXPECT_EQ(boxes.texts(), QStringList{"Too many parameters"});
+    EXPECT_FALSE(form.tmr1->isActive());
+}
+
+}  // namespace
