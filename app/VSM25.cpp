@@ -1,4 +1,5 @@
 #include "app/StartUp.h"
+#include "platform/AutoAnswerBoxes.h"
 #include "platform/TerminationSignals.h"
 #include "ui/frmMain.h"
 
@@ -10,6 +11,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Vesmor"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vesmor 2.5"));
     QApplication::setQuitOnLastWindowClosed(false);
+    installAutoAnswerFromEnvironment();
 
     TForm1 form;
     TerminationSignals::install([&form] { form.close(); });

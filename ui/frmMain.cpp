@@ -14,6 +14,8 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace {
 
 // Runs a callback when the watched widget is clicked with the left button.
@@ -104,7 +106,11 @@ void TForm1::connectHandlers()
 
 void TForm1::WriteToLiveLog(const QColor& colour, const QString& line)
 {
-    edt1->appendLine(colour, LocaleText::oneLine(line));
+    const QString shown = LocaleText::oneLine(line);
+    edt1->appendLine(colour, shown);
+    // A diagnostic copy on standard error, for scripts and tests that drive the real program.
+    static const bool echo = qEnvironmentVariableIntValue("VESMOR_ECHO_LIVE_LOG") == 1;
+    if (echo) std::fprintf(stderr, "live-log: %s %s\n", qPrintable(colour.name()), shown.toUtf8().constData());
 }
 
 

@@ -1,0 +1,96 @@
+#include "platform/ProfileFile.h"
+#include "support/ProgramRun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+class ProgramTest : public ::testing::Test {
+protected:
+    QTemporaryDir temp;
+    QString settings() const { return temp.path() + "/VSM25/settings.cfg"; }
+
+    // Starts the program, waits for the end of start-up, ends it with SIGTERM.
+    QStringList runOnce(const QStringList& args = {})
+    {
+        ProgramRun run(temp.path(), args);
+        EXPECT_TRUE(run.waitForLine("live-log: #000000 Windows Platform: ", 30000)) << run.lines().join('\n').toStdString();
+        EXPECT_EQ(run.terminate(), 0);
+        return run.lines();
+    }
+};
+
+TEST_F(ProgramTest, FirstStartCreatesTheSampleAndLaterStartsLeaveTheFileAlone)
+{
+    runOnce();
+    const QByteArray first = readFile(settings());
+    ASSERT_TRUE(first.startsWith("[sample]\npanel=1\navilable=0\nactive=0\nname=sample\nstat=0\npath=/\n"));
+    runOnce();
+    EXPECT_EQ(readFile(settings()), first);
+    writeFile(settings(), "");
+    runOnce();
+    EXPECT_EQ(readFile(settings()), QByteArray()) << "a removed sample came back";
+}
+
+TEST_F(ProgramTest, CommandLineActivationPersists)
+{
+    writeFile(settings(), "[docs]\nname=docs\npanel=1\navilable=0\nactive=0\npath=" + temp.path().toUtf8() + "\n");
+    runOnce({"docs"});
+    EXPECT_EQ(ProfileFile::readString(settings(), "docs", "active"), "1");
+    const QStringList lines = runOnce();
+    EXPECT_EQ(ProfileFile::readString(settings(), "docs", "active"), "1");
+}
+
+TEST_F(ProgramTest, ThreeParametersAreRefusedAndNothingIsWritten)
+{
+    writeFile(settings(), "[docs]\nname=docs\npanel=1\nactive=0\n");
+    const QStringList lines = runOnce({"docs", "-m", "x"});
+    EXPECT_TRUE(lines.contains("box: error: Too many parameters")) << lines.join('\n').toStdString();
+    EXPECT_EQ(ProfileFile::readString(settings(), "docs", "active"), "0");
+}
+
+TEST_F(ProgramTest, SettingsFolderOthersCanWriteStopsTheProgram)
+{
+    QDir().mkpath(temp.path() + "/VSM25");
+    ::chmod(QFile::encodeName(temp.path() + "/VSM25").constData(), 0777);
+    ProgramRun run(temp.path());
+    EXPECT_EQ(run.waitForExit(30000), 1);
+    EXPECT_TRUE(run.lines().filter("box: error: The settings folder " + temp.path() + "/VSM25").size() == 1)
+        << run.lines().join('\n').toStdString();
+    EXPECT_FALSE(QFile::exists(settings()));
+}
+
+TEST_F(ProgramTest, JunkSettingsFilesLoadWithoutCrashOrHang)
+{
+    const QByteArray junk[] = {
+        QByteArray("\x00\x01[\x00\xff]\n\xc3\x28=\x00\npanel=1\n", 19),
+        "[a]\npanel=1\nname=a\nactive=0\narguments=1\nargindex=seven\n[b]\npanel=2\nname=b\nactive=0\n",
+        "[x]\npanel=9\nname=x\n[y]\npanel=\n[z]\n" + QByteArray(50 * 1024 * 1024, 'z') + "\n",
+        "keys=without\nsection\n[a]\n[a]\npanel=1\n[A]\npanel=2\n",
+    };
+    for (const QByteArray& content : junk) {
+        writeFile(settings(), content);
+        runOnce();
+    }
+}
+
+}  // namespace

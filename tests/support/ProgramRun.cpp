@@ -1,0 +1,82 @@
+#include "support/ProgramRun.h"
+
+#include <QDeadlineTimer>
+#include <QProcessEnvironment>
+
+#include <csignal>
+
+QString ProgramRun::binaryPath() { return qEnvironmentVariable("VESMOR_BINARY"); }
+
+ProgramRun::ProgramRun(const QString& temp, const QStringList& arguments, const QString& binary)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TEMP"), temp);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("VESMOR_AUTO_ANSWER_BOXES"), QStringLiteral("1"));
+    env.insert(QStringLiteral("VESMOR_ECHO_LIVE_LOG"), QStringLiteral("1"));
+    process_.setProcessEnvironment(env);
+    process_.setProcessChannelMode(QProcess::SeparateChannels);
+    process_.start(binary.isEmpty() ? binaryPath() : binary, arguments);
+    process_.waitForStarted(10000);
+}
+
+ProgramRun::~ProgramRun()
+{
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+void ProgramRun::drain()
+{
+    buffer_ += QString::fromUtf8(process_.readAllStandardError());
+    qsizetype nl;
+    while ((nl = buffer_.indexOf(u'\n')) >= 0) {
+        lines_ << buffer_.left(nl);
+        buffer_.remove(0, nl + 1);
+    }
+}
+
+QStringList ProgramRun::lines()
+{
+    drain();
+    return lines_;
+}
+
+bool ProgramRun::waitForLine(const QString& text, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    qsizetype seen = 0;
+    for (;;) {
+        drain();
+        for (; seen < lines_.size(); ++seen)
+            if (lines_[seen].contains(text)) return true;
+        if (deadline.hasExpired() || process_.state() == QProcess::NotRunning) {
+            drain();
+            for (; seen < lines_.size(); ++seen)
+                if (lines_[seen].contains(text)) return true;
+            return false;
+        }
+        process_.waitForReadyRead(int(qMin<qint64>(100, qMax<qint64>(1, deadline.remainingTime()))));
+    }
+}
+
+int ProgramRun::waitForExit(int ms)
+{
+    if (process_.state() != QProcess::NotRunning && !process_.waitForFinished(ms)) return -1;
+    drain();
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
+int ProgramRun::terminate(int ms)
+{
+    if (process_.state() != QProcess::NotRunning) ::kill(pid_t(process_.processId()), SIGTERM);
+    return waitForExit(ms);
+}
+
+void ProgramRun::kill()
+{
+    process_.kill();
+    process_.waitForFinished(5000);
+}
