@@ -3,6 +3,8 @@
 #include "platform/LocaleText.h"
 #include "platform/ModalBoxes.h"
 #include "ui/TLiveLogView.h"
+#include "ui/kit/Pictures.h"
+#include "ui/kit/TImageList.h"
 #include "ui/GuardedBinding.h"
 
 #include <QAction>
@@ -47,6 +49,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent, Qt::Window | Qt::WindowTit
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     setFont(font);
+    setWindowIcon(Pictures::programIcon());
+    il1 = std::make_unique<TImageList>(Pictures::buttonGlyphs());
 
     pgc1 = new QTabWidget(this);
     pgc1->setDocumentMode(true);
@@ -120,7 +124,7 @@ std::optional<TreeFolder> TForm1::SelectedTreeFolder() { return std::nullopt; }
 
 void TForm1::ResetFolderSelection() {}
 
-QIcon TForm1::glyph(int) const { return {}; }
+QIcon TForm1::glyph(int index) const { return il1->icon(index); }
 
 void TForm1::processMessages() { QApplication::processEvents(QEventLoop::AllEvents, 50); }
 
@@ -134,7 +138,19 @@ std::array<SlotControls, 4> TForm1::SlotBindings() const
     }};
 }
 
-void TForm1::AssignGlyphs() {}
+void TForm1::AssignGlyphs()
+{
+    const struct {
+        std::initializer_list<QPushButton*> buttons;
+        int image;
+    } glyphs[] = {
+        {{btn1, btn17, btn9, btn20}, 0}, {{btn8, btn18, btn19, btn21}, 9}, {{btn22, btn23, btn24, btn25}, 8},
+        {{btn7, btn12, btn15}, 2},       {{btn5, btn10, btn13}, 3},        {{btn16}, 4},
+        {{btn2}, 6},                     {{btn4}, 5},
+    };
+    for (const auto& g : glyphs)
+        for (QPushButton* b : g.buttons) b->setIcon(il1->icon(g.image));
+}
 
 void TForm1::tmr1Timer()
 {

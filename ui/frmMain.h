@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include <memory>
+
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
@@ -19,6 +21,7 @@ class TCyPanel;
 class TShadowLabel;
 class TLiveLogView;
 class TFilenameEdit;
+class TImageList;
 
 // The main window. It owns every control and component of the program; its handler methods
 // carry the names of the controls and events they serve and call into core/ and actions/.
@@ -95,6 +98,7 @@ public:
     QPushButton* btn13 = nullptr;  // Exit
 
     // Components.
+    std::unique_ptr<TImageList> il1;
     QTimer* tmr1 = nullptr;
     QSystemTrayIcon* trycn1 = nullptr;
     QMenu* pm2 = nullptr;

@@ -1,6 +1,7 @@
 // The form: every control of the four tabs with its caption, hint and place.
 #include "ui/TLiveLogView.h"
 #include "ui/frmMain.h"
+#include "ui/kit/Pictures.h"
 #include "ui/kit/TCyPanel.h"
 #include "ui/kit/TFilenameEdit.h"
 #include "ui/kit/TShadowLabel.h"
@@ -59,9 +60,9 @@ QWidget* band(QWidget* parent, const QString& caption, int top, int height)
     QPalette p = b->palette();
     p.setColor(QPalette::Window, SkyBlue);
     b->setPalette(p);
-    place(b, 0, top, 500, height);
+    place(b, 0, top, 508, height);
     if (!caption.isEmpty()) {
-        auto* c = label(b, caption, 0, 1, 500, 14, true);
+        auto* c = label(b, caption, 0, 1, 508, 14, true);
         c->setAlignment(Qt::AlignHCenter);
     }
     return b;
@@ -71,8 +72,8 @@ QWidget* band(QWidget* parent, const QString& caption, int top, int height)
 QWidget* bottomBar(QWidget* parent, int top, QPushButton*& tray, QPushButton*& exit)
 {
     QWidget* bar = band(parent, QString(), top, 41);
-    tray = button(bar, QStringLiteral("Tray"), QStringLiteral("Minimize to system tray"), 384, 4, 55, 33);
-    exit = button(bar, QStringLiteral("Exit"), QStringLiteral("Exit Vesmor"), 441, 4, 55, 33);
+    tray = button(bar, QStringLiteral("Tray"), QStringLiteral("Minimize to system tray"), 392, 4, 55, 33);
+    exit = button(bar, QStringLiteral("Exit"), QStringLiteral("Exit Vesmor"), 449, 4, 55, 33);
     return bar;
 }
 
@@ -102,6 +103,7 @@ void TForm1::buildHomeTab()
     img->setAlignment(Qt::AlignCenter);
     img->setFixedHeight(334);
     img->setCursor(Qt::PointingHandCursor);
+    img->setPixmap(Pictures::emblem(128));
     for (QWidget* w : {static_cast<QWidget*>(lbl19), static_cast<QWidget*>(lbl20), static_cast<QWidget*>(lbl21),
                        static_cast<QWidget*>(img)})
         lines->addWidget(w);
@@ -112,8 +114,8 @@ void TForm1::buildWatchSettingsTab()
 {
     QWidget* b1 = band(ts3, QStringLiteral("1. Select a folder to watch"), 0, 209);
     folderTreeHost = place(new QWidget(b1), 4, 15, 492, 165, QStringLiteral("Select a folder to watch"));
-    chk1 = checkBox(b1, QStringLiteral("Watch sub-folders"), QStringLiteral("Watch su-folders also"), 4, 186, 116);
-    lbl1 = label(b1, QStringLiteral("Selected folder:"), 136, 187, 358, 15);
+    chk1 = checkBox(b1, QStringLiteral("Watch sub-folders"), QStringLiteral("Watch su-folders also"), 4, 186, 130);
+    lbl1 = label(b1, QStringLiteral("Selected folder:"), 138, 187, 358, 15);
 
     QWidget* b2 = band(ts3, QStringLiteral("2. Select the events to monitor"), 209, 99);
     struct EventBox {
@@ -135,18 +137,21 @@ void TForm1::buildWatchSettingsTab()
         {&chk12, "Media insert", "Watch for media insert events", 389, 50},
         {&chk13, "Media remove", "Watch for media remove events", 389, 77},
     };
-    for (const auto& e : events)
-        *e.box = checkBox(b2, QString::fromLatin1(e.caption), QString::fromLatin1(e.hint), e.left, e.top, 115);
+    // The fonts standing in for Tahoma run wider: each box takes the room up to the next column.
+    for (const auto& e : events) {
+        const int width = (e.left == 4 ? 119 : e.left == 119 ? 264 : e.left == 264 ? 389 : 498) - e.left - 2;
+        *e.box = checkBox(b2, QString::fromLatin1(e.caption), QString::fromLatin1(e.hint), e.left, e.top, width);
+    }
 
     QWidget* b3 = band(ts3, QStringLiteral("3. Select the actions to trigger on event"), 308, 142);
     chk14 = checkBox(b3, QStringLiteral("Execute a program, batch or script:"),
-                     QStringLiteral("Execute a program, batch or script on event"), 4, 16, 197);
+                     QStringLiteral("Execute a program, batch or script on event"), 4, 16, 256);
     edt2 = place(new TFilenameEdit(b3), 4, 37, 237, 21, QStringLiteral("Select a program, batch or script to execute"));
     edt2->setFilter(QStringLiteral("Program files (*.exe)|*.exe|Batch files (*.bat)|*.bat|VB script files (*.vbs)|*.vbs|All files (*.*)|*.*"));
     edt2->setAddQuotes(true);
     edt2->setEnabled(false);
     chk15 = checkBox(b3, QStringLiteral("Add changed object name as argument:"),
-                     QStringLiteral("Return the change object name as argument to the executed command"), 264, 16, 219);
+                     QStringLiteral("Return the change object name as argument to the executed command"), 264, 16, 234);
     chk15->setEnabled(false);
     cbb1 = place(new QComboBox(b3), 264, 37, 219, 21, QStringLiteral("Select the proper returned argument"));
     cbb1->addItems({"File Create - file name", "File delete -  file name", "File change - file name",
@@ -158,9 +163,9 @@ void TForm1::buildWatchSettingsTab()
                     "Drive space changed - folder name"});
     cbb1->setCurrentIndex(-1);
     cbb1->setEnabled(false);
-    chk17 = checkBox(b3, QStringLiteral("Write to log file:"), QStringLiteral("Write events to a log file"), 4, 64, 97);
+    chk17 = checkBox(b3, QStringLiteral("Write to log file:"), QStringLiteral("Write events to a log file"), 4, 64, 200);
     chk16 = checkBox(b3, QStringLiteral("Wait for file process to finish"),
-                     QStringLiteral("Wait for file process to finish before executing a command"), 264, 64, 161);
+                     QStringLiteral("Wait for file process to finish before executing a command"), 264, 64, 234);
     chk16->setEnabled(false);
     edt3 = place(new TFilenameEdit(b3), 6, 87, 479, 21, QStringLiteral("Select the location and name of the log file"));
     edt3->setFilter(QStringLiteral("Text files (*.txt)|*.txt|Log files (*.log)|*.log"));
@@ -168,7 +173,7 @@ void TForm1::buildWatchSettingsTab()
     edt3->setReadOnly(true);
     edt3->setEnabled(false);
     chk18 = checkBox(b3, QStringLiteral("Popup a message"), QStringLiteral("Popup a message in event"), 4, 116, 117);
-    chk19 = checkBox(b3, QStringLiteral("Show desktop alert"), QStringLiteral("Show desktop alert on event"), 364, 116, 121);
+    chk19 = checkBox(b3, QStringLiteral("Show desktop alert"), QStringLiteral("Show desktop alert on event"), 344, 116, 150);
 
     QWidget* b4 = band(ts3, QString(), 450, 41);
     lbl2 = label(b4, QStringLiteral("4. Watch name:"), 4, 2, 142, 14, true);
@@ -176,9 +181,11 @@ void TForm1::buildWatchSettingsTab()
     edt4->setMaxLength(24);
     btn3 = button(b4, QStringLiteral("5. Apply"), QStringLiteral("Add to watch list"), 152, 4, 81, 33);
     btn3->setFont(windowFont(11, true));
-    btn4 = button(b4, QStringLiteral("Clear All"), QStringLiteral("Clear all settings fields"), 312, 4, 70, 33);
-    btn7 = button(b4, QStringLiteral("Tray"), QStringLiteral("Minimize to system tray"), 384, 4, 55, 33);
-    btn5 = button(b4, QStringLiteral("Exit"), QStringLiteral("Exit Vesmor"), 441, 4, 55, 33);
+    btn3->setIcon(Pictures::applyGlyph());
+    btn3->setIconSize(QSize(18, 18));
+    btn4 = button(b4, QStringLiteral("Clear All"), QStringLiteral("Clear all settings fields"), 320, 4, 70, 33);
+    btn7 = button(b4, QStringLiteral("Tray"), QStringLiteral("Minimize to system tray"), 392, 4, 55, 33);
+    btn5 = button(b4, QStringLiteral("Exit"), QStringLiteral("Exit Vesmor"), 449, 4, 55, 33);
 }
 
 void TForm1::buildWatchListTab()
@@ -192,7 +199,7 @@ void TForm1::buildWatchListTab()
     const QColor design[] = {QColor(128, 128, 128), QColor(0, 0, 0), QColor(128, 0, 0), QColor(0, 128, 0)};
     const char* texts[] = {"Watch Name:", "Path:", "Events:", "Actions:"};
     for (int s = 0; s < 4; ++s) {
-        auto* p = place(new TCyPanel(ts1), 0, s * 112, 500, 112);
+        auto* p = place(new TCyPanel(ts1), 0, s * 112, 508, 112);
         p->Degrade().setFromColor(SkyBlue);
         p->Degrade().setToColor(White);
         *panels[s] = p;
@@ -213,7 +220,7 @@ void TForm1::buildWatchListTab()
 
 void TForm1::buildLiveLogTab()
 {
-    edt1 = place(new TLiveLogView(ts2), 0, 0, 500, 450);
+    edt1 = place(new TLiveLogView(ts2), 0, 0, 508, 450);
     edt1->setFont(windowFont());
     pnl2 = bottomBar(ts2, 450, btn15, btn13);
     btn2 = button(pnl2, QStringLiteral("Save..."), QStringLiteral("Save live log to a text file..."), 4, 4, 69, 33);
