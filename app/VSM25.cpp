@@ -1,3 +1,4 @@
+#include "app/ResponsivenessProbe.h"
 #include "app/StartUp.h"
 #include "platform/AutoAnswerBoxes.h"
 #include "platform/TerminationSignals.h"
@@ -17,5 +18,8 @@ int main(int argc, char** argv)
     TerminationSignals::install([&form] { form.close(); });
     if (!FormCreate(form, QApplication::arguments().mid(1))) return 1;
     form.show();
-    return QApplication::exec();
+    ResponsivenessProbe::installFromEnvironment();
+    const int code = QApplication::exec();
+    // The probe reports when the application object lets go of it.
+    return code;
 }

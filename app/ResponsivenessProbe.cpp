@@ -1,0 +1,28 @@
+#include "app/ResponsivenessProbe.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+void ResponsivenessProbe::installFromEnvironment()
+{
+    if (qEnvironmentVariableIntValue("VESMOR_RESPONSIVENESS_PROBE") == 1) new ResponsivenessProbe(QCoreApplication::instance());
+}
+
+ResponsivenessProbe::ResponsivenessProbe(QObject* parent) : QObject(parent)
+{
+    clock_.start();
+    startTimer(10, Qt::PreciseTimer);
+}
+
+ResponsivenessProbe::~ResponsivenessProbe()
+{
+    std::fprintf(stderr, "responsiveness: largest gap %lld ms\n", static_cast<long long>(largest_));
+}
+
+void ResponsivenessProbe::timerEvent(QTimerEvent*)
+{
+    const qint64 now = clock_.elapsed();
+    if (last_) largest_ = qMax(largest_, now - last_);
+    last_ = now;
+}
