@@ -2,6 +2,10 @@
 
 #include "platform/LocaleText.h"
 #include "platform/ModalBoxes.h"
+#include "actions/AlertTrigger.h"
+#include "ui/TJvDesktopAlert.h"
+#include "ui/TJvFadeAlertStyleHandler.h"
+#include "ui/FileBoxBrowse.h"
 #include "ui/TLiveLogView.h"
 #include "ui/kit/Pictures.h"
 #include "ui/kit/TImageList.h"
@@ -50,6 +54,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent, Qt::Window | Qt::WindowTit
     font.setPixelSize(11);
     setFont(font);
     setWindowIcon(Pictures::programIcon());
+    FileBoxBrowse::install();
     il1 = std::make_unique<TImageList>(Pictures::buttonGlyphs());
 
     pgc1 = new QTabWidget(this);
@@ -70,6 +75,20 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent, Qt::Window | Qt::WindowTit
     buildLiveLogTab();
     buildTray();
 
+    jvdsktplrt1 = new TJvDesktopAlert(this);
+    jvdsktplrt1->setHeaderText(QStringLiteral("Vesmor 2.5"));
+    QFont alertFont(QStringLiteral("Sans Serif"));
+    alertFont.setStyleHint(QFont::SansSerif);
+    alertFont.setPixelSize(12);
+    jvdsktplrt1->setFont(alertFont);
+    alertFont.setBold(true);
+    jvdsktplrt1->setHeaderFont(alertFont);
+    jvdsktplrt1->setImage(Pictures::emblem(48));
+    jvdsktplrt1->StyleOptions().SetDisplayDuration(2400);
+    jvdsktplrt1->OnMessageClick = [this](QObject* sender) {
+        ModalBoxes::guarded([&] { jvdsktplrt1MessageClick(sender); });
+    };
+
     tmr1 = new QTimer(this);
     tmr1->setSingleShot(true);
     tmr1->setInterval(1000);
@@ -81,6 +100,7 @@ TForm1::~TForm1() = default;
 
 void TForm1::buildTray()
 {
+    TrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     trycn1 = new QSystemTrayIcon(windowIcon(), this);
     trycn1->setToolTip(QStringLiteral("Vesmor, Click to open"));
     pm2 = new QMenu(this);
@@ -162,21 +182,43 @@ void TForm1::btn5Click() { close(); }
 
 void TForm1::btn7Click()
 {
+    // Without a tray the window could never come back: minimise it instead and say so.
+    if (!TrayAvailable()) {
+        showMinimized();
+        jvdsktplrt1->setMessageText(QStringLiteral("Vesmor 2.5 running minimized (this desktop has no system tray)"));
+        jvdsktplrt1->Execute();
+        return;
+    }
     hide();
     trycn1->show();
+    jvdsktplrt1->setMessageText(QStringLiteral("Vesmor 2.5 running minimized"));
+    jvdsktplrt1->Execute();
 }
 
 void TForm1::trycn1Click()
 {
-    show();
+    BringForward();
     trycn1->hide();
 }
 
 void TForm1::About2Click()
 {
     pgc1->setCurrentWidget(ts4);
-    show();
+    BringForward();
     trycn1->hide();
+}
+
+void TForm1::TriggerPopUp(Twatcher watch, const QString& message) { AlertTrigger::TriggerPopUp(*this, watch, message); }
+
+void TForm1::TriggerDesktopAlert(Twatcher watch, const QString& message)
+{
+    AlertTrigger::TriggerDesktopAlert(*this, *jvdsktplrt1, watch, message);
+}
+
+void TForm1::jvdsktplrt1MessageClick(QObject*)
+{
+    pgc1->setCurrentWidget(ts2);
+    BringForward();
 }
 
 void TForm1::imgClick() { pgc1->setCurrentWidget(ts3); }

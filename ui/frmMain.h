@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -22,6 +23,7 @@ class TShadowLabel;
 class TLiveLogView;
 class TFilenameEdit;
 class TImageList;
+class TJvDesktopAlert;
 
 // The main window. It owns every control and component of the program; its handler methods
 // carry the names of the controls and events they serve and call into core/ and actions/.
@@ -99,6 +101,7 @@ public:
 
     // Components.
     std::unique_ptr<TImageList> il1;
+    TJvDesktopAlert* jvdsktplrt1 = nullptr;
     QTimer* tmr1 = nullptr;
     QSystemTrayIcon* trycn1 = nullptr;
     QMenu* pm2 = nullptr;
@@ -140,6 +143,11 @@ public:
     void btn2Click();
     void btn16Click();
 
+    // Actions that tell the user directly.
+    void TriggerPopUp(Twatcher watch, const QString& message);
+    void TriggerDesktopAlert(Twatcher watch, const QString& message);
+    void jvdsktplrt1MessageClick(QObject* Sender);
+
     // Handlers.
     void tmr1Timer();
     void btn5Click();
@@ -153,6 +161,9 @@ public:
     std::array<SlotControls, 4> SlotBindings() const;
     // Gives the buttons their glyphs from il1.
     void AssignGlyphs();
+
+    // Whether the desktop offers a system tray; tests put a tray in.
+    std::function<bool()> TrayAvailable;
 
     // Brings the window forward from anywhere (minimised, hidden in the tray).
     void BringForward();

@@ -20,7 +20,9 @@ class RecordingWindow : public WatchWindow {
 public:
     void WriteToLiveLog(const QColor& colour, const QString& line) override { lines << LogLine{colour, line}; }
     void ClearAllControls() override {}
-    TStShellTreeView* folderTree() override { return nullptr; }
+    void SelectFolderInTree(const QString&) override {}
+    std::optional<TreeFolder> SelectedTreeFolder() override { return std::nullopt; }
+    void ResetFolderSelection() override {}
     QIcon glyph(int) const override { return {}; }
     void processMessages() override {}
     bool closing() const override { return false; }

@@ -33,7 +33,9 @@ protected:
     QStringList runOnce(const QStringList& args = {})
     {
         ProgramRun run(temp.path(), args);
-        EXPECT_TRUE(run.waitForLine("live-log: #000000 Windows Platform: ", 30000)) << run.lines().join('\n').toStdString();
+        EXPECT_TRUE(run.waitForLine("live-log: #000000 Windows Platform: ", 30000))
+            << run.lines().join('\n').toStdString() << "\nexit " << run.process().exitCode() << " "
+            << run.process().errorString().toStdString();
         EXPECT_EQ(run.terminate(), 0);
         return run.lines();
     }

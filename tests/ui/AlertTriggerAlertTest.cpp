@@ -14,7 +14,9 @@ class LogWindow : public WatchWindow {
 public:
     void WriteToLiveLog(const QColor&, const QString& line) override { lines << line; }
     void ClearAllControls() override {}
-    TStShellTreeView* folderTree() override { return nullptr; }
+    void SelectFolderInTree(const QString&) override {}
+    std::optional<TreeFolder> SelectedTreeFolder() override { return std::nullopt; }
+    void ResetFolderSelection() override {}
     QIcon glyph(int) const override { return {}; }
     void processMessages() override {}
     bool closing() const override { return false; }
