@@ -1,5 +1,6 @@
 #include "app/ResponsivenessProbe.h"
 #include "app/StartUp.h"
+#include "instance/InstanceGuard.h"
 #include "platform/AutoAnswerBoxes.h"
 #include "platform/TerminationSignals.h"
 #include "ui/frmMain.h"
@@ -14,12 +15,15 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     installAutoAnswerFromEnvironment();
 
+    // A second copy ends here, before it touches the settings folder.
+    auto jvpnstncs1 = guardStart();
+    if (!jvpnstncs1) return 1;
+
     TForm1 form;
+    jvpnstncs1->setMainWindow(&form, [&form] { form.BringForward(); });
     TerminationSignals::install([&form] { form.close(); });
     if (!FormCreate(form, QApplication::arguments().mid(1))) return 1;
     form.show();
     ResponsivenessProbe::installFromEnvironment();
-    const int code = QApplication::exec();
-    // The probe reports when the application object lets go of it.
-    return code;
+    return QApplication::exec();
 }

@@ -3,6 +3,9 @@
 #include "platform/LocaleText.h"
 #include "platform/ModalBoxes.h"
 #include "actions/AlertTrigger.h"
+#include "actions/EventLog.h"
+#include "actions/ExecuteCommand.h"
+#include "actions/TRzLauncher.h"
 #include "ui/TJvDesktopAlert.h"
 #include "ui/TJvFadeAlertStyleHandler.h"
 #include "ui/FileBoxBrowse.h"
@@ -89,6 +92,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent, Qt::Window | Qt::WindowTit
         ModalBoxes::guarded([&] { jvdsktplrt1MessageClick(sender); });
     };
 
+    for (TRzLauncher** launcher : {&rzlnchr1, &rzlnchr2, &rzlnchr3, &rzlnchr4}) {
+        *launcher = new TRzLauncher(this);
+        (*launcher)->Timeout = -1;
+    }
+
     tmr1 = new QTimer(this);
     tmr1->setSingleShot(true);
     tmr1->setInterval(1000);
@@ -151,10 +159,10 @@ void TForm1::processMessages() { QApplication::processEvents(QEventLoop::AllEven
 std::array<SlotControls, 4> TForm1::SlotBindings() const
 {
     return {{
-        {cypnl1, btn1, btn8, btn22, lbl3, lbl4, lbl5, lbl6, nullptr, nullptr},
-        {cypnl2, btn17, btn18, btn23, lbl7, lbl8, lbl9, lbl10, nullptr, nullptr},
-        {cypnl3, btn9, btn19, btn24, lbl11, lbl12, lbl13, lbl14, nullptr, nullptr},
-        {cypnl4, btn20, btn21, btn25, lbl15, lbl16, lbl17, lbl18, nullptr, nullptr},
+        {cypnl1, btn1, btn8, btn22, lbl3, lbl4, lbl5, lbl6, nullptr, rzlnchr1},
+        {cypnl2, btn17, btn18, btn23, lbl7, lbl8, lbl9, lbl10, nullptr, rzlnchr2},
+        {cypnl3, btn9, btn19, btn24, lbl11, lbl12, lbl13, lbl14, nullptr, rzlnchr3},
+        {cypnl4, btn20, btn21, btn25, lbl15, lbl16, lbl17, lbl18, nullptr, rzlnchr4},
     }};
 }
 
@@ -206,6 +214,13 @@ void TForm1::About2Click()
     pgc1->setCurrentWidget(ts4);
     BringForward();
     trycn1->hide();
+}
+
+void TForm1::WriteToLog(Twatcher watch, const QString& line) { ::WriteToLog(watch, line); }
+
+void TForm1::ExecuteCommand(Twatcher watch, TRzLauncher* launcher, const QString& argument)
+{
+    ::ExecuteCommand(*this, watch, *launcher, argument);
 }
 
 void TForm1::TriggerPopUp(Twatcher watch, const QString& message) { AlertTrigger::TriggerPopUp(*this, watch, message); }

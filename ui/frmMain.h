@@ -1,4 +1,5 @@
 #pragma once
+#include "actions/AlertHooks.h"
 #include "core/Twatcher.h"
 #include "core/WatchSlots.h"
 #include "core/WatchWindow.h"
@@ -27,7 +28,7 @@ class TJvDesktopAlert;
 
 // The main window. It owns every control and component of the program; its handler methods
 // carry the names of the controls and events they serve and call into core/ and actions/.
-class TForm1 : public QMainWindow, public WatchWindow {
+class TForm1 : public QMainWindow, public WatchWindow, public AlertHooks {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* parent = nullptr);
@@ -102,6 +103,7 @@ public:
     // Components.
     std::unique_ptr<TImageList> il1;
     TJvDesktopAlert* jvdsktplrt1 = nullptr;
+    TRzLauncher *rzlnchr1 = nullptr, *rzlnchr2 = nullptr, *rzlnchr3 = nullptr, *rzlnchr4 = nullptr;
     QTimer* tmr1 = nullptr;
     QSystemTrayIcon* trycn1 = nullptr;
     QMenu* pm2 = nullptr;
@@ -143,9 +145,11 @@ public:
     void btn2Click();
     void btn16Click();
 
-    // Actions that tell the user directly.
-    void TriggerPopUp(Twatcher watch, const QString& message);
-    void TriggerDesktopAlert(Twatcher watch, const QString& message);
+    // The actions of an event.
+    void WriteToLog(Twatcher watch, const QString& line);
+    void ExecuteCommand(Twatcher watch, TRzLauncher* launcher, const QString& argument);
+    void TriggerPopUp(Twatcher watch, const QString& message) override;
+    void TriggerDesktopAlert(Twatcher watch, const QString& message) override;
     void jvdsktplrt1MessageClick(QObject* Sender);
 
     // Handlers.

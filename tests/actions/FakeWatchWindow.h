@@ -32,7 +32,9 @@ public:
                                                        : QStringLiteral("other"));
     }
     void ClearAllControls() override {}
-    TStShellTreeView* folderTree() override { return nullptr; }
+    void SelectFolderInTree(const QString&) override {}
+    std::optional<TreeFolder> SelectedTreeFolder() override { return std::nullopt; }
+    void ResetFolderSelection() override {}
     QIcon glyph(int) const override { return {}; }
     void processMessages() override
     {
