@@ -64,8 +64,8 @@ void loadSection(const QString& file, const QString& section)
     const bool sub = on("sub");
     setText(w.PathLbl, QStringLiteral("Path: ") + w.Path + (sub ? QStringLiteral("; WatchSub") : QString()));
     if (w.Monitor) {
-        w.Monitor->setWatchSubFolders(sub);
-        w.Monitor->setWatchFolder(w.Path);
+        w.Monitor->SetWatchSubFolders(sub);
+        w.Monitor->SetWatchFolder(w.Path);
     }
 
     QString actions;
@@ -97,8 +97,8 @@ void loadSection(const QString& file, const QString& section)
         SetPanelLook(w, PanelColour::White, PanelColour::SkyBlue, PanelColour::Blue);
     }
     if (w.Monitor) {
-        w.Monitor->setWatchFolder(w.Path);
-        w.Monitor->setNotifyEvents(SetFlags(w.Name));
+        w.Monitor->SetWatchFolder(w.Path);
+        w.Monitor->SetNotifyEvents(SetFlags(w.Name));
     }
     w.ProgramToExecute = read("exec");
     w.LogFile = read("logfile");

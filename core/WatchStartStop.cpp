@@ -31,7 +31,7 @@ void setEnabled(TBitBtn* button, bool enabled)
 void stop(WatchWindow& window, Twatcher& w, const QString& file, const QString& section)
 {
     setButton(w.StartButton, QStringLiteral("Start"), window.glyph(StartGlyph));
-    w.Monitor->setActive(false);
+    w.Monitor->SetActive(false);
     ProfileFile::writeString(file, section, QStringLiteral("active"), QStringLiteral("0"));
     SetPanelLook(w, PanelColour::White, PanelColour::SkyBlue, PanelColour::Blue);
     window.WriteToLiveLog(LiveLogColour::Green, DateTimeStamp::now() + QStringLiteral(": Watch ") + w.Name +
@@ -49,11 +49,11 @@ void start(WatchWindow& window, Twatcher& w, const QString& file, const QString&
     if (!folder) throw AppException(QStringLiteral("No folder selected to monitor"));
     setButton(w.StartButton, QStringLiteral("Stop"), window.glyph(StopGlyph));
     if (folder->IsFileFolder) {
-        w.Monitor->setWatchFolder(folder->Path);
+        w.Monitor->SetWatchFolder(folder->Path);
     } else {
-        w.Monitor->setWatchPidl(folder->Pidl);
+        w.Monitor->SetWatchPidl(folder->Pidl);
     }
-    w.Monitor->setActive(true);
+    w.Monitor->SetActive(true);
     ProfileFile::writeString(file, section, QStringLiteral("active"), QStringLiteral("1"));
     SetPanelLook(w, PanelColour::Navy, PanelColour::SkyBlue, PanelColour::Aqua);
     window.WriteToLiveLog(LiveLogColour::Green, DateTimeStamp::now() + QStringLiteral(": Watch ") + w.Name +

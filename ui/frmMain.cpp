@@ -6,6 +6,10 @@
 #include "actions/EventLog.h"
 #include "actions/ExecuteCommand.h"
 #include "actions/TRzLauncher.h"
+#include "notify/ESsException.h"
+#include "notify/TStShellNotification.h"
+
+#include <QFileInfo>
 #include "ui/TJvDesktopAlert.h"
 #include "ui/TJvFadeAlertStyleHandler.h"
 #include "ui/FileBoxBrowse.h"
@@ -92,6 +96,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent, Qt::Window | Qt::WindowTit
         ModalBoxes::guarded([&] { jvdsktplrt1MessageClick(sender); });
     };
 
+    // The slots' monitors: inactive, no events, no sub-folders until a watch is loaded.
+    for (TStShellNotification** monitor : {&ShNotify1, &ShNotify2, &ShNotify3, &ShNotify4}) {
+        *monitor = new TStShellNotification(this);
+        (*monitor)->SetNotifyEvents({});
+    }
     for (TRzLauncher** launcher : {&rzlnchr1, &rzlnchr2, &rzlnchr3, &rzlnchr4}) {
         *launcher = new TRzLauncher(this);
         (*launcher)->Timeout = -1;
@@ -134,6 +143,7 @@ void TForm1::connectHandlers()
     connectEditorHandlers();
     connectWatchListHandlers();
     connectLiveLogHandlers();
+    connectEventHandlers();
 }
 
 void TForm1::WriteToLiveLog(const QColor& colour, const QString& line)
@@ -146,11 +156,23 @@ void TForm1::WriteToLiveLog(const QColor& colour, const QString& line)
 }
 
 
-void TForm1::SelectFolderInTree(const QString&) {}
+void TForm1::SelectFolderInTree(const QString& path)
+{
+    if (!QFileInfo(path).isDir()) throw ESsInvalidFolder();
+    selectedPath_ = path;
+}
 
-std::optional<TreeFolder> TForm1::SelectedTreeFolder() { return std::nullopt; }
+std::optional<TreeFolder> TForm1::SelectedTreeFolder()
+{
+    if (selectedPath_.isEmpty()) return std::nullopt;
+    return TreeFolder{true, selectedPath_, {}};
+}
 
-void TForm1::ResetFolderSelection() {}
+void TForm1::ResetFolderSelection()
+{
+    selectedPath_.clear();
+    lbl1->setText(QStringLiteral("Selected folder: "));
+}
 
 QIcon TForm1::glyph(int index) const { return il1->icon(index); }
 
@@ -159,10 +181,10 @@ void TForm1::processMessages() { QApplication::processEvents(QEventLoop::AllEven
 std::array<SlotControls, 4> TForm1::SlotBindings() const
 {
     return {{
-        {cypnl1, btn1, btn8, btn22, lbl3, lbl4, lbl5, lbl6, nullptr, rzlnchr1},
-        {cypnl2, btn17, btn18, btn23, lbl7, lbl8, lbl9, lbl10, nullptr, rzlnchr2},
-        {cypnl3, btn9, btn19, btn24, lbl11, lbl12, lbl13, lbl14, nullptr, rzlnchr3},
-        {cypnl4, btn20, btn21, btn25, lbl15, lbl16, lbl17, lbl18, nullptr, rzlnchr4},
+        {cypnl1, btn1, btn8, btn22, lbl3, lbl4, lbl5, lbl6, ShNotify1, rzlnchr1},
+        {cypnl2, btn17, btn18, btn23, lbl7, lbl8, lbl9, lbl10, ShNotify2, rzlnchr2},
+        {cypnl3, btn9, btn19, btn24, lbl11, lbl12, lbl13, lbl14, ShNotify3, rzlnchr3},
+        {cypnl4, btn20, btn21, btn25, lbl15, lbl16, lbl17, lbl18, ShNotify4, rzlnchr4},
     }};
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "actions/AlertHooks.h"
+#include "actions/EventKinds.h"
 #include "core/Twatcher.h"
 #include "core/WatchSlots.h"
 #include "core/WatchWindow.h"
@@ -25,6 +26,8 @@ class TLiveLogView;
 class TFilenameEdit;
 class TImageList;
 class TJvDesktopAlert;
+class TStShellItem;
+class TStShellNotification;
 
 // The main window. It owns every control and component of the program; its handler methods
 // carry the names of the controls and events they serve and call into core/ and actions/.
@@ -104,6 +107,7 @@ public:
     std::unique_ptr<TImageList> il1;
     TJvDesktopAlert* jvdsktplrt1 = nullptr;
     TRzLauncher *rzlnchr1 = nullptr, *rzlnchr2 = nullptr, *rzlnchr3 = nullptr, *rzlnchr4 = nullptr;
+    TStShellNotification *ShNotify1 = nullptr, *ShNotify2 = nullptr, *ShNotify3 = nullptr, *ShNotify4 = nullptr;
     QTimer* tmr1 = nullptr;
     QSystemTrayIcon* trycn1 = nullptr;
     QMenu* pm2 = nullptr;
@@ -144,6 +148,56 @@ public:
     // Live Log tab.
     void btn2Click();
     void btn16Click();
+
+    // The event handlers of the four slots' monitors: one family, bound per slot and kind.
+    void ShNotify1FileCreate(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify1FileDelete(QObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    void ShNotify1FileChange(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify1FileRename(QObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    void ShNotify1AssociationChange(QObject* Sender);
+    void ShNotify1FolderCreate(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify1FolderDelete(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify1FolderRename(QObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    void ShNotify1FolderChange(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify1MediaInsert(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify1MediaRemove(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify1DriveSpaceChange(QObject* Sender, quint32 Drive);
+    void ShNotify2FileCreate(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify2FileDelete(QObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    void ShNotify2FileChange(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify2FileRename(QObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    void ShNotify2AssociationChange(QObject* Sender);
+    void ShNotify2FolderCreate(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify2FolderDelete(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify2FolderRename(QObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    void ShNotify2FolderChange(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify2MediaInsert(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify2MediaRemove(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify2DriveSpaceChange(QObject* Sender, quint32 Drive);
+    void ShNotify3FileCreate(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify3FileDelete(QObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    void ShNotify3FileChange(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify3FileRename(QObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    void ShNotify3AssociationChange(QObject* Sender);
+    void ShNotify3FolderCreate(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify3FolderDelete(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify3FolderRename(QObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    void ShNotify3FolderChange(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify3MediaInsert(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify3MediaRemove(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify3DriveSpaceChange(QObject* Sender, quint32 Drive);
+    void ShNotify4FileCreate(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify4FileDelete(QObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    void ShNotify4FileChange(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify4FileRename(QObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    void ShNotify4AssociationChange(QObject* Sender);
+    void ShNotify4FolderCreate(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify4FolderDelete(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify4FolderRename(QObject* Sender, TStShellItem* OldShellItem, TStShellItem* NewShellItem);
+    void ShNotify4FolderChange(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify4MediaInsert(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify4MediaRemove(QObject* Sender, TStShellItem* ShellItem);
+    void ShNotify4DriveSpaceChange(QObject* Sender, quint32 Drive);
 
     // The actions of an event.
     void WriteToLog(Twatcher watch, const QString& line);
@@ -186,7 +240,11 @@ private:
     void connectEditorHandlers();
     void connectWatchListHandlers();
     void connectLiveLogHandlers();
+    void connectEventHandlers();
+    // Runs the handler family for one event of slot n.
+    void onEvent(int slot, EventKind kind, TStShellItem* first = nullptr, TStShellItem* second = nullptr);
 
     QWidget* folderTreeHost = nullptr;  // band 1's place for the folder tree
     bool closing_ = false;
+    QString selectedPath_;
 };
