@@ -1,8 +1,8 @@
 #include "actions/EventLog.h"
 
+#include "core/Banner.h"
 #include "platform/AppException.h"
 #include "platform/LocaleText.h"
-#include "platform/SystemInfo.h"
 
 #include <QFile>
 
@@ -56,13 +56,6 @@ void writeLine(int fd, const QString& line)
 
 }  // namespace
 
-QString BannerLine1()
-{
-    return QStringLiteral("Vesmor 2.5 running on computer ") + SystemInfo::computerName() + QStringLiteral(" by user ") +
-           SystemInfo::userName();
-}
-
-QString BannerLine2() { return QStringLiteral("Windows Platform: ") + SystemInfo::productName(); }
 
 void WriteToLog(Twatcher watch, const QString& line)
 {

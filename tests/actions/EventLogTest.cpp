@@ -1,4 +1,5 @@
 #include "actions/EventLog.h"
+#include "core/Banner.h"
 #include "platform/AppException.h"
 #include "platform/SystemInfo.h"
 #include "support/QtPrinters.h"
