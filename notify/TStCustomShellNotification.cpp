@@ -75,7 +75,15 @@ public:
     {
         owner_->ShellNotice(first, second, mask);
     }
-    void shellNoticeError(const QString& message) override { owner_->ReportError(message); }
+    void shellNoticeError(const QString& message) override
+    {
+        // What the service could not do is news, not a failed handler: it has its own hook.
+        if (owner_->OnServiceError) {
+            owner_->OnServiceError(owner_, message);
+        } else {
+            owner_->ReportError(message);
+        }
+    }
 
     bool event(QEvent* e) override
     {

@@ -101,6 +101,9 @@ public:
     // do (such as the system's limit on watched folders). When not assigned, the application's
     // error box shows the text.
     std::function<void(TObject* Sender, const QString& Message)> OnError;
+    // Where the notification service's own failures go (such as the limit on watched folders);
+    // OnError when not assigned.
+    std::function<void(TObject* Sender, const QString& Message)> OnServiceError;
 
 protected:
     void Loaded() override;

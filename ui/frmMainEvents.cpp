@@ -3,7 +3,7 @@
 #include "core/WatchSlots.h"
 #include "notify/TStShellItem.h"
 #include "notify/TStShellNotification.h"
-#include "platform/ModalBoxes.h"
+#include "platform/DateTimeStamp.h"
 #include "ui/frmMain.h"
 
 namespace {
@@ -55,6 +55,14 @@ void TForm1::connectEventHandlers()
 {
     for (const SlotHandlers& h : Slots) {
         TStShellNotification* m = this->*h.monitor;
+        // A folder the system can no longer watch is reported in the live log; the rest of the
+        // watch keeps working.
+        m->OnServiceError = [this](QObject* sender, const QString& message) {
+            QString name;
+            for (const Twatcher& w : Watchers)
+                if (w.Monitor == sender) name = w.Name;
+            WriteToLiveLog(LiveLogColour::Red, DateTimeStamp::now() + QStringLiteral(": ") + name + QStringLiteral(": ") + message);
+        };
         m->OnAssociationChange = [this, h](QObject* s) { (this->*h.AssociationChange)(s); };
         m->OnDriveSpaceChange = [this, h](QObject* s, quint32 d) { (this->*h.DriveSpaceChange)(s, d); };
         m->OnFileChange = [this, h](QObject* s, TStShellItem* i) { (this->*h.FileChange)(s, i); };
