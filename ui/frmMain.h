@@ -245,6 +245,7 @@ private:
     void onEvent(int slot, EventKind kind, TStShellItem* first = nullptr, TStShellItem* second = nullptr);
 
     QWidget* folderTreeHost = nullptr;  // band 1's place for the folder tree
+    QString dlgSave1FileName = QStringLiteral("Log");  // the save dialog's file name, kept between saves
     bool closing_ = false;
     QString selectedPath_;
 };

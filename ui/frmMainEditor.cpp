@@ -1,18 +1,333 @@
 // The Watch Settings tab: the watch editor.
+#include "core/SettingsFile.h"
+#include "core/SettingsPaths.h"
+#include "core/WatchLoader.h"
+#include "core/WatchSlots.h"
+#include "notify/TStShellNotification.h"
+#include "platform/ModalBoxes.h"
+#include "platform/ProfileFile.h"
+#include "ui/FileBoxBrowse.h"
 #include "ui/GuardedBinding.h"
 #include "ui/frmMain.h"
+#include "ui/kit/TFilenameEdit.h"
 
-void TForm1::btn3Click() {}
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+
+#include <array>
+
+namespace {
+
+const QString AutomaticModeNotice = QStringLiteral(
+    "Using arguments will set events selection to automatic mode.\n\r"
+    "The event to monitor will be selected automatically according to the argument selection.\n\r"
+    "To cancel automatic mode, uncheck this checkbox again.");
+
+using Box = QCheckBox* TForm1::*;
+
+// The twelve event boxes with the record flag each one shows.
+struct EventBox {
+    Box box;
+    bool Twatcher::*flag;
+};
+const EventBox EventBoxes[] = {
+    {&TForm1::chk2, &Twatcher::EventFileCreate},      {&TForm1::chk3, &Twatcher::EventFileDelete},
+    {&TForm1::chk4, &Twatcher::EventFileChange},      {&TForm1::chk5, &Twatcher::EventFileRename},
+    {&TForm1::chk6, &Twatcher::EventAssociationChange}, {&TForm1::chk7, &Twatcher::EventFreeSpaceChange},
+    {&TForm1::chk8, &Twatcher::EventFolderCreate},    {&TForm1::chk9, &Twatcher::EventFolderDelete},
+    {&TForm1::chk10, &Twatcher::EventFolderRename},   {&TForm1::chk11, &Twatcher::EventFolderChange},
+    {&TForm1::chk12, &Twatcher::EventMediaInsert},    {&TForm1::chk13, &Twatcher::EventMediaRemove},
+};
+
+// The event box that each entry of the argument list selects.
+const std::array<Box, 16> ArgumentEventBox = {
+    &TForm1::chk2, &TForm1::chk3,  &TForm1::chk4,  &TForm1::chk5,  &TForm1::chk5,  &TForm1::chk5,
+    &TForm1::chk6, &TForm1::chk8,  &TForm1::chk9,  &TForm1::chk10, &TForm1::chk10, &TForm1::chk10,
+    &TForm1::chk11, &TForm1::chk12, &TForm1::chk13, &TForm1::chk7,
+};
+
+// The folder a file path lies in: up to the last "/", except that the root keeps its "/";
+// empty when the text names no folder.
+QString folderPart(const QString& file)
+{
+    const qsizetype slash = file.lastIndexOf(u'/');
+    if (slash < 0) return {};
+    return slash == 0 ? QStringLiteral("/") : file.left(slash);
+}
+
+bool sameOrBelow(const QString& folder, const QString& top, bool below)
+{
+    if (folder.isEmpty() || top.isEmpty()) return false;
+    if (folder == top) return true;
+    return below && folder.startsWith(top.endsWith(u'/') ? top : top + u'/');
+}
+
+// A log file the watch reports on would feed itself without end: refused when it lies in the
+// watched folder, or anywhere below it when sub-folders are watched. Compared as typed
+// (lower-cased) and, where both exist, as the folders they really are (links resolved).
+bool logFileInsideWatchedPath(const QString& logFile, const QString& watched, bool subFolders)
+{
+    const QString folder = folderPart(logFile);
+    if (folder.isEmpty() || watched.isEmpty()) return false;
+    if (sameOrBelow(QDir::cleanPath(folder).toLower(), QDir::cleanPath(watched).toLower(), subFolders)) return true;
+    const QString realFolder = QFileInfo(folder).canonicalFilePath();
+    const QString realWatched = QFileInfo(watched).canonicalFilePath();
+    return sameOrBelow(realFolder, realWatched, subFolders);
+}
+
+// Enter on the Watch Settings tab presses Apply, or the button that has the focus. Key presses
+// that a control does not use itself travel up to the tab, where this filter sees them.
+class EnterPressesApply : public QObject {
+public:
+    EnterPressesApply(TForm1* form) : QObject(form), form_(form) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress) return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
+        if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+        auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        QPushButton* target = focused && form_->ts3->isAncestorOf(focused) ? focused : form_->btn3;
+        if (target->isEnabled() && target->isVisible()) target->click();
+        return true;
+    }
+
+private:
+    TForm1* form_;
+};
+
+}  // namespace
+
+void TForm1::btn3Click()
+{
+    const std::optional<TreeFolder> folder = SelectedTreeFolder();
+    if (!folder) {
+        ModalBoxes::error(QStringLiteral("No folder selected to monitor"));
+        return;
+    }
+    if (logFileInsideWatchedPath(edt3->text(), folder->Path, chk1->isChecked())) {
+        ModalBoxes::error(QStringLiteral("Log file can't be inside the monitored path"));
+        edt3->setFocus();
+        return;
+    }
+    if (chk14->isChecked() && edt2->text().isEmpty()) {
+        ModalBoxes::error(QStringLiteral("You selected to run a program on event, enter the program full path and name"));
+        edt2->setFocus();
+        return;
+    }
+    if (chk17->isChecked() && edt3->text().isEmpty()) {
+        ModalBoxes::error(QStringLiteral("You selected to write a log file on event, enter the log file full path and name"));
+        edt3->setFocus();
+        return;
+    }
+    if (chk15->isChecked() && cbb1->currentIndex() < 0) {
+        ModalBoxes::error(QStringLiteral("You selected to use arguments, select an argument from list"));
+        cbb1->setFocus();
+        return;
+    }
+
+    // The panel of the slot that is to hold the watch is redrawn by the reload below.
+    const QString name = WatchNameOf(edt4->text());
+    const QString file = SettingsFilePath();
+    int slot = 0;
+    if (!name.isEmpty() && ProfileFile::sectionExists(file, name))
+        slot = SlotNumberOf(ProfileFile::readString(file, name, QStringLiteral("panel")));
+    if (slot == 0) slot = SlotNumberOf(GetNextFreeWatch());
+    if (slot != 0) ClearWatchPanel(WatchSlot(slot));
+
+    WatchEditorInput in;
+    in.nameText = edt4->text();
+    in.path = folder->Path;
+    in.sub = chk1->isChecked();
+    in.fcreate = chk2->isChecked();
+    in.fdelete = chk3->isChecked();
+    in.fchange = chk4->isChecked();
+    in.frename = chk5->isChecked();
+    in.asso = chk6->isChecked();
+    in.space = chk7->isChecked();
+    in.dcreate = chk8->isChecked();
+    in.ddelete = chk9->isChecked();
+    in.drename = chk10->isChecked();
+    in.dchange = chk11->isChecked();
+    in.minsert = chk12->isChecked();
+    in.mremove = chk13->isChecked();
+    in.runProgram = chk14->isChecked();
+    in.program = edt2->text();
+    in.useArguments = chk15->isChecked();
+    in.argumentIndex = cbb1->currentIndex();
+    in.wait = chk16->isChecked();
+    in.writeLog = chk17->isChecked();
+    in.logFile = edt3->text();
+    in.popup = chk18->isChecked();
+    in.desktop = chk19->isChecked();
+
+    PopulateResult result;
+    try {
+        result = PopulatIni(*this, in);
+    } catch (...) {
+        // A failed write must not leave the emptied panel hiding a watch that is still stored.
+        LoadSettingsToWatchList();
+        throw;
+    }
+    switch (result) {
+    case PopulateResult::EmptyName:
+        edt4->setFocus();
+        pgc1->setCurrentWidget(ts3);
+        break;
+    case PopulateResult::ListFull:
+    case PopulateResult::Stored:
+        pgc1->setCurrentWidget(ts1);
+        break;
+    }
+    LoadSettingsToWatchList();
+}
+
 void TForm1::btn4Click() { ClearAllControls(); }
-void TForm1::ClearAllControls() {}
-void TForm1::LoadToEditor(Twatcher) {}
-void TForm1::chk14Click() {}
-void TForm1::chk15Click() {}
-void TForm1::chk17Click() {}
-void TForm1::cbb1Change() {}
-void TForm1::DisableEventControls() {}
-void TForm1::EnableEventControls() {}
-void TForm1::UnCheckEventConrolls() {}
-void TForm1::tv1FolderSelected(QObject*, const QString&) {}
 
-void TForm1::connectEditorHandlers() { bind(btn4, &QPushButton::clicked, this, &TForm1::btn4Click); }
+void TForm1::ClearAllControls()
+{
+    chk1->setChecked(false);
+    for (const EventBox& e : EventBoxes) (this->*e.box)->setChecked(false);
+    edt2->clear();
+    edt4->clear();
+    chk14->setChecked(false);
+    cbb1->setCurrentIndex(-1);
+    chk15->setChecked(false);
+    chk16->setChecked(false);
+    edt3->clear();
+    chk17->setChecked(false);
+    chk18->setChecked(false);
+    chk19->setChecked(false);
+    ResetFolderSelection();
+    lbl1->setText(QStringLiteral("Selected folder:"));
+}
+
+void TForm1::LoadToEditor(Twatcher AWatch)
+{
+    if (AWatch.Avilable) return;
+    ClearAllControls();
+    SelectFolderInTree(AWatch.Path);
+    chk1->setChecked(AWatch.Monitor && AWatch.Monitor->WatchSubFolders());
+    lbl1->setText(AWatch.Path);
+    for (const EventBox& e : EventBoxes) (this->*e.box)->setChecked(AWatch.*e.flag);
+    if (AWatch.RunProgram) {
+        chk14->setChecked(true);
+        edt2->setText(AWatch.ProgramToExecute);
+    }
+    if (AWatch.UseArguments) {
+        chk15->setChecked(true);
+        // An index outside the list selects no entry: the user must choose one before Apply.
+        cbb1->setCurrentIndex(AWatch.ArgumentIndex >= 0 && AWatch.ArgumentIndex < cbb1->count() ? AWatch.ArgumentIndex : -1);
+        cbb1Change();
+        chk16->setChecked(AWatch.WaitForProcess);
+    }
+    if (AWatch.WaitForProcess) {
+        if (cbb1->currentIndex() == 0) chk16->setEnabled(true);
+        chk16->setChecked(true);
+    } else {
+        if (AWatch.UseArguments) chk16->setEnabled(cbb1->currentIndex() == 0);
+        chk16->setChecked(false);
+    }
+    if (AWatch.WriteToLogFile) {
+        chk17->setChecked(true);
+        edt3->setText(AWatch.LogFile);
+    }
+    chk18->setChecked(AWatch.PopUpMessage);
+    chk19->setChecked(AWatch.ShowDesktopAlert);
+    edt4->setText(AWatch.Name);
+    pgc1->setCurrentWidget(ts3);
+}
+
+void TForm1::chk14Click()
+{
+    const bool on = chk14->isChecked();
+    edt2->setEnabled(on);
+    chk15->setEnabled(on);
+    if (on) return;
+    edt2->clear();
+    chk15->setChecked(false);
+    cbb1->setCurrentIndex(-1);
+    cbb1->setEnabled(false);
+    chk16->setChecked(false);
+    chk16->setEnabled(false);
+}
+
+void TForm1::chk15Click()
+{
+    if (chk15->isChecked()) {
+        ModalBoxes::show(ModalBoxes::Kind::Confirmation, QApplication::applicationDisplayName(), AutomaticModeNotice);
+        cbb1->setEnabled(true);
+        UnCheckEventConrolls();
+        DisableEventControls();
+    } else {
+        cbb1->setCurrentIndex(-1);
+        cbb1->setEnabled(false);
+        EnableEventControls();
+        chk16->setChecked(false);
+        chk16->setEnabled(false);
+    }
+}
+
+void TForm1::chk17Click()
+{
+    const bool on = chk17->isChecked();
+    edt3->setEnabled(on);
+    if (!on) edt3->clear();
+}
+
+void TForm1::cbb1Change()
+{
+    const int i = cbb1->currentIndex();
+    if (i < 0 || i >= int(ArgumentEventBox.size())) return;
+    if (i == 0) {
+        DisableEventControls();
+        UnCheckEventConrolls();
+        chk16->setEnabled(true);
+    } else {
+        chk16->setEnabled(false);
+        chk16->setChecked(false);
+        DisableEventControls();
+        UnCheckEventConrolls();
+    }
+    (this->*ArgumentEventBox[size_t(i)])->setChecked(true);
+}
+
+void TForm1::DisableEventControls()
+{
+    for (const EventBox& e : EventBoxes) (this->*e.box)->setEnabled(false);
+}
+
+void TForm1::EnableEventControls()
+{
+    for (const EventBox& e : EventBoxes) (this->*e.box)->setEnabled(true);
+}
+
+void TForm1::UnCheckEventConrolls()
+{
+    for (const EventBox& e : EventBoxes) (this->*e.box)->setChecked(false);
+}
+
+void TForm1::tv1FolderSelected(QObject*, const QString& FolderPath)
+{
+    lbl1->setText(QStringLiteral("Selected folder: ") + FolderPath);
+}
+
+void TForm1::connectEditorHandlers()
+{
+    bind(btn3, &QPushButton::clicked, this, &TForm1::btn3Click);
+    bind(btn4, &QPushButton::clicked, this, &TForm1::btn4Click);
+    // Check boxes react to every real change of state, also one made by code: the editor's
+    // cascades rest on it.
+    bind(chk14, &QCheckBox::toggled, this, &TForm1::chk14Click);
+    bind(chk15, &QCheckBox::toggled, this, &TForm1::chk15Click);
+    bind(chk17, &QCheckBox::toggled, this, &TForm1::chk17Click);
+    // Only the user's choice applies an entry; selecting one from code does not.
+    bind(cbb1, &QComboBox::activated, this, &TForm1::cbb1Change);
+    edt2->setBrowseDialog(FileBoxBrowse::viaFileDialogs());
+    edt3->setBrowseDialog(FileBoxBrowse::viaFileDialogs());
+    ts3->installEventFilter(new EnterPressesApply(this));
+}

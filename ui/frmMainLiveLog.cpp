@@ -1,8 +1,50 @@
 // The Live Log tab: Save and Clear.
+#include "core/Banner.h"
+#include "platform/AppException.h"
+#include "platform/DateTimeStamp.h"
+#include "platform/FileDialogs.h"
+#include "platform/LocaleText.h"
 #include "ui/GuardedBinding.h"
+#include "ui/TLiveLogView.h"
 #include "ui/frmMain.h"
 
-void TForm1::btn2Click() {}
-void TForm1::btn16Click() {}
+#include <QSaveFile>
 
-void TForm1::connectLiveLogHandlers() {}
+void TForm1::btn2Click()
+{
+    FileDialogs::Request request;
+    request.title = QStringLiteral("Save log as");
+    request.fileName = dlgSave1FileName;
+    request.filter = QStringLiteral("Text files (*.txt)|*.txt");
+    request.defaultExtension = QStringLiteral("txt");
+    const QString chosen = FileDialogs::getSaveFileName(request, this);
+    if (chosen.isEmpty()) return;
+    dlgSave1FileName = chosen;
+
+    QByteArray text;
+    for (const QString& line : edt1->lines()) text += LocaleText::encode(line) + "\r\n";
+
+    // Written aside and renamed over the old file, so a failed save never destroys a log saved
+    // before; a folder that takes no new files is written in place.
+    QSaveFile file(chosen);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly))
+        throw AppException(QStringLiteral("Cannot create file \"%1\". %2").arg(chosen, file.errorString()));
+    // Flushed first: a commit after a failed buffered write would still rename the torn file.
+    if (file.write(text) != text.size() || !file.flush() || !file.commit())
+        throw AppException(QStringLiteral("Failed to Save Stream"));
+    WriteToLiveLog(LiveLogColour::Blue, DateTimeStamp::now() + QStringLiteral(": Live log saved to: ") + chosen);
+}
+
+void TForm1::btn16Click()
+{
+    edt1->clearLines();
+    WriteToLiveLog(LiveLogColour::Black, BannerLine1());
+    WriteToLiveLog(LiveLogColour::Black, BannerLine2());
+}
+
+void TForm1::connectLiveLogHandlers()
+{
+    bind(btn2, &QPushButton::clicked, this, &TForm1::btn2Click);
+    bind(btn16, &QPushButton::clicked, this, &TForm1::btn16Click);
+}

@@ -1,23 +1,66 @@
 // The Watch List tab: Start/Stop, Edit and Remove of the four slots.
+#include "core/PanelLook.h"
+#include "core/SettingsPaths.h"
+#include "core/WatchLoader.h"
 #include "core/WatchStartStop.h"
+#include "notify/TStShellNotification.h"
+#include "platform/DateTimeStamp.h"
+#include "platform/ModalBoxes.h"
+#include "platform/ProfileFile.h"
 #include "ui/GuardedBinding.h"
 #include "ui/frmMain.h"
+
+namespace {
+
+// Edit of slot n: an empty slot only opens the editor, which keeps what it holds.
+void editSlot(TForm1& form, int n)
+{
+    if (WatchSlot(n).Avilable) {
+        form.pgc1->setCurrentWidget(form.ts3);
+        return;
+    }
+    form.LoadToEditor(WatchSlot(n));
+}
+
+}  // namespace
 
 void TForm1::btn1Click() { StartStopWatch(*this, 1); }
 void TForm1::btn17Click() { StartStopWatch(*this, 2); }
 void TForm1::btn9Click() { StartStopWatch(*this, 3); }
 void TForm1::btn20Click() { StartStopWatch(*this, 4); }
 
-void TForm1::btn8Click() {}
-void TForm1::btn18Click() {}
-void TForm1::btn19Click() {}
-void TForm1::btn21Click() {}
-void TForm1::btn22Click() {}
-void TForm1::btn23Click() {}
-void TForm1::btn24Click() {}
-void TForm1::btn25Click() {}
-void TForm1::ClearWatchPanel(Twatcher) {}
-void TForm1::DeleteWatch(Twatcher) {}
+void TForm1::btn8Click() { editSlot(*this, 1); }
+void TForm1::btn18Click() { editSlot(*this, 2); }
+void TForm1::btn19Click() { editSlot(*this, 3); }
+void TForm1::btn21Click() { editSlot(*this, 4); }
+
+void TForm1::btn22Click() { DeleteWatch(WatchSlot(1)); }
+void TForm1::btn23Click() { DeleteWatch(WatchSlot(2)); }
+void TForm1::btn24Click() { DeleteWatch(WatchSlot(3)); }
+void TForm1::btn25Click() { DeleteWatch(WatchSlot(4)); }
+
+void TForm1::ClearWatchPanel(Twatcher AWatch)
+{
+    SetPanelLook(AWatch, PanelColour::SkyBlue, PanelColour::White, PanelColour::Grey);
+    if (AWatch.WatchNameLbl) AWatch.WatchNameLbl->setText(QStringLiteral("Watch Name:"));
+    if (AWatch.PathLbl) AWatch.PathLbl->setText(QStringLiteral("Path:"));
+    if (AWatch.ActionsLbl) AWatch.ActionsLbl->setText(QStringLiteral("Actions:"));
+    if (AWatch.EventsLbl) AWatch.EventsLbl->setText(QStringLiteral("Events:"));
+}
+
+void TForm1::DeleteWatch(Twatcher AWatch)
+{
+    if (AWatch.Name.isEmpty()) return;
+    if (!ModalBoxes::confirm(QStringLiteral("Delete Watch: ") + AWatch.Name + QStringLiteral(" ?"))) return;
+    if (AWatch.Monitor) AWatch.Monitor->setActive(false);
+    ProfileFile::eraseSection(SettingsFilePath(), AWatch.Name);
+    WriteToLiveLog(LiveLogColour::Blue,
+                   DateTimeStamp::now() + QStringLiteral(": Watch ") + AWatch.Name + QStringLiteral(" Deleted from watch list"));
+    CreateWatchObjects(SlotBindings());
+    ClearWatchPanel(AWatch);
+    ClearWatcher(AWatch);
+    LoadSettingsToWatchList();
+}
 
 void TForm1::connectWatchListHandlers()
 {
@@ -25,4 +68,12 @@ void TForm1::connectWatchListHandlers()
     bind(btn17, &QPushButton::clicked, this, &TForm1::btn17Click);
     bind(btn9, &QPushButton::clicked, this, &TForm1::btn9Click);
     bind(btn20, &QPushButton::clicked, this, &TForm1::btn20Click);
+    bind(btn8, &QPushButton::clicked, this, &TForm1::btn8Click);
+    bind(btn18, &QPushButton::clicked, this, &TForm1::btn18Click);
+    bind(btn19, &QPushButton::clicked, this, &TForm1::btn19Click);
+    bind(btn21, &QPushButton::clicked, this, &TForm1::btn21Click);
+    bind(btn22, &QPushButton::clicked, this, &TForm1::btn22Click);
+    bind(btn23, &QPushButton::clicked, this, &TForm1::btn23Click);
+    bind(btn24, &QPushButton::clicked, this, &TForm1::btn24Click);
+    bind(btn25, &QPushButton::clicked, this, &TForm1::btn25Click);
 }

@@ -1,0 +1,108 @@
+#pragma once
+#include "app/StartUp.h"
+#include "core/SettingsPaths.h"
+#include "core/WatchSlots.h"
+#include "platform/ProfileFile.h"
+#include "support/BoxRecorder.h"
+#include "ui/TLiveLogView.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtWidgets/qtestsupport_widgets.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+
+// Texts in failure messages as text, not as arrays of code units.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+// The main window with a stand-in for its folder tree where the tree takes no selection yet:
+// a path the real tree does not select is remembered here. Once the tree selects folders
+// itself, every call goes to it and the stand-in stays empty.
+class TreeStandInForm : public TForm1 {
+public:
+    void SelectFolderInTree(const QString& path) override
+    {
+        TForm1::SelectFolderInTree(path);
+        picked_.reset();
+        if (!TForm1::SelectedTreeFolder()) picked_ = path;
+    }
+    std::optional<TreeFolder> SelectedTreeFolder() override
+    {
+        if (auto f = TForm1::SelectedTreeFolder()) return f;
+        if (picked_) return TreeFolder{true, *picked_, {}};
+        return std::nullopt;
+    }
+    void ResetFolderSelection() override
+    {
+        TForm1::ResetFolderSelection();
+        picked_.reset();
+    }
+
+private:
+    std::optional<QString> picked_;
+};
+
+// A fresh temporary folder as the user's TEMP, boxes answered and recorded, and the main
+// window after its start-up sequence.
+class MainWindowTest : public ::testing::Test {
+protected:
+    QTemporaryDir temp;
+    BoxRecorder boxes;
+    QByteArray oldTemp = qgetenv("TEMP");
+    std::unique_ptr<TreeStandInForm> form;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(temp.isValid());
+        qputenv("TEMP", temp.path().toUtf8());
+    }
+    void TearDown() override
+    {
+        form.reset();
+        qputenv("TEMP", oldTemp);
+    }
+
+    // Starts the window on this settings file (the sample section when `content` is null).
+    void start(const char* content = nullptr)
+    {
+        if (content) {
+            QDir().mkpath(temp.path() + "/VSM25");
+            QFile f(file());
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        form = std::make_unique<TreeStandInForm>();
+        ASSERT_TRUE(FormCreate(*form, {}));
+        boxes.clear();
+    }
+    // Shows the window and makes it active, so that keyboard focus can be observed.
+    void showActive()
+    {
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    QString file() const { return temp.path() + "/VSM25/settings.cfg"; }
+    QByteArray settingsBytes() const
+    {
+        QFile f(file());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QString key(const QString& section, const QString& k) const { return ProfileFile::readString(file(), section, k); }
+    QStringList sections() const { return ProfileFile::sectionNames(file()); }
+
+    // A folder under the temporary folder, created.
+    QString folder(const QString& relative) const
+    {
+        const QString p = temp.path() + u'/' + relative;
+        QDir().mkpath(p);
+        return p;
+    }
+    QStringList logLines() const { return form->edt1->lines(); }
+};

@@ -1,0 +1,143 @@
+#include "MainWindowFixture.h"
+
+#include "core/PanelLook.h"
+#include "notify/TStShellNotification.h"
+#include "ui/kit/TCyPanel.h"
+
+#include <QTextBlock>
+
+namespace {
+
+const char* const TwoWatches = "[one]\nname=one\npanel=1\navilable=0\nactive=0\npath=/\nfcreate=1\n"
+                               "[two]\nname=two\npanel=2\navilable=0\nactive=0\npath=/\npopup=1\n";
+
+struct Panel {
+    TCyPanel* panel;
+    QLabel* name;
+    QLabel* path;
+    QLabel* events;
+    QLabel* actions;
+};
+
+Panel panelOf(const TForm1& f, int slot)
+{
+    const Panel all[] = {{f.cypnl1, f.lbl3, f.lbl4, f.lbl5, f.lbl6},
+                         {f.cypnl2, f.lbl7, f.lbl8, f.lbl9, f.lbl10},
+                         {f.cypnl3, f.lbl11, f.lbl12, f.lbl13, f.lbl14},
+                         {f.cypnl4, f.lbl15, f.lbl16, f.lbl17, f.lbl18}};
+    return all[slot - 1];
+}
+
+QStringList lines(const Panel& p) { return {p.name->text(), p.path->text(), p.events->text(), p.actions->text()}; }
+
+void expectEmptyLook(const Panel& p, const char* what)
+{
+    EXPECT_EQ(lines(p), (QStringList{"Watch Name:", "Path:", "Events:", "Actions:"})) << what;
+    EXPECT_EQ(p.panel->Degrade().FromColor(), PanelColour::SkyBlue) << what;
+    EXPECT_EQ(p.panel->Degrade().ToColor(), PanelColour::White) << what;
+    EXPECT_EQ(p.name->palette().color(QPalette::WindowText), PanelColour::Grey) << what;
+}
+
+class WatchListTest : public MainWindowTest {};
+
+TEST_F(WatchListTest, ClearWatchPanelGivesTheEmptyLookAndNothingElse)
+{
+    start(TwoWatches);
+    const Twatcher before = WatchSlot(2);
+    form->ClearWatchPanel(WatchSlot(2));
+    expectEmptyLook(panelOf(*form, 2), "slot 2");
+    EXPECT_EQ(WatchSlot(2).Name, before.Name);
+    EXPECT_FALSE(WatchSlot(2).Avilable);
+    EXPECT_EQ(lines(panelOf(*form, 1)), (QStringList{"Watch Name: one", "Path: /", "Events: FC; ", "Actions: "}));
+}
+
+TEST_F(WatchListTest, RemoveOnAnEmptyPanelDoesNothing)
+{
+    start(TwoWatches);
+    const QByteArray before = settingsBytes();
+    const QStringList log = logLines();
+    for (QPushButton* remove : {form->btn24, form->btn25}) remove->click();
+    EXPECT_TRUE(boxes.texts().isEmpty());
+    EXPECT_EQ(settingsBytes(), before);
+    EXPECT_EQ(logLines(), log);
+}
+
+TEST_F(WatchListTest, RemoveAnsweredNoChangesNothing)
+{
+    start(TwoWatches);
+    boxes.setConfirmAnswer(ModalBoxes::Answer::No);
+    const QByteArray before = settingsBytes();
+    const QStringList log = logLines();
+    form->btn22->click();
+    ASSERT_EQ(boxes.boxes().size(), 1);
+    EXPECT_EQ(boxes.boxes()[0].kind, ModalBoxes::Kind::Confirmation);
+    EXPECT_EQ(boxes.texts()[0], "Delete Watch: one ?");
+    EXPECT_EQ(settingsBytes(), before);
+    EXPECT_EQ(logLines(), log);
+    EXPECT_EQ(lines(panelOf(*form, 1)), (QStringList{"Watch Name: one", "Path: /", "Events: FC; ", "Actions: "}));
+    EXPECT_FALSE(WatchSlot(1).Avilable);
+
+    // The slot stays taken: a new watch goes to slot 3.
+    boxes.clear();
+    form->SelectFolderInTree(folder("w"));
+    form->edt4->setText("three");
+    form->btn3->click();
+    EXPECT_EQ(key("three", "panel"), "3");
+}
+
+TEST_F(WatchListTest, RemoveAnsweredYesErasesEmptiesAndFreesTheSlot)
+{
+    start(TwoWatches);
+    form->btn22->click();
+    EXPECT_EQ(boxes.texts(), QStringList{"Delete Watch: one ?"});
+    EXPECT_EQ(sections(), QStringList{"two"});
+    EXPECT_FALSE(settingsBytes().contains("one"));
+    expectEmptyLook(panelOf(*form, 1), "removed slot");
+    EXPECT_TRUE(WatchSlot(1).Avilable);
+    EXPECT_TRUE(WatchSlot(1).Name.isEmpty());
+    EXPECT_EQ(lines(panelOf(*form, 2)), (QStringList{"Watch Name: two", "Path: /", "Events: ", "Actions: Popup; "}));
+    EXPECT_FALSE(WatchSlot(2).Avilable);
+    ASSERT_FALSE(logLines().isEmpty());
+    EXPECT_TRUE(logLines().last().endsWith(": Watch one Deleted from watch list"));
+    const QTextBlock last = form->edt1->document()->lastBlock().previous();
+    EXPECT_EQ(last.begin().fragment().charFormat().foreground().color(), LiveLogColour::Blue);
+
+    // The freed slot is the lowest free one: the next new watch takes it.
+    boxes.clear();
+    form->SelectFolderInTree(folder("w"));
+    form->edt4->setText("next");
+    form->btn3->click();
+    EXPECT_TRUE(boxes.texts().isEmpty());
+    EXPECT_EQ(key("next", "panel"), "1");
+    EXPECT_EQ(form->lbl3->text(), "Watch Name: next");
+}
+
+// A watch removed from a middle slot: the next new watch takes it even when higher slots are
+// free, and the other watches keep their slots.
+TEST_F(WatchListTest, RemovedMiddleSlotIsHandedOutFirst)
+{
+    start("[a]\nname=a\npanel=1\navilable=0\nactive=0\npath=/\n"
+          "[b]\nname=b\npanel=2\navilable=0\nactive=0\npath=/\n"
+          "[c]\nname=c\npanel=3\navilable=0\nactive=0\npath=/\n");
+    form->btn23->click();
+    EXPECT_EQ(sections(), (QStringList{"a", "c"}));
+    EXPECT_EQ(form->lbl3->text(), "Watch Name: a");
+    EXPECT_EQ(form->lbl7->text(), "Watch Name:");
+    EXPECT_EQ(form->lbl11->text(), "Watch Name: c");
+    form->SelectFolderInTree(folder("w"));
+    form->edt4->setText("d");
+    form->btn3->click();
+    EXPECT_EQ(key("d", "panel"), "2");
+}
+
+TEST_F(WatchListTest, RemoveStopsTheSlotsMonitor)
+{
+    start(TwoWatches);
+    TStShellNotification* monitor = WatchSlot(2).Monitor;
+    if (!monitor) GTEST_SKIP() << "the slots have no monitors yet";
+    monitor->setActive(true);
+    form->btn23->click();
+    EXPECT_FALSE(monitor->Active());
+}
+
+}  // namespace
