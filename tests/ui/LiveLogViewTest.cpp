@@ -34,8 +34,9 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QList<QColor> lineColours(const TLiveLogView& view)
+QList<QColor> lineColours(TLiveLogView& view)
 {
+    view.flush();
     QList<QColor> out;
     for (QTextBlock b = view.document()->begin(); b.isValid(); b = b.next())
         if (!b.text().isEmpty()) out << b.begin().fragment().charFormat().foreground().color();

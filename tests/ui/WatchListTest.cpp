@@ -99,6 +99,7 @@ TEST_F(WatchListTest, RemoveAnsweredYesErasesEmptiesAndFreesTheSlot)
     EXPECT_FALSE(WatchSlot(2).Avilable);
     ASSERT_FALSE(logLines().isEmpty());
     EXPECT_TRUE(logLines().last().endsWith(": Watch one Deleted from watch list"));
+    form->edt1->flush();
     const QTextBlock last = form->edt1->document()->lastBlock().previous();
     EXPECT_EQ(last.begin().fragment().charFormat().foreground().color(), LiveLogColour::Blue);
 
