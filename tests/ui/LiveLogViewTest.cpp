@@ -5,8 +5,6 @@
 
 #include <QTextBlock>
 
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -137,15 +135,11 @@ TEST_F(LiveLogViewTest, FailedWriteKeepsTheOldFile)
         f.write("earlier save\r\n");
     }
     SaveDialog dialog({path});
-    struct rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = old;
-    limited.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    form->btn2->click();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.ok());
+        form->btn2->click();
+    }
 
     EXPECT_EQ(boxes.texts(), QStringList{"Failed to Save Stream."});
     EXPECT_EQ(logLines(), before);

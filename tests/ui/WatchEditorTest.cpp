@@ -378,6 +378,27 @@ TEST_F(WatchEditorTest, ApplyStoresTheWatchAndReloads)
     EXPECT_FALSE(f.SelectedTreeFolder());
 }
 
+// A store that fails on the disk is reported, and the panel emptied for it shows the stored
+// watch again instead of hiding it.
+TEST_F(WatchEditorTest, FailedStoreRedrawsThePanel)
+{
+    start("[mine]\nname=mine\npanel=2\navilable=0\nactive=0\npath=/\nfcreate=1\n");
+    const QByteArray before = settingsBytes();
+    form->btn18->click();
+    form->chk3->click();
+    {
+        FileSizeLimit limit(16);
+        ASSERT_TRUE(limit.ok());
+        form->btn3->click();
+    }
+    EXPECT_EQ(boxes.texts(), QStringList{"Unable to write to " + file() + "."});
+    EXPECT_EQ(settingsBytes(), before);
+    EXPECT_EQ(form->lbl7->text(), "Watch Name: mine");
+    EXPECT_EQ(form->lbl9->text(), "Events: FC; ");
+    EXPECT_EQ(form->edt4->text(), "mine") << "the editor keeps what was not stored";
+    EXPECT_TRUE(form->chk3->isChecked());
+}
+
 // Four watches stored: a new name is refused, a stored one is stored again in its slot.
 TEST_F(WatchEditorTest, FullListRefusesNewNamesOnly)
 {
