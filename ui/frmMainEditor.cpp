@@ -6,7 +6,6 @@
 #include "notify/TStShellNotification.h"
 #include "platform/ModalBoxes.h"
 #include "platform/ProfileFile.h"
-#include "ui/FileBoxBrowse.h"
 #include "ui/GuardedBinding.h"
 #include "ui/frmMain.h"
 #include "ui/kit/TFilenameEdit.h"
@@ -327,7 +326,5 @@ void TForm1::connectEditorHandlers()
     bind(chk17, &QCheckBox::toggled, this, &TForm1::chk17Click);
     // Only the user's choice applies an entry; selecting one from code does not.
     bind(cbb1, &QComboBox::activated, this, &TForm1::cbb1Change);
-    edt2->setBrowseDialog(FileBoxBrowse::viaFileDialogs());
-    edt3->setBrowseDialog(FileBoxBrowse::viaFileDialogs());
     ts3->installEventFilter(new EnterPressesApply(this));
 }
