@@ -52,7 +52,7 @@ void TForm1::DeleteWatch(Twatcher AWatch)
 {
     if (AWatch.Name.isEmpty()) return;
     if (!ModalBoxes::confirm(QStringLiteral("Delete Watch: ") + AWatch.Name + QStringLiteral(" ?"))) return;
-    if (AWatch.Monitor) AWatch.Monitor->setActive(false);
+    if (AWatch.Monitor) AWatch.Monitor->SetActive(false);
     ProfileFile::eraseSection(SettingsFilePath(), AWatch.Name);
     WriteToLiveLog(LiveLogColour::Blue,
                    DateTimeStamp::now() + QStringLiteral(": Watch ") + AWatch.Name + QStringLiteral(" Deleted from watch list"));

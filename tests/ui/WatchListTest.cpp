@@ -136,7 +136,7 @@ TEST_F(WatchListTest, RemoveStopsTheSlotsMonitor)
     start(TwoWatches);
     TStShellNotification* monitor = WatchSlot(2).Monitor;
     if (!monitor) GTEST_SKIP() << "the slots have no monitors yet";
-    monitor->setActive(true);
+    monitor->SetActive(true);
     form->btn23->click();
     EXPECT_FALSE(monitor->Active());
 }
