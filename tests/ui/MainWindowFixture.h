@@ -50,33 +50,6 @@ private:
     bool ok_ = false;
 };
 
-// The main window with a stand-in for its folder tree where the tree takes no selection yet:
-// a path the real tree does not select is remembered here. Once the tree selects folders
-// itself, every call goes to it and the stand-in stays empty.
-class TreeStandInForm : public TForm1 {
-public:
-    void SelectFolderInTree(const QString& path) override
-    {
-        TForm1::SelectFolderInTree(path);
-        picked_.reset();
-        if (!TForm1::SelectedTreeFolder()) picked_ = path;
-    }
-    std::optional<TreeFolder> SelectedTreeFolder() override
-    {
-        if (auto f = TForm1::SelectedTreeFolder()) return f;
-        if (picked_) return TreeFolder{true, *picked_, {}};
-        return std::nullopt;
-    }
-    void ResetFolderSelection() override
-    {
-        TForm1::ResetFolderSelection();
-        picked_.reset();
-    }
-
-private:
-    std::optional<QString> picked_;
-};
-
 // A fresh temporary folder as the user's TEMP, boxes answered and recorded, and the main
 // window after its start-up sequence.
 class MainWindowTest : public ::testing::Test {
@@ -84,7 +57,7 @@ protected:
     QTemporaryDir temp;
     BoxRecorder boxes;
     QByteArray oldTemp = qgetenv("TEMP");
-    std::unique_ptr<TreeStandInForm> form;
+    std::unique_ptr<TForm1> form;
 
     void SetUp() override
     {
@@ -106,7 +79,7 @@ protected:
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
             f.write(content);
         }
-        form = std::make_unique<TreeStandInForm>();
+        form = std::make_unique<TForm1>();
         ASSERT_TRUE(FormCreate(*form, {}));
         boxes.clear();
     }

@@ -518,6 +518,27 @@ TEST_F(WatchEditorTest, EditFillsTheEditorFromTheSlot)
     }
 }
 
+// A watched folder removed after the watch was loaded: the error box, the editor left cleared,
+// the tab kept.
+TEST_F(WatchEditorTest, EditOfAWatchWhoseFolderIsGoneLeavesTheEditorCleared)
+{
+    const QString gone = folder("gone");
+    const QByteArray content = "[g]\nname=g\npanel=1\navilable=0\nactive=0\npath=" + gone.toUtf8() + "\nfcreate=1\npopup=1\n";
+    start(content.constData());
+    ASSERT_FALSE(WatchSlot(1).Avilable);
+    ASSERT_TRUE(QDir(gone).removeRecursively());
+    form->edt4->setText("typed");
+    form->chk19->click();
+    form->pgc1->setCurrentWidget(form->ts1);
+    form->btn8->click();
+    EXPECT_EQ(boxes.texts(), QStringList{"Invalid folder."});
+    EXPECT_EQ(form->pgc1->currentWidget(), form->ts1);
+    EXPECT_TRUE(form->edt4->text().isEmpty());
+    EXPECT_FALSE(form->chk19->isChecked());
+    EXPECT_FALSE(form->chk2->isChecked());
+    EXPECT_EQ(key("g", "path"), gone) << "the stored watch is left as it was";
+}
+
 TEST_F(WatchEditorTest, EditOfAnEmptySlotOnlyOpensTheEditor)
 {
     start();
