@@ -1,4 +1,4 @@
-#include "MainWindowFixture.h"
+#include "StartedFormFixture.h"
 
 #include "core/Banner.h"
 #include "platform/FileDialogs.h"
@@ -41,7 +41,7 @@ QList<QColor> lineColours(TLiveLogView& view)
     return out;
 }
 
-class LiveLogViewTest : public MainWindowTest {};
+class LiveLogViewTest : public StartedFormTest {};
 
 TEST_F(LiveLogViewTest, SaveThenCancelWritesNothing)
 {

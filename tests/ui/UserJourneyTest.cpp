@@ -1,4 +1,4 @@
-#include "MainWindowFixture.h"
+#include "StartedFormFixture.h"
 
 #include "notify/TStShellNotification.h"
 #include "ui/kit/TFilenameEdit.h"
@@ -21,7 +21,7 @@ bool anyLineContains(const QStringList& lines, const QString& text)
     return false;
 }
 
-class UserJourneyTest : public MainWindowTest {};
+class UserJourneyTest : public StartedFormTest {};
 
 // The path a user takes through the window: define a watch with a log file and a script, Apply,
 // Start, see a file's creation reported, Stop, Edit and Remove.

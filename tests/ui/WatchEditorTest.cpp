@@ -1,4 +1,4 @@
-#include "MainWindowFixture.h"
+#include "StartedFormFixture.h"
 
 #include "platform/FileDialogs.h"
 #include "ui/kit/TFilenameEdit.h"
@@ -57,7 +57,7 @@ void choose(TForm1& f, int index)
     emit f.cbb1->activated(index);
 }
 
-class WatchEditorTest : public MainWindowTest {};
+class WatchEditorTest : public StartedFormTest {};
 
 // The state tables of the action band: every transition, driven as the user drives it.
 TEST_F(WatchEditorTest, ActionBandStateTable)

@@ -1,4 +1,4 @@
-#include "MainWindowFixture.h"
+#include "StartedFormFixture.h"
 
 #include "core/PanelLook.h"
 #include "notify/TStShellNotification.h"
@@ -38,7 +38,7 @@ void expectEmptyLook(const Panel& p, const char* what)
     EXPECT_EQ(p.name->palette().color(QPalette::WindowText), PanelColour::Grey) << what;
 }
 
-class WatchListTest : public MainWindowTest {};
+class WatchListTest : public StartedFormTest {};
 
 TEST_F(WatchListTest, ClearWatchPanelGivesTheEmptyLookAndNothingElse)
 {

@@ -52,7 +52,7 @@ private:
 
 // A fresh temporary folder as the user's TEMP, boxes answered and recorded, and the main
 // window after its start-up sequence.
-class MainWindowTest : public ::testing::Test {
+class StartedFormTest : public ::testing::Test {
 protected:
     QTemporaryDir temp;
     BoxRecorder boxes;
