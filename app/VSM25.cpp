@@ -20,7 +20,7 @@ int main(int argc, char** argv)
     if (!jvpnstncs1) return 1;
 
     TForm1 form;
-    jvpnstncs1->setMainWindow(&form, [&form] { form.BringForward(); });
+    jvpnstncs1->setMainWindow(&form, [&form] { form.trycn1Click(); });
     TerminationSignals::install([&form] { form.close(); });
     if (!FormCreate(form, QApplication::arguments().mid(1))) return 1;
     form.show();

@@ -203,6 +203,6 @@ TEST_P(GuardedProgram, AFirstCopyHiddenInTheTrayComesOutOfIt)
     EXPECT_TRUE(cameOut) << first->err().constData();
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, GuardedProgram, testing::Values(Program::Helper), programName);
+INSTANTIATE_TEST_SUITE_P(Programs, GuardedProgram, testing::Values(Program::Helper, Program::Vesmor), programName);
 
 }  // namespace

@@ -1,9 +1,15 @@
 #include "support/ProgramRun.h"
 
+#include "instance/TJclAppInstances.h"
+#include "platform/SwitchChannel.h"
+
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QProcessEnvironment>
 
 #include <csignal>
+
+#include <unistd.h>
 
 QString ProgramRun::binaryPath() { return qEnvironmentVariable("VESMOR_BINARY"); }
 
@@ -16,7 +22,16 @@ ProgramRun::ProgramRun(const QString& temp, const QStringList& arguments, const 
     env.insert(QStringLiteral("VESMOR_ECHO_LIVE_LOG"), QStringLiteral("1"));
     process_.setProcessEnvironment(env);
     process_.setProcessChannelMode(QProcess::SeparateChannels);
-    process_.start(binary.isEmpty() ? binaryPath() : binary, arguments);
+    program_ = binary;
+    if (program_.isEmpty()) {
+        const QString original = binaryPath();
+        program_ = programDir_.filePath(QStringLiteral("vesmor"));
+        if (::link(QFile::encodeName(original).constData(), QFile::encodeName(program_).constData()) != 0) {
+            QFile::copy(original, program_);
+            QFile(program_).setPermissions(QFile(original).permissions());
+        }
+    }
+    process_.start(program_, arguments);
     process_.waitForStarted(10000);
 }
 
@@ -25,6 +40,11 @@ ProgramRun::~ProgramRun()
     if (process_.state() != QProcess::NotRunning) {
         process_.kill();
         process_.waitForFinished(5000);
+    }
+    if (program_.startsWith(programDir_.path())) {
+        const QString key = TJclAppInstances::InstanceKey(program_);
+        TJclAppInstances::RemoveSharedObjects(key);
+        QFile::remove(SwitchChannel::socketPath(key));
     }
 }
 

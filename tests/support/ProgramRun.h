@@ -2,6 +2,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 // The real program started as a user would, on the offscreen platform, with its temporary folder
 // pointed at `temp`. Boxes are answered at once and, like the live log, echoed on its standard
@@ -28,6 +29,10 @@ public:
 private:
     void drain();
 
+    // The program runs from a link of its own, so that parallel tests are not one another's
+    // "second copy" (the single-instance guard keys on the executable's path).
+    QTemporaryDir programDir_;
+    QString program_;
     QProcess process_;
     QString buffer_;
     QStringList lines_;
