@@ -48,6 +48,9 @@ bool onSlowMedium(const QString& path, const QList<MountTable::Mount>& mounts)
     return holder && (isSlowFileSystem(holder->fsType) || isRemovableMount(holder->mountPoint));
 }
 
+std::mutex hookMutex;
+std::function<void(const ItemIdList&)> beforeListing;
+
 bool isFolderKind(Kind k) { return k == Kind::Folder || k == Kind::Home || k == Kind::Volume || k == Kind::Computer; }
 
 }  // namespace
@@ -130,8 +133,20 @@ std::shared_ptr<FolderEnumerationJob> FolderEnumerationJob::start(const ItemIdLi
     return job;
 }
 
+void FolderEnumerationJob::setBeforeListing(std::function<void(const ItemIdList& folder)> hook)
+{
+    std::lock_guard lock(hookMutex);
+    beforeListing = std::move(hook);
+}
+
 void FolderEnumerationJob::run()
 {
+    std::function<void(const ItemIdList&)> hook;
+    {
+        std::lock_guard lock(hookMutex);
+        hook = beforeListing;
+    }
+    if (hook) hook(folder_);
     Result r = list(folder_, flags_);
     {
         std::lock_guard lock(mutex_);

@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -33,6 +34,10 @@ public:
 
     // The listing itself, on the calling thread.
     static Result list(const ItemIdList& folder, quint32 flags);
+
+    // Called on the worker thread before each listing; tests hold a listing up with it, as a
+    // volume that doesn't answer would. An empty function removes it.
+    static void setBeforeListing(std::function<void(const ItemIdList& folder)> hook);
 
     const ItemIdList& folder() const { return folder_; }
     bool isDone() const;

@@ -248,7 +248,7 @@ void TStShellTreeView::fillTree()
     auto item = TStShellFolder::CreateFromPidl(root, controller_.get());
     QTreeWidgetItem* node = addNode(nullptr, std::move(item), true);
     rootFolderIndex_ = node->data(0, FolderIndexRole).toInt();
-    fillNow(node, kFillWaitMs);
+    fillNow(node, fillWaitMs_);
     if (options_ & toExpandTopNode) node->setExpanded(true);
 
     ItemIdList start;
@@ -491,9 +491,9 @@ void TStShellTreeView::Refresh(QTreeWidgetItem* node)
         if (n != node && n->isExpanded() && IsFilled(n))
             if (const TStShellFolder* f = FolderOf(n)) expanded.append(f->Pidl());
     });
-    fillNow(node, kFillWaitMs, IsFilled(node));
+    fillNow(node, fillWaitMs_, IsFilled(node));
     for (const ItemIdList& l : expanded) {
-        if (QTreeWidgetItem* n = NodeByList(l)) fillNow(n, kFillWaitMs, true);
+        if (QTreeWidgetItem* n = NodeByList(l)) fillNow(n, fillWaitMs_, true);
     }
 }
 
@@ -549,7 +549,7 @@ QTreeWidgetItem* TStShellTreeView::selectList(const ItemIdList& list)
     if (!node) throw ESsInvalidFolder();
 
     setUpdatesEnabled(false);
-    expandNode(node, kFillWaitMs);
+    expandNode(node, fillWaitMs_);
     auto childWith = [this](QTreeWidgetItem* parent, const ItemIdList& list) -> QTreeWidgetItem* {
         for (int i = 0; i < parent->childCount(); ++i) {
             const TStShellFolder* f = FolderOf(parent->child(i));
@@ -561,12 +561,12 @@ QTreeWidgetItem* TStShellTreeView::selectList(const ItemIdList& list)
         QTreeWidgetItem* next = childWith(node, step);
         if (!next && IsFilled(node)) {
             // Made since the node was listed, and its notice not seen yet: list it again.
-            fillNow(node, kFillWaitMs, true);
+            fillNow(node, fillWaitMs_, true);
             next = childWith(node, step);
         }
         if (!next) break;
         node = next;
-        expandNode(node, kFillWaitMs);
+        expandNode(node, fillWaitMs_);
     }
     const TStShellFolder* found = FolderOf(node);
     if (!found || !(found->Pidl() == list)) {

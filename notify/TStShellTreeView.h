@@ -109,8 +109,10 @@ public:
     TStEnumItemEvent OnFilterItem;
     TStShellNotifyEvent3 OnShellChangeNotify;
 
-    // How long the main thread waits for a listing it needs at once (SelectFolder).
+    // How long the main thread waits for a listing it needs at once (SelectFolder), per level.
     static constexpr int kFillWaitMs = 3000;
+    int FillWait() const { return fillWaitMs_; }
+    void setFillWait(int ms) { fillWaitMs_ = ms; }
     // How long a folder must be quiet before it is listed again after a change.
     static constexpr int kCatchUpMs = 250;
     static constexpr int kCatchUpMaxMs = 2000;
@@ -194,6 +196,7 @@ private:
     TStSpecialRootFolder specialStartInFolder_ = sfNone;
     TStTreeOptionsSet options_ = toAllowRename | toAllowDrag | toAllowDrop | toExpandTopNode | toShellMenu;
     int maxNotifications_ = 5;
+    int fillWaitMs_ = kFillWaitMs;
     int expandInterval_ = 2000;
     bool filtered_ = false;
     QColor compressedColor_ = QColor(0, 0, 255);

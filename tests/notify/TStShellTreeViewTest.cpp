@@ -1,5 +1,6 @@
 #include "TemporaryHome.h"
 #include "notify/ESsException.h"
+#include "notify/FolderEnumerationJob.h"
 #include "notify/TStShellTreeView.h"
 #include "platform/ShellNamespace.h"
 #include "support/BoxRecorder.h"
@@ -13,10 +14,12 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QSemaphore>
 #include <QUrl>
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -185,6 +188,44 @@ TEST_F(TStShellTreeViewTest, RefreshBringsANodeUpToDateAndKeepsWhatStays)
     EXPECT_EQ(node("w/one/two/three"), three);
     EXPECT_EQ(tree->currentItem(), three);
     EXPECT_TRUE(node("w/one/two")->isExpanded());
+}
+
+TEST_F(TStShellTreeViewTest, AFolderThatDoesNotAnswerHoldsNothingUp)
+{
+    ASSERT_TRUE(QDir().mkpath(home.at("w/slow/inner")));
+    tree->SelectFolder(home.at("w/one"));
+    // The listing of w/slow hangs, as on a volume that doesn't answer, until the gate opens.
+    const ItemIdList slow = ShellNamespace::parse(home.at("w/slow"));
+    const auto gate = std::make_shared<QSemaphore>();
+    FolderEnumerationJob::setBeforeListing([gate, slow](const ItemIdList& folder) {
+        if (folder == slow) gate->acquire();
+    });
+    struct Open {
+        std::shared_ptr<QSemaphore> gate;
+        ~Open()
+        {
+            FolderEnumerationJob::setBeforeListing({});
+            gate->release(100);
+        }
+    } open{gate};
+    tree->setFillWait(200);
+
+    EXPECT_THROW(tree->SelectFolder(home.at("w/slow/inner")), ESsInvalidFolder);
+    EXPECT_EQ(selectedPath(), home.at("w/one"));
+    QTreeWidgetItem* slowNode = node("w/slow");
+    ASSERT_TRUE(slowNode);
+    EXPECT_FALSE(tree->IsFilled(slowNode));
+    // Opening and closing it, and working elsewhere in the tree, go on meanwhile.
+    slowNode->setExpanded(false);
+    slowNode->setExpanded(true);
+    tree->SelectFolder(home.at("w/one/two/three"));
+    EXPECT_EQ(selectedPath(), home.at("w/one/two/three"));
+
+    gate->release(100);
+    ASSERT_TRUE(waitFor([&] { return tree->IsFilled(slowNode); }));
+    EXPECT_EQ(childTexts(slowNode), QStringList{"inner"});
+    tree->SelectFolder(home.at("w/slow/inner"));
+    EXPECT_EQ(selectedPath(), home.at("w/slow/inner"));
 }
 
 TEST_F(TStShellTreeViewTest, ChildrenFollowTheNamespaceOrderAndHiddenOnesAreLeftOut)
