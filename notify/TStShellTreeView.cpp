@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDrag>
@@ -548,8 +549,11 @@ QTreeWidgetItem* TStShellTreeView::selectList(const ItemIdList& list)
     }
     if (!node) throw ESsInvalidFolder();
 
+    // One bound for the whole way down, however deep.
+    const QDeadlineTimer deadline(fillWaitMs_);
+    auto left = [&deadline] { return int(std::max<qint64>(0, deadline.remainingTime())); };
     setUpdatesEnabled(false);
-    expandNode(node, fillWaitMs_);
+    expandNode(node, left());
     auto childWith = [this](QTreeWidgetItem* parent, const ItemIdList& list) -> QTreeWidgetItem* {
         for (int i = 0; i < parent->childCount(); ++i) {
             const TStShellFolder* f = FolderOf(parent->child(i));
@@ -561,12 +565,12 @@ QTreeWidgetItem* TStShellTreeView::selectList(const ItemIdList& list)
         QTreeWidgetItem* next = childWith(node, step);
         if (!next && IsFilled(node)) {
             // Made since the node was listed, and its notice not seen yet: list it again.
-            fillNow(node, fillWaitMs_, true);
+            fillNow(node, left(), true);
             next = childWith(node, step);
         }
         if (!next) break;
         node = next;
-        expandNode(node, fillWaitMs_);
+        expandNode(node, left());
     }
     const TStShellFolder* found = FolderOf(node);
     if (!found || !(found->Pidl() == list)) {
@@ -593,6 +597,17 @@ void TStShellTreeView::SelectSpecialFolder(TStSpecialRootFolder folder)
     const ItemIdList list = ShellNamespace::specialFolderLocation(SpecialFolderCsidl(folder));
     if (list.isNull()) throw ESsShellError();
     selectList(list);
+}
+
+void TStShellTreeView::ResetSelectedFolder()
+{
+    quietSelection_ = true;
+    setCurrentItem(nullptr);
+    clearSelection();
+    quietSelection_ = false;
+    selectedFolder_ = nullptr;
+    lastSelectedNode_ = nullptr;
+    startInFolder_.clear();
 }
 
 void TStShellTreeView::currentChanged(QTreeWidgetItem* node)

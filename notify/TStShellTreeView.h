@@ -58,6 +58,9 @@ public:
     // sfNone selects the root (the desktop). A special folder without a place here fails with
     // ESsShellError.
     void SelectSpecialFolder(TStSpecialRootFolder folder);
+    // Leaves nothing selected (SelectedFolder none) without reporting it, and forgets the start
+    // folder, so that the first paint selects nothing either.
+    void ResetSelectedFolder();
     // The selected node's folder (owned by the tree); none until something has been selected.
     TStShellFolder* SelectedFolder() const { return selectedFolder_; }
 
@@ -109,8 +112,9 @@ public:
     TStEnumItemEvent OnFilterItem;
     TStShellNotifyEvent3 OnShellChangeNotify;
 
-    // How long the main thread waits for a listing it needs at once (SelectFolder), per level.
-    static constexpr int kFillWaitMs = 3000;
+    // How long SelectFolder waits, in all, for the listings it needs on its way down; a level
+    // not listed by then fails it.
+    static constexpr int kFillWaitMs = 5000;
     int FillWait() const { return fillWaitMs_; }
     void setFillWait(int ms) { fillWaitMs_ = ms; }
     // How long a folder must be quiet before it is listed again after a change.
