@@ -420,4 +420,24 @@ TEST_F(TStShellTreeViewTest, FilesDroppedOnANodeAreCopiedIntoItsFolder)
     EXPECT_FALSE(onItself.isAccepted());
 }
 
+TEST_F(TStShellTreeViewTest, HoveringADragOverAClosedNodeOpensItAfterTheInterval)
+{
+    paint();
+    tree->SelectFolder(home.at("w/after"));
+    QTreeWidgetItem* one = node("w/one");
+    ASSERT_FALSE(one->isExpanded());
+    tree->setExpandInterval(50);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(home.at("w/after"))});
+    const QPoint at = tree->visualItemRect(one).center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(tree->viewport(), &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(tree->viewport(), &move);
+    EXPECT_TRUE(waitFor([&] { return one->isExpanded(); }));
+    EXPECT_TRUE(waitFor([&] { return tree->IsFilled(one); }));
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(tree->viewport(), &leave);
+}
+
 }  // namespace
