@@ -6,10 +6,9 @@
 #include "actions/EventLog.h"
 #include "actions/ExecuteCommand.h"
 #include "actions/TRzLauncher.h"
-#include "notify/ESsException.h"
+#include "notify/TStShellFolder.h"
 #include "notify/TStShellNotification.h"
-
-#include <QFileInfo>
+#include "notify/TStShellTreeView.h"
 #include "ui/TJvDesktopAlert.h"
 #include "ui/TJvFadeAlertStyleHandler.h"
 #include "ui/FileBoxBrowse.h"
@@ -144,6 +143,9 @@ void TForm1::connectHandlers()
     connectWatchListHandlers();
     connectLiveLogHandlers();
     connectEventHandlers();
+    tv1->OnFolderSelected = [this](TStShellTreeView* sender, TStShellFolder* folder) {
+        ModalBoxes::guarded([&] { tv1FolderSelected(sender, folder ? folder->Path() : QString()); });
+    };
 }
 
 void TForm1::WriteToLiveLog(const QColor& colour, const QString& line)
@@ -156,21 +158,18 @@ void TForm1::WriteToLiveLog(const QColor& colour, const QString& line)
 }
 
 
-void TForm1::SelectFolderInTree(const QString& path)
-{
-    if (!QFileInfo(path).isDir()) throw ESsInvalidFolder();
-    selectedPath_ = path;
-}
+void TForm1::SelectFolderInTree(const QString& path) { tv1->SelectFolder(path); }
 
 std::optional<TreeFolder> TForm1::SelectedTreeFolder()
 {
-    if (selectedPath_.isEmpty()) return std::nullopt;
-    return TreeFolder{true, selectedPath_, {}};
+    const TStShellFolder* folder = tv1->SelectedFolder();
+    if (!folder) return std::nullopt;
+    return TreeFolder{folder->IsFileFolder(), folder->Path(), folder->Pidl()};
 }
 
 void TForm1::ResetFolderSelection()
 {
-    selectedPath_.clear();
+    tv1->SelectSpecialFolder(sfNone);
     lbl1->setText(QStringLiteral("Selected folder: "));
 }
 

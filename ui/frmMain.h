@@ -27,6 +27,7 @@ class TFilenameEdit;
 class TImageList;
 class TJvDesktopAlert;
 class TStShellItem;
+class TStShellTreeView;
 class TStShellNotification;
 
 // The main window. It owns every control and component of the program; its handler methods
@@ -62,6 +63,7 @@ public:
     QLabel* img = nullptr;
 
     // Watch Settings tab.
+    TStShellTreeView* tv1 = nullptr;
     QCheckBox* chk1 = nullptr;
     QLabel* lbl1 = nullptr;
     QCheckBox *chk2 = nullptr, *chk3 = nullptr, *chk4 = nullptr, *chk5 = nullptr, *chk6 = nullptr, *chk7 = nullptr;
@@ -244,8 +246,6 @@ private:
     // Runs the handler family for one event of slot n.
     void onEvent(int slot, EventKind kind, TStShellItem* first = nullptr, TStShellItem* second = nullptr);
 
-    QWidget* folderTreeHost = nullptr;  // band 1's place for the folder tree
     QString dlgSave1FileName = QStringLiteral("Log");  // the save dialog's file name, kept between saves
     bool closing_ = false;
-    QString selectedPath_;
 };

@@ -1,4 +1,5 @@
 // The form: every control of the four tabs with its caption, hint and place.
+#include "notify/TStShellTreeView.h"
 #include "ui/TLiveLogView.h"
 #include "ui/frmMain.h"
 #include "ui/kit/Pictures.h"
@@ -113,7 +114,7 @@ void TForm1::buildHomeTab()
 void TForm1::buildWatchSettingsTab()
 {
     QWidget* b1 = band(ts3, QStringLiteral("1. Select a folder to watch"), 0, 209);
-    folderTreeHost = place(new QWidget(b1), 4, 15, 492, 165, QStringLiteral("Select a folder to watch"));
+    tv1 = place(new TStShellTreeView(b1), 4, 15, 492, 165, QStringLiteral("Select a folder to watch"));
     chk1 = checkBox(b1, QStringLiteral("Watch sub-folders"), QStringLiteral("Watch su-folders also"), 4, 186, 130);
     lbl1 = label(b1, QStringLiteral("Selected folder:"), 138, 187, 358, 15);
 
