@@ -3,6 +3,7 @@
 #include "core/PanelLook.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
+#include "notify/ESsException.h"
 #include "platform/AppException.h"
 #include "platform/ModalBoxes.h"
 #include "platform/ProfileFile.h"
@@ -32,6 +33,16 @@ const EventKey EventKeys[] = {
     {"minsert", "MIns; ", &Twatcher::EventMediaInsert, neMediaInsert},
     {"mremove", "MRem; ", &Twatcher::EventMediaRemove, neMediaRemove},
 };
+
+// A stored folder that has vanished must not keep its watch from loading: the user still sees,
+// edits and removes it, and starting it reports the folder.
+void setMonitorFolder(TStShellNotification* monitor, const QString& path)
+{
+    try {
+        monitor->SetWatchFolder(path);
+    } catch (const ESsException&) {
+    }
+}
 
 void setText(TLabel* label, const QString& text)
 {
@@ -65,7 +76,7 @@ void loadSection(const QString& file, const QString& section)
     setText(w.PathLbl, QStringLiteral("Path: ") + w.Path + (sub ? QStringLiteral("; WatchSub") : QString()));
     if (w.Monitor) {
         w.Monitor->SetWatchSubFolders(sub);
-        w.Monitor->SetWatchFolder(w.Path);
+        setMonitorFolder(w.Monitor, w.Path);
     }
 
     QString actions;
@@ -97,7 +108,7 @@ void loadSection(const QString& file, const QString& section)
         SetPanelLook(w, PanelColour::White, PanelColour::SkyBlue, PanelColour::Blue);
     }
     if (w.Monitor) {
-        w.Monitor->SetWatchFolder(w.Path);
+        setMonitorFolder(w.Monitor, w.Path);
         w.Monitor->SetNotifyEvents(SetFlags(w.Name));
     }
     w.ProgramToExecute = read("exec");

@@ -13,6 +13,7 @@ const char* kindName(ModalBoxes::Kind kind)
     case ModalBoxes::Kind::Warning: return "warning";
     case ModalBoxes::Kind::Information: return "information";
     case ModalBoxes::Kind::Confirmation: return "confirmation";
+    case ModalBoxes::Kind::Notice: return "notice";
     }
     return "box";
 }

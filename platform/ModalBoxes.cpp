@@ -37,7 +37,8 @@ Answer show(Kind kind, const QString& caption, const QString& text, QWidget* par
     case Kind::Error: box.setIcon(QMessageBox::Critical); break;
     case Kind::Warning: box.setIcon(QMessageBox::Warning); break;
     case Kind::Information: box.setIcon(QMessageBox::Information); break;
-    case Kind::Confirmation: box.setIcon(QMessageBox::Question); break;
+    case Kind::Confirmation:
+    case Kind::Notice: box.setIcon(QMessageBox::Question); break;
     }
     if (kind == Kind::Confirmation) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -53,6 +54,7 @@ void error(const QString& text) { show(Kind::Error, title(), text); }
 void warning(const QString& text) { show(Kind::Warning, title(), text); }
 void information(const QString& text) { show(Kind::Information, title(), text); }
 bool confirm(const QString& text) { return show(Kind::Confirmation, title(), text) == Answer::Yes; }
+void notice(const QString& text) { show(Kind::Notice, title(), text); }
 
 void showException(const QString& text)
 {

@@ -11,7 +11,8 @@ class QWidget;
 // boxes without a person; the real boxes run a nested event loop.
 namespace ModalBoxes {
 
-enum class Kind { Error, Warning, Information, Confirmation };
+// Notice: a confirmation-type box (question icon) that only informs: one OK button.
+enum class Kind { Error, Warning, Information, Confirmation, Notice };
 enum class Answer { Ok, Yes, No };
 
 struct Request {
@@ -32,6 +33,7 @@ void error(const QString& text);
 void warning(const QString& text);
 void information(const QString& text);
 bool confirm(const QString& text);  // Yes / No
+void notice(const QString& text);   // question icon, OK
 
 // The application's standard error box: the error's text with a full stop appended when it
 // lacks one.

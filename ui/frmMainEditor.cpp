@@ -258,7 +258,7 @@ void TForm1::chk14Click()
 void TForm1::chk15Click()
 {
     if (chk15->isChecked()) {
-        ModalBoxes::show(ModalBoxes::Kind::Confirmation, QApplication::applicationDisplayName(), AutomaticModeNotice);
+        ModalBoxes::notice(AutomaticModeNotice);
         cbb1->setEnabled(true);
         UnCheckEventConrolls();
         DisableEventControls();

@@ -113,7 +113,7 @@ TEST_F(WatchEditorTest, ActionBandStateTable)
         for (const Step& s : c.steps) s(*form);
         EXPECT_EQ(band(*form).toStdString(), c.expected.toStdString()) << c.what;
         EXPECT_EQ(boxes.texts(), QStringList(qsizetype(c.notices), Notice)) << c.what;
-        for (const auto& b : boxes.boxes()) EXPECT_EQ(b.kind, ModalBoxes::Kind::Confirmation) << c.what;
+        for (const auto& b : boxes.boxes()) EXPECT_EQ(b.kind, ModalBoxes::Kind::Notice) << c.what;
     }
 }
 
