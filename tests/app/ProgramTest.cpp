@@ -95,4 +95,39 @@ TEST_F(ProgramTest, JunkSettingsFilesLoadWithoutCrashOrHang)
     }
 }
 
+// A watch stored as running starts at launch, hears its folder, writes its log, and a vanished
+// folder stops the auto-start of the watches after it.
+TEST_F(ProgramTest, StoredRunningWatchStartsAtLaunchAndReports)
+{
+    const QString watched = temp.path() + "/watched";
+    QDir().mkpath(watched);
+    const QString log = temp.path() + "/events.log";
+    writeFile(settings(), ("[docs]\nname=docs\npath=" + watched + "\npanel=1\nactive=1\navilable=0\nsub=1\nfcreate=1\n"
+                           "writelog=1\nlogfile=" + log + "\n").toUtf8());
+    ProgramRun run(temp.path());
+    ASSERT_TRUE(run.waitForLine("live-log: #008000 ", 30000)) << run.lines().join('\n').toStdString();
+    EXPECT_EQ(run.lines().filter("Watch docs Started monitoring path: " + watched).size(), 1);
+    writeFile(watched + "/a/b/new.txt", "x");
+    EXPECT_TRUE(run.waitForLine("live-log: #ff0000 ", 10000));
+    EXPECT_TRUE(run.waitForLine(": docs: File create event, file name: " + watched + "/a/b/new.txt", 10000))
+        << run.lines().join('\n').toStdString();
+    EXPECT_EQ(run.terminate(), 0);
+    EXPECT_EQ(ProfileFile::readString(settings(), "docs", "active"), "1") << "a running watch stays marked at exit";
+    const QList<QByteArray> lines = readFile(log).split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_TRUE(lines[0].startsWith("Vesmor 2.5 running on computer "));
+    EXPECT_TRUE(readFile(log).contains("File create event, file name: " + (watched + "/a/b/new.txt").toUtf8() + "\r\n"));
+}
+
+TEST_F(ProgramTest, VanishedFolderEndsTheAutoStart)
+{
+    const QString watched = temp.path() + "/watched";
+    QDir().mkpath(watched);
+    writeFile(settings(), ("[gone]\nname=gone\npath=" + temp.path() + "/gone\npanel=1\nactive=1\navilable=0\n"
+                           "[ok]\nname=ok\npath=" + watched + "\npanel=2\nactive=1\navilable=0\n").toUtf8());
+    const QStringList lines = runOnce({"-m"});
+    EXPECT_TRUE(lines.contains("box: error: Invalid folder.")) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.filter("Started monitoring path").isEmpty()) << lines.join('\n').toStdString();
+}
+
 }  // namespace
