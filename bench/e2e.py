@@ -97,11 +97,11 @@ def work_bigfile(d):
 WORKLOADS = [
     # name, prepare, work, expected events, vesmor keys, patterns per tool
     ("50,000 files created", prepare_none, work_create, 50000, {"fcreate": "1"},
-     {"vesmor": rb"File create event", "inotifywait": rb"^CREATE [^,]", "fswatch": rb"Created.*IsFile|IsFile.*Created"}),
+     {"vesmor": rb"File create event", "inotifywait": rb"^CREATE [^,]", "fswatch": rb"/f\d{5}\.txt Created"}),
     ("10,000 files renamed", prepare_rename, work_rename, 10000, {"frename": "1"},
-     {"vesmor": rb"File rename event", "inotifywait": rb"^MOVED_TO ", "fswatch": rb"/n\d{5}\.txt .*Renamed"}),
+     {"vesmor": rb"File rename event", "inotifywait": rb"^MOVED_TO ", "fswatch": rb"/n\d{5}\.txt .*(Renamed|MovedTo)"}),
     ("10,000 folders by mkdir -p", prepare_none, work_mkdirp, 10000, {"dcreate": "1"},
-     {"vesmor": rb"Folder create event", "inotifywait": rb"^CREATE,ISDIR ", "fswatch": rb"Created.*IsDir|IsDir.*Created"}),
+     {"vesmor": rb"Folder create event", "inotifywait": rb"^CREATE,ISDIR ", "fswatch": rb"/(t\d{4}|l\d) Created"}),
     ("200 MB file in 1 MB pieces", prepare_none, work_bigfile, 201, {"fcreate": "1", "fchange": "1"},
      {"vesmor": rb"File (create|change) event", "inotifywait": rb"^(CREATE|MODIFY) ", "fswatch": rb"Created|Updated"}),
 ]
