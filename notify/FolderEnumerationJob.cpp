@@ -3,11 +3,8 @@
 #include "platform/MountTable.h"
 #include "platform/ShellNamespace.h"
 
-#include <QFile>
 #include <QSet>
 
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <thread>
@@ -59,50 +56,12 @@ FolderEnumerationJob::Result FolderEnumerationJob::list(const ItemIdList& folder
 {
     Result r;
     if (folder.isNull()) return r;
-    const bool folders = flags & SHCONTF_FOLDERS;
     const bool files = flags & SHCONTF_NONFOLDERS;
-    const bool hidden = flags & SHCONTF_INCLUDEHIDDEN;
-
-    QList<ItemIdList> children;
-    QString fsPath;
-    if (folder.isDesktop()) {
-        if (folders) {
-            children.append(ItemIdList::element(Kind::Home, ShellNamespace::homePath()));
-            children.append(ShellNamespace::computerList());
-        }
-        fsPath = ShellNamespace::desktopPath();
-        r.readable = true;
-    } else if (folder.lastKind() == Kind::Computer) {
-        ShellNamespace::refreshVolumes();
-        if (folders) {
-            for (const ShellNamespace::Volume& v : ShellNamespace::volumes())
-                children.append(ShellNamespace::volumeList(v.mountPoint, v.label).lastElement());
-        }
-        r.readable = true;
-    } else if (isFolderKind(folder.lastKind())) {
-        fsPath = ShellNamespace::fileSystemPathOf(folder);
-    }
-
-    if (!fsPath.isEmpty()) {
-        const QByteArray encoded = QFile::encodeName(fsPath);
-        if (DIR* d = ::opendir(encoded.constData())) {
-            r.readable = true;
-            while (dirent* e = ::readdir(d)) {
-                const QString name = QFile::decodeName(e->d_name);
-                if (name == u"." || name == u"..") continue;
-                if (!hidden && name.startsWith(u'.')) continue;
-                bool isDir = e->d_type == DT_DIR;
-                if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-                    struct stat st;
-                    const QByteArray child = encoded + '/' + e->d_name;
-                    isDir = ::stat(child.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-                }
-                if (isDir ? folders : files)
-                    children.append(ItemIdList::element(isDir ? Kind::Folder : Kind::File, name));
-            }
-            ::closedir(d);
-        }
-    }
+    // The same listing the namespace gives; the main thread lists the folder again through
+    // EnumObjects so that the notification service starts watching it.
+    const std::optional<QList<ItemIdList>> listed = ShellNamespace::listChildren(folder, flags);
+    r.readable = listed.has_value();
+    const QList<ItemIdList> children = listed.value_or(QList<ItemIdList>());
 
     const QList<MountTable::Mount> mounts = MountTable::current();
     const ShellFolder parent(folder);

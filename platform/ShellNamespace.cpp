@@ -410,20 +410,24 @@ std::shared_ptr<ShellFolder> ShellFolder::BindToObject(const ItemIdList& relativ
     return std::make_shared<ShellFolder>(absolute);
 }
 
-std::optional<QList<ItemIdList>> ShellFolder::EnumObjects(quint32 flags) const
+namespace {
+
+// The children of a folder; `listed` receives the file-system folder that was read, if one was.
+std::optional<QList<ItemIdList>> childrenOf(const ItemIdList& list, quint32 flags, QString* listed)
 {
     QList<ItemIdList> children;
     const bool folders = flags & SHCONTF_FOLDERS;
     const bool files = flags & SHCONTF_NONFOLDERS;
     const bool hidden = flags & SHCONTF_INCLUDEHIDDEN;
     QString path;
-    if (list_.isDesktop()) {
+    if (list.isNull()) return std::nullopt;
+    if (list.isDesktop()) {
         if (folders) {
             children.append(ItemIdList::element(Kind::Home, ShellNamespace::homePath()));
             children.append(ShellNamespace::computerList());
         }
         path = ShellNamespace::desktopPath();
-    } else if (list_.lastKind() == Kind::Computer) {
+    } else if (list.lastKind() == Kind::Computer) {
         ShellNamespace::refreshVolumes();
         if (folders) {
             for (const ShellNamespace::Volume& v : ShellNamespace::volumes())
@@ -431,11 +435,11 @@ std::optional<QList<ItemIdList>> ShellFolder::EnumObjects(quint32 flags) const
         }
         return children;
     } else {
-        path = ShellNamespace::fileSystemPathOf(list_);
-        if (path.isEmpty() || !isFolderKind(list_.lastKind())) return std::nullopt;
+        path = ShellNamespace::fileSystemPathOf(list);
+        if (path.isEmpty() || !isFolderKind(list.lastKind())) return std::nullopt;
     }
     DIR* d = ::opendir(encoded(path).constData());
-    if (!d) return list_.isDesktop() ? std::optional(children) : std::nullopt;
+    if (!d) return list.isDesktop() ? std::optional(children) : std::nullopt;
     while (dirent* e = ::readdir(d)) {
         const QString name = QFile::decodeName(e->d_name);
         if (name == u"." || name == u"..") continue;
@@ -448,7 +452,22 @@ std::optional<QList<ItemIdList>> ShellFolder::EnumObjects(quint32 flags) const
         if (isDir ? folders : files) children.append(ItemIdList::element(isDir ? Kind::Folder : Kind::File, name));
     }
     ::closedir(d);
-    noteEnumerated(path);
+    if (listed) *listed = path;
+    return children;
+}
+
+}  // namespace
+
+std::optional<QList<ItemIdList>> ShellNamespace::listChildren(const ItemIdList& folder, quint32 flags)
+{
+    return childrenOf(folder, flags, nullptr);
+}
+
+std::optional<QList<ItemIdList>> ShellFolder::EnumObjects(quint32 flags) const
+{
+    QString listed;
+    auto children = childrenOf(list_, flags, &listed);
+    if (!listed.isEmpty()) noteEnumerated(listed);
     return children;
 }
 

@@ -141,6 +141,10 @@ QString displayNameOf(const ItemIdList& absolute);
 // The file-system path of an absolute list; empty when it names nothing in the file system.
 QString fileSystemPathOf(const ItemIdList& absolute);
 
+// The children of an absolute folder list as EnumObjects gives them, without making the folder
+// known to the notification service: safe on a worker thread. None when it can't be read.
+std::optional<QList<ItemIdList>> listChildren(const ItemIdList& folder, quint32 flags);
+
 // SHGetSpecialFolderLocation: none when the special folder has no place here.
 ItemIdList specialFolderLocation(int csidl);
 

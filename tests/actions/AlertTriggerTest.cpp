@@ -3,6 +3,8 @@
 #include "core/WatchWindow.h"
 #include "platform/DateTimeStamp.h"
 #include "support/BoxRecorder.h"
+#include "support/RecordingAlert.h"
+#include "support/RecordingWindow.h"
 
 #include <QElapsedTimer>
 #include <QIcon>
@@ -11,35 +13,6 @@
 
 namespace {
 
-struct LogLine {
-    QColor colour;
-    QString text;
-};
-
-class RecordingWindow : public WatchWindow {
-public:
-    void WriteToLiveLog(const QColor& colour, const QString& line) override { lines << LogLine{colour, line}; }
-    void ClearAllControls() override {}
-    void SelectFolderInTree(const QString&) override {}
-    std::optional<TreeFolder> SelectedTreeFolder() override { return std::nullopt; }
-    void ResetFolderSelection() override {}
-    QIcon glyph(int) const override { return {}; }
-    void processMessages() override {}
-    bool closing() const override { return false; }
-    QList<LogLine> lines;
-};
-
-class RecordingAlert : public DesktopAlertSink {
-public:
-    void setMessageText(const QString& text) override { message = text; }
-    bool Execute() override
-    {
-        shown << message;
-        return true;
-    }
-    QString message;
-    QStringList shown;
-};
 
 Twatcher watch(bool popUp, bool alert)
 {

@@ -4,30 +4,19 @@
 #include "actions/EventHandlerFamily.h"
 #include "actions/TRzLauncher.h"
 #include "support/BoxRecorder.h"
+#include "support/RecordingAlert.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class ShownAlerts : public DesktopAlertSink {
-public:
-    void setMessageText(const QString& text) override { message = text; }
-    bool Execute() override
-    {
-        shown << message;
-        return true;
-    }
-    QString message;
-    QStringList shown;
-};
-
 // With the real alert actions, one event's live-log lines come in the documented order.
 TEST(HandlerWithAlertTriggerTest, OneEventGivesItsLinesInOrder)
 {
     BoxRecorder boxes;
     FakeWatchWindow window;
-    ShownAlerts alert;
+    RecordingAlert alert;
     AlertTriggerHooks hooks(window, alert);
     TRzLauncher launcher;
     Twatcher slot;

@@ -84,8 +84,8 @@ TEST_F(SettingsFileTest, StoredNameKeepsItsSlotAndMovesToTheEnd)
         EXPECT_FALSE(bytes().contains(QByteArray("\n") + dropped + "=")) << dropped;
     EXPECT_EQ(window.clears, 3);
     ASSERT_EQ(window.lines.size(), 3);
-    EXPECT_TRUE(window.lines.last().second.endsWith(": New watch created, watch name: docs"));
-    EXPECT_EQ(window.lines.last().first, LiveLogColour::Blue);
+    EXPECT_TRUE(window.lines.last().text.endsWith(": New watch created, watch name: docs"));
+    EXPECT_EQ(window.lines.last().colour, LiveLogColour::Blue);
 }
 
 TEST_F(SettingsFileTest, KeysAreWrittenInOrder)

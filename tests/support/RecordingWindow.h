@@ -3,20 +3,23 @@
 
 #include <QIcon>
 #include <QList>
-#include <QPair>
 #include <QStringList>
 
-// A WatchWindow that keeps the live-log lines and counts editor resets.
+// A WatchWindow for tests: keeps the live-log lines and counts editor resets.
 class RecordingWindow : public WatchWindow {
 public:
-    QList<QPair<QColor, QString>> lines;
+    struct Line {
+        QColor colour;
+        QString text;
+    };
+    QList<Line> lines;
     int clears = 0;
     bool isClosing = false;
     std::optional<TreeFolder> selected;
     QStringList selections;
     int resets = 0;
 
-    void WriteToLiveLog(const QColor& colour, const QString& line) override { lines.append({colour, line}); }
+    void WriteToLiveLog(const QColor& colour, const QString& line) override { lines.append(Line{colour, line}); }
     void ClearAllControls() override { ++clears; }
     void SelectFolderInTree(const QString& path) override
     {

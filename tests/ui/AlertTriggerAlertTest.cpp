@@ -1,6 +1,7 @@
 #include "ManualAlertClock.h"
 #include "actions/AlertTrigger.h"
 #include "core/WatchWindow.h"
+#include "support/RecordingWindow.h"
 #include "ui/TJvDesktopAlert.h"
 #include "ui/TJvFormDesktopAlert.h"
 #include "ui/kit/THotTrackLabel.h"
@@ -10,19 +11,6 @@
 
 namespace {
 
-class LogWindow : public WatchWindow {
-public:
-    void WriteToLiveLog(const QColor&, const QString& line) override { lines << line; }
-    void ClearAllControls() override {}
-    void SelectFolderInTree(const QString&) override {}
-    std::optional<TreeFolder> SelectedTreeFolder() override { return std::nullopt; }
-    void ResetFolderSelection() override {}
-    QIcon glyph(int) const override { return {}; }
-    void processMessages() override {}
-    bool closing() const override { return false; }
-    QStringList lines;
-};
-
 // The alert action drives the real alert component: the event text is shown at once and the
 // action returns while the alert stays on screen by itself.
 TEST(AlertTriggerWithDesktopAlert, ShowsTheEventTextAndReturnsAtOnce)
@@ -31,7 +19,7 @@ TEST(AlertTriggerWithDesktopAlert, ShowsTheEventTextAndReturnsAtOnce)
     TJvDesktopAlert jvdsktplrt1(nullptr, &clock);
     jvdsktplrt1.setHeaderText(QStringLiteral("Vesmor 2.5"));
     jvdsktplrt1.Window()->setPointerSource([] { return QPoint(-9999, -9999); });
-    LogWindow window;
+    RecordingWindow window;
     Twatcher w;
     w.Name = QStringLiteral("Docs");
     w.ShowDesktopAlert = true;
@@ -41,7 +29,7 @@ TEST(AlertTriggerWithDesktopAlert, ShowsTheEventTextAndReturnsAtOnce)
     EXPECT_EQ(jvdsktplrt1.MessageText(), event);
     EXPECT_EQ(jvdsktplrt1.Window()->lblText()->text(), event);
     ASSERT_EQ(window.lines.size(), 1);
-    EXPECT_TRUE(window.lines[0].endsWith(QStringLiteral(": Docs: executed a desktop alert with message: ") + event));
+    EXPECT_TRUE(window.lines[0].text.endsWith(QStringLiteral(": Docs: executed a desktop alert with message: ") + event));
     clock.advance(250 + 1400 + 200 + 500);  // the component's own display time
     EXPECT_FALSE(jvdsktplrt1.Showing());
 }
