@@ -8,6 +8,7 @@
 #include "core/WatchSlots.h"
 #include "core/WatchStartStop.h"
 #include "platform/ModalBoxes.h"
+#include "platform/ProfileFile.h"
 #include "platform/SettingsFolder.h"
 #include "ui/frmMain.h"
 
@@ -24,6 +25,8 @@ bool FormCreate(TForm1& form, const QStringList& parameters)
         return false;
     }
     SettingsFolder = folder;
+    // The one running copy is the only writer: what a killed copy's save left is cleared.
+    ProfileFile::removeUnfinishedWrites(SettingsFilePath());
     ModalBoxes::guarded([&] {
         CheckForIni();
         CreateWatchObjects(form.SlotBindings());

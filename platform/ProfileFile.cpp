@@ -2,8 +2,10 @@
 
 #include "platform/AppException.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
@@ -117,7 +119,7 @@ void writeAtomically(const QString& file, const QByteArray& content)
 {
     const QString failure = QStringLiteral("Unable to write to %1").arg(file);
     const QByteArray path = QFile::encodeName(file);
-    QByteArray tmp = path + ".XXXXXX";
+    QByteArray tmp = path + ".saving-XXXXXX";
     const int fd = mkstemp(tmp.data());
     if (fd < 0) throw AppException(failure);
     bool ok = true;
@@ -259,6 +261,16 @@ void replaceSection(const QString& file, const QString& section, const QList<QPa
     c += '[' + oneLine(section) + "]\n";
     for (const auto& [key, value] : keys) c += oneLine(key) + '=' + oneLine(value) + '\n';
     writeAtomically(file, c);
+}
+
+void removeUnfinishedWrites(const QString& file)
+{
+    const QFileInfo info(file);
+    QDir dir = info.absoluteDir();
+    const QRegularExpression copy(QRegularExpression::anchoredPattern(QRegularExpression::escape(info.fileName()) +
+                                                                      QStringLiteral("\\.saving-[A-Za-z0-9]{6}")));
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (copy.match(name).hasMatch()) ::unlink(QFile::encodeName(dir.filePath(name)).constData());
 }
 
 }  // namespace ProfileFile

@@ -26,6 +26,10 @@ void eraseSection(const QString& file, const QString& section);
 // same bytes as erasing and writing key by key, but never half a section on disk.
 void replaceSection(const QString& file, const QString& section, const QList<QPair<QString, QString>>& keys);
 
+// Removes the temporary copies that writes of `file` left when the process was killed (or the
+// machine stopped) before they were finished. Only while no other process writes the file.
+void removeUnfinishedWrites(const QString& file);
+
 // Parses any bytes without touching the disk: the reader's core, shared with the fuzz target.
 QStringList sectionNamesOf(const QByteArray& content);
 QString readStringOf(const QByteArray& content, const QString& section, const QString& key);

@@ -39,6 +39,33 @@ protected:
     QString key(const QString& s, const QString& k) { return ProfileFile::readString(file(), s, k); }
 };
 
+// Start-up removes the copies that saves of a killed copy left beside the settings file, and
+// nothing else.
+TEST_F(StartUpTest, StartUpClearsWhatKilledSavesLeftAndNothingElse)
+{
+    writeSettings("[docs]\nname=docs\npanel=1\nactive=0\n");
+    const struct {
+        const char* name;
+        bool removed;
+    } files[] = {
+        {"settings.cfg.saving-a1B2c3", true},  {"settings.cfg.saving-ZZZZZZ", true},
+        {"settings.cfg.backup", false},        {"settings.cfg.saving-a1B2c", false},
+        {"settings.cfg.saving-a1B2c3d", false}, {"settings.cfg.saving-a1.2c3", false},
+        {"other.cfg.saving-a1B2c3", false},    {".settings.cfg.saving-a1B2c3", false},
+    };
+    for (const auto& f : files) {
+        QFile out(temp.path() + "/VSM25/" + f.name);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write("[docs]\nname=do");
+    }
+    TForm1 form;
+    ASSERT_TRUE(FormCreate(form, {}));
+    for (const auto& f : files)
+        EXPECT_EQ(QFile::exists(temp.path() + "/VSM25/" + f.name), !f.removed) << f.name;
+    EXPECT_EQ(key("docs", "name"), "docs");
+    EXPECT_TRUE(boxes.texts().isEmpty());
+}
+
 TEST_F(StartUpTest, FirstStartCreatesPrivateFolderSampleAndBanner)
 {
     TForm1 form;
