@@ -134,6 +134,10 @@ TStShellTreeView::TStShellTreeView(QWidget* owner) : QTreeWidget(owner)
 
     shellMonitor_ = new TStShellNotification(this);
     shellMonitor_->SetWatchSubFolders(true);
+    // The tree's own refresh is best effort: a folder the system can no longer watch (its limit
+    // on watches reached) just stops refreshing itself. A box here would stop the user for what
+    // each watch already reports about its own folders.
+    shellMonitor_->OnServiceError = [](QObject*, const QString&) {};
     shellMonitor_->OnShellChangeNotify = [this](QObject*, TStShellItem* oldItem, TStShellItem* newItem,
                                                 TStNotifyEventsSet events) {
         shellChanged(oldItem, newItem, events);
