@@ -13,7 +13,14 @@
 
 QString ProgramRun::binaryPath() { return qEnvironmentVariable("VESMOR_BINARY"); }
 
-ProgramRun::ProgramRun(const QString& temp, const QStringList& arguments, const QString& binary)
+QStringList ProgramRun::watchLimitLauncher(int limit)
+{
+    return {QStringLiteral("unshare"), QStringLiteral("-Ur"), QStringLiteral("sh"), QStringLiteral("-c"),
+            QStringLiteral("echo %1 > /proc/sys/user/max_inotify_watches || exit %2; exec \"$@\"").arg(limit).arg(NoNamespaceExit),
+            QStringLiteral("sh")};
+}
+
+ProgramRun::ProgramRun(const QString& temp, const QStringList& arguments, const QString& binary, const QStringList& launcher)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TEMP"), temp);
@@ -31,7 +38,12 @@ ProgramRun::ProgramRun(const QString& temp, const QStringList& arguments, const 
             QFile(program_).setPermissions(QFile(original).permissions());
         }
     }
-    process_.start(program_, arguments);
+    if (launcher.isEmpty()) {
+        process_.start(program_, arguments);
+    } else {
+        // The launcher execs the program, so the process id stays the program's.
+        process_.start(launcher.first(), launcher.mid(1) + QStringList{program_} + arguments);
+    }
     process_.waitForStarted(10000);
 }
 

@@ -9,10 +9,18 @@
 // error, which the test reads line by line.
 class ProgramRun {
 public:
-    explicit ProgramRun(const QString& temp, const QStringList& arguments = {}, const QString& binary = QString());
+    // `launcher` is a command line the program is handed to (it runs `"$@"`), e.g. one that
+    // enters a user namespace first.
+    explicit ProgramRun(const QString& temp, const QStringList& arguments = {}, const QString& binary = QString(),
+                        const QStringList& launcher = {});
     ~ProgramRun();
 
     static QString binaryPath();
+    // A launcher that runs the program in a user namespace whose per-user limit on inotify
+    // watches is `limit`. Where namespaces are refused the program does not start and the run
+    // ends with NoNamespaceExit.
+    static QStringList watchLimitLauncher(int limit);
+    static constexpr int NoNamespaceExit = 77;
 
     // Waits until a line of standard error contains `text`; false after `ms`.
     bool waitForLine(const QString& text, int ms = 10000);
