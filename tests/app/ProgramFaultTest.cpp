@@ -4,6 +4,7 @@
 #include "platform/ProfileFile.h"
 #include "support/BoxRecorder.h"
 #include "support/ProgramRun.h"
+#include "support/QtPrinters.h"
 #include "ui/frmMain.h"
 #include "ui/kit/TFilenameEdit.h"
 
