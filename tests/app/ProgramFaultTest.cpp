@@ -25,7 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <optional>
 #include <tuple>
 
 #include <sys/prctl.h>
