@@ -121,6 +121,7 @@ struct Raw {
     QString error;
     QList<quint32> retireAfter;  // registrations whose folder this notice takes away
     quint64 read = 0;            // the read from the kernel that made it
+    quint64 serial = 0;          // its place among all notices made
 };
 
 // What a scan of a folder that just came reports of what it finds.
@@ -132,7 +133,9 @@ enum class Report {
 
 struct Registration {
     WatchRequest req;
-    bool retired = false;      // its folder is gone: quiet from now on
+    bool retired = false;      // its folder is gone: quiet until a folder is back at its place
+    QString lookout;           // while retired: the nearest folder above it that exists, watched
+    quint64 backFrom = 0;      // the first notice it hears since its folder came back
     bool toldLimit = false;
     qint64 lastFree = -1;
     quint32 drive = 0;
@@ -162,6 +165,7 @@ struct InotifyBackend::State {
     QHash<quint32, Raw*> moves;  // by cookie; deque elements keep their address
     std::deque<ChangeNotice> outbox;
     quint64 readSerial = 0;
+    quint64 noticeSerial = 0;
     QList<MountTable::Mount> mounts;
     QSet<QString> pseudoMounts;
     Clock::time_point nextFreeCheck = Clock::now();
@@ -195,7 +199,10 @@ struct InotifyBackend::State {
     bool needed(const QString& path) const
     {
         for (const auto& [id, r] : regs) {
-            if (r.retired) continue;
+            if (r.retired) {
+                if (path == r.lookout) return true;
+                continue;
+            }
             switch (r.req.scope) {
             case WatchRequest::Scope::Folder:
                 if (r.req.recursive ? isAtOrUnder(path, r.req.folder) : path == r.req.folder) return true;
@@ -332,10 +339,7 @@ struct InotifyBackend::State {
         case WatchRequest::Scope::Folder:
             if (!pathWd.contains(r.req.folder) && addWatch(r.req.folder, true) < 0) return false;
             if (r.req.recursive) watchBelow(r.req.folder, Report::Nothing);
-            if (r.req.mask & SHCNE_FREESPACE) {
-                r.drive = driveOf(r.req.folder);
-                r.lastFree = freeBytes(r.req.folder);
-            }
+            noteFreeSpace(r);
             break;
         case WatchRequest::Scope::Everything:
             for (const QString& p : std::as_const(enumerated))
@@ -345,6 +349,62 @@ struct InotifyBackend::State {
         }
         Q_UNUSED(id);
         return true;
+    }
+
+    // --- a watched folder that went away and comes back ---
+
+    bool anyWaiting() const
+    {
+        for (const auto& [id, r] : regs)
+            if (r.retired) return true;
+        return false;
+    }
+
+    // A folder appears at `path` and its event is being read: registrations waiting for it
+    // listen again from the notice `serial` on, which reports it (what is in it follows).
+    void returning(const QString& path, quint64 serial)
+    {
+        for (auto& [id, r] : regs)
+            if (r.retired && r.req.folder == path) {
+                r.retired = false;
+                r.lookout.clear();
+                r.backFrom = serial;  // not what this read told of its place before
+                noteFreeSpace(r);
+            }
+    }
+
+    // Each waiting registration watches the nearest folder above its own that exists, so that
+    // its folder's return is seen; a folder found back already is reported with what it holds.
+    // The lookout's watch is in place before the folder is looked for, so a return in between
+    // is not missed.
+    void watchForReturn()
+    {
+        bool changed = false;
+        for (auto& [id, r] : regs) {
+            if (!r.retired) continue;
+            for (int tries = 0; tries < 64; ++tries) {
+                if (QFileInfo(r.req.folder).isDir()) {
+                    r.retired = false;
+                    r.lookout.clear();
+                    r.backFrom = noticeSerial + 1;
+                    noteFreeSpace(r);
+                    push(item(SHCNE_MKDIR, r.req.folder, true));
+                    scanned.insert(r.req.folder);  // its create event, if it is read later, told already
+                    if (pathWd.contains(r.req.folder) || addWatch(r.req.folder, true) >= 0)
+                        watchBelow(r.req.folder, Report::Everything);
+                    changed = true;
+                    break;
+                }
+                QString above = parentOf(r.req.folder);
+                while (!above.isEmpty() && !QFileInfo(above).isDir()) above = parentOf(above);
+                if (above.isEmpty()) break;
+                if (above == r.lookout && pathWd.contains(above)) break;
+                r.lookout = above;
+                changed = true;
+                if (!pathWd.contains(above) && addWatch(above, true) < 0) break;
+            }
+        }
+        if (changed) reconcile();
     }
 
     void startAssociations()
@@ -396,6 +456,13 @@ struct InotifyBackend::State {
                 best = i;
         }
         return best >= 0 && best < 32 ? (1u << best) : 0u;
+    }
+
+    void noteFreeSpace(Registration& r) const
+    {
+        if (!(r.req.mask & SHCNE_FREESPACE) || r.req.scope != WatchRequest::Scope::Folder) return;
+        r.drive = driveOf(r.req.folder);
+        r.lastFree = freeBytes(r.req.folder);
     }
 
     bool wantsFreeSpace() const
@@ -512,6 +579,7 @@ struct InotifyBackend::State {
     void push(Raw r)
     {
         r.read = readSerial;
+        r.serial = ++noticeSerial;
         if (r.type == Raw::Type::Item && !pending.empty()) {
             const Raw& last = pending.back();
             // Adjacent identical notices of one read are one notice.
@@ -566,21 +634,25 @@ struct InotifyBackend::State {
         if (from) {
             from->type = Raw::Type::Rename;
             from->path2 = path;
-            if (isDir) folderRenamed(from->path, path);
+            if (isDir) folderRenamed(from->path, path, from->serial);
             return;
         }
         if (!scanned.isEmpty() && scanned.remove(path)) return;  // the scan that found it told already
+        if (isDir) returning(path, noticeSerial + 1);
         push(item(isDir ? SHCNE_MKDIR : SHCNE_CREATE, path, isDir));
         if (isDir) watchNew(path, Report::BornSince);
     }
 
-    void folderRenamed(const QString& from, const QString& to)
+    void folderRenamed(const QString& from, const QString& to, quint64 serial)
     {
         if (pathWd.contains(from)) {
             renameTree(from, to);
             reconcile();
             if (needed(to) && pathWd.contains(to)) watchBelow(to, Report::Nothing);
-        } else if (needed(to)) {
+            return;
+        }
+        returning(to, serial);
+        if (needed(to)) {
             // It should have been watched where it was and wasn't (it went away before its
             // watch took hold): what is in it was never reported.
             watchNew(to, needed(from) ? Report::Everything : Report::BornSince);
@@ -614,14 +686,18 @@ struct InotifyBackend::State {
         pathWd.clear();
         const bool assoc = assocActive;
         assocActive = false;
-        for (auto& [id, r] : regs)
+        for (auto& [id, r] : regs) {
+            r.lookout.clear();
             if (!r.retired) establish(id, r);
+        }
         if (assoc && !assocActive) startAssociations();
+        watchForReturn();
     }
 
     void processRead(const char* buf, ssize_t len)
     {
         ++readSerial;
+        const bool waiting = anyWaiting();
         QList<QString> changed;
         QSet<QString> changedSet;
         bool assoc = false;
@@ -656,6 +732,7 @@ struct InotifyBackend::State {
             }
             if (ev->mask & IN_CREATE) {
                 if (!scanned.isEmpty() && scanned.remove(path)) continue;
+                if (isDir && waiting) returning(path, noticeSerial + 1);
                 push(item(isDir ? SHCNE_MKDIR : SHCNE_CREATE, path, isDir));
                 if (isDir) watchNew(path, Report::Everything);
             } else if (ev->mask & IN_DELETE) {
@@ -676,6 +753,7 @@ struct InotifyBackend::State {
                 r.retireAfter = isDir ? rootsAt(path) : QList<quint32>();
                 pending.push_back(std::move(r));
                 pending.back().read = readSerial;
+                pending.back().serial = ++noticeSerial;
                 if (ev->cookie) moves.insert(ev->cookie, &pending.back());
             } else if (ev->mask & IN_MOVED_TO) {
                 movedTo(ev->cookie, path, isDir);
@@ -684,6 +762,8 @@ struct InotifyBackend::State {
         // Any change inside a folder is a change of the folder, told once per read.
         for (const QString& dir : std::as_const(changed))
             if (pathWd.contains(dir)) push(item(SHCNE_UPDATEDIR, dir, true));
+        // A lookout may have gone too, or a folder may be back by a way no event showed.
+        if (waiting && anyWaiting()) watchForReturn();
         if (assoc) {
             Raw r;
             r.type = Raw::Type::Assoc;
@@ -732,7 +812,7 @@ struct InotifyBackend::State {
             return b;
         };
         for (auto& [id, reg] : regs) {
-            if (reg.retired) continue;
+            if (reg.retired || r.serial < reg.backFrom) continue;
             switch (r.type) {
             case Raw::Type::Item:
                 if ((reg.req.mask & r.mask) && covers(reg, r.path)) out(id, r.mask, listA(), ItemIdList());
@@ -791,7 +871,10 @@ struct InotifyBackend::State {
             reg.retired = true;
             retired = true;
         }
-        if (retired) reconcile();
+        if (retired) {
+            reconcile();
+            watchForReturn();
+        }
     }
 
     void flush()

@@ -109,6 +109,8 @@ void write(const QString& path, const QByteArray& data)
 
 bool mkdirs(const QString& path) { return QDir().mkpath(path); }
 
+QString parentPath(const QString& path) { return QFileInfo(path).absolutePath(); }
+
 // Waits until a file made now is born later than `path`: what a folder held before it was
 // moved in is then older than the move, however coarse the file system's clock.
 bool clockPast(const QString& path)
@@ -319,31 +321,75 @@ TEST_F(ChangeNotifyServiceTest, FolderMovedOutIsNoLongerWatchedAndMovedInIs)
                                         {SHCNE_CREATE, "coming/sub/ours", "-"}}));
 }
 
-TEST_F(ChangeNotifyServiceTest, WatchedFolderDeletedOrMovedAwayReportsItselfThenGoesQuiet)
+// The watched folder goes away (reported as its removal), nothing is heard while it is gone,
+// and a folder back at its place is reported with what it holds and watched again, however it
+// came back.
+TEST_F(ChangeNotifyServiceTest, WatchedFolderThatGoesAwayIsReportedAndWatchedAgainWhenItIsBack)
 {
-    for (bool moved : {false, true}) {
-        SCOPED_TRACE(moved ? "moved away" : "deleted");
-        const QString watched = at(moved ? "w-moved" : "w-deleted");
-        ASSERT_TRUE(mkdirs(watched + "/sub"));
-        Recorder r(dir.path());
-        ASSERT_TRUE(r.start(watched, true, kChangeEvents));
-        if (moved) {
-            ASSERT_TRUE(rename(watched, outside.filePath("away")));
-        } else {
-            ASSERT_TRUE(QDir(watched).removeRecursively());
-        }
-        const QString name = QFileInfo(watched).fileName();
-        ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_RMDIR, name, "-"}); }));
-        // Quiet from now on, wherever the folder went and whatever comes back at its place.
-        if (moved) touch(outside.filePath("away/sub/x"));
-        ASSERT_TRUE(mkdirs(watched));
+    struct Case {
+        const char* what;
+        std::function<void(const QString& w, const QString& away)> leave;
+        std::function<void(const QString& w, const QString& away)> comeBack;
+        QList<Notice> back;  // after the removal, in order, before "again" and "sub/deep"
+    };
+    const Case cases[] = {
+        {"deleted, made again",
+         [](const QString& w, const QString&) { QDir(w).removeRecursively(); },
+         [](const QString& w, const QString&) { mkdirs(w); },
+         {{SHCNE_MKDIR, "p/w", "-"}}},
+        {"moved away, made again",
+         [](const QString& w, const QString& away) { rename(w, away + "/gone"); },
+         [](const QString& w, const QString&) { mkdirs(w); },
+         {{SHCNE_MKDIR, "p/w", "-"}}},
+        {"deleted with its parent, made again with it",
+         [](const QString& w, const QString&) { QDir(parentPath(w)).removeRecursively(); },
+         [](const QString& w, const QString&) { mkdirs(w); },
+         {{SHCNE_MKDIR, "p/w", "-"}}},
+        {"deleted, made elsewhere with a file and moved in",
+         [](const QString& w, const QString&) { QDir(w).removeRecursively(); },
+         [](const QString& w, const QString& away) {
+             mkdirs(away + "/staged");
+             touch(away + "/staged/old");
+             clockPast(away + "/staged/old");
+             rename(away + "/staged", w);
+         },
+         {{SHCNE_MKDIR, "p/w", "-"}}},
+        {"deleted, a file at its place first, then a folder",
+         [](const QString& w, const QString&) { QDir(w).removeRecursively(); },
+         [](const QString& w, const QString&) {
+             touch(w);
+             QFile::remove(w);
+             mkdirs(w);
+         },
+         {{SHCNE_MKDIR, "p/w", "-"}}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString base = at(QStringLiteral("case%1").arg(n));
+        const QString away = outside.filePath(QStringLiteral("case%1").arg(n++));
+        const QString watched = base + "/p/w";
+        ASSERT_TRUE(mkdirs(watched + "/sub") && mkdirs(away));
+        Recorder r(base);
+        ASSERT_TRUE(r.start(watched, true, kItemEvents));
+        c.leave(watched, away);
+        ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_RMDIR, "p/w", "-"}); }));
+        // Gone: what happens where it went, or to a file at its place, is not ours.
+        touch(away + "/while-gone");
+        if (QFileInfo(away + "/gone").isDir()) touch(away + "/gone/sub/moved-along");
+        const qsizetype gone = r.notices.indexOf(Notice{SHCNE_RMDIR, "p/w", "-"});
+        c.comeBack(watched, away);
+        ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_MKDIR, "p/w", "-"}); }));
         touch(watched + "/again");
-        Recorder sentinel(dir.path());
-        ASSERT_TRUE(sentinel.start(dir.path(), false, SHCNE_CREATE));
-        settle(sentinel, moved ? ".sentinel-moved" : ".sentinel-deleted");
-        const QList<Notice> tail = r.notices.mid(r.notices.indexOf(Notice{SHCNE_RMDIR, name, "-"}) + 1);
-        EXPECT_TRUE(tail.isEmpty()) << tail.size() << " " << (tail.isEmpty() ? Notice{} : tail.first());
-        QDir(watched).removeRecursively();
+        ASSERT_TRUE(mkdirs(watched + "/sub"));
+        touch(watched + "/sub/deep");
+        ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "p/w/sub/deep", "-"}); }));
+        QList<Notice> tail = r.notices.mid(gone + 1);
+        QList<Notice> expected = c.back;
+        expected << Notice{SHCNE_CREATE, "p/w/again", "-"} << Notice{SHCNE_MKDIR, "p/w/sub", "-"}
+                 << Notice{SHCNE_CREATE, "p/w/sub/deep", "-"};
+        EXPECT_EQ(tail, expected);
+        r.stop();
     }
 }
 
