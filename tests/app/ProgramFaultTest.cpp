@@ -22,6 +22,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -423,6 +424,67 @@ TEST(ProgramFaultTest, WatchLimitIsToldOnceAndTheRestKeepsWorking)
     EXPECT_TRUE(told.first().contains(limitText)) << told.first().toStdString();
     EXPECT_TRUE(told.first().contains(big)) << "names where the limit was hit: " << told.first().toStdString();
     EXPECT_TRUE(lines.filter("box: ").isEmpty()) << lines.join('\n').toStdString();
+}
+
+// The lines of the live log that end with `text`.
+qsizetype linesEndingWith(ProgramRun& run, const QString& text)
+{
+    const QStringList lines = run.lines();
+    return std::count_if(lines.begin(), lines.end(), [&](const QString& l) { return l.endsWith(text); });
+}
+
+// The watched folder deleted (alone, or with the folder above it) and made again while the
+// program runs: the deletion is reported, another watch goes on meanwhile, and what is made in
+// the new folder is reported and logged as before, each change once.
+TEST(ProgramFaultTest, WatchedFolderDeletedAndMadeAgainIsWatchedAgain)
+{
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const QString parent = temp.path() + "/p", watched = parent + "/w", steady = temp.path() + "/steady";
+    const QString log = temp.path() + "/logs/w.log";
+    ASSERT_TRUE(QDir().mkpath(watched + "/sub") && QDir().mkpath(steady) && QDir().mkpath(temp.path() + "/logs"));
+    QByteArray settings;
+    for (const auto& [name, folder, panel] : {std::tuple{"gone", watched, "1"}, std::tuple{"steady", steady, "2"}})
+        settings += "[" + QByteArray(name) + "]\nname=" + name + "\npath=" + folder.toUtf8() + "\npanel=" + panel +
+                    "\nactive=1\navilable=0\nsub=1\nfcreate=1\ndcreate=1\nddelete=1\nwritelog=1\nlogfile=" +
+                    temp.path().toUtf8() + "/logs/" + (QByteArray(name) == "gone" ? "w" : name) + ".log\n";
+    writeFile(temp.path() + "/VSM25/settings.cfg", settings);
+
+    ProgramRun run(temp.path());
+    ASSERT_TRUE(run.waitForLine("Watch steady Started monitoring path: ", 30000)) << run.lines().join('\n').toStdString();
+    ASSERT_EQ(run.lines().filter("Watch gone Started monitoring path: ").size(), 1) << run.lines().join('\n').toStdString();
+
+    const struct {
+        const char* what;
+        QString removed;  // the folder removed with everything in it
+    } rounds[] = {{"the folder alone", watched}, {"with the folder above it", parent}, {"once more", watched}};
+    int n = 0;
+    for (const auto& round : rounds) {
+        SCOPED_TRACE(round.what);
+        ++n;
+        ASSERT_TRUE(QDir(round.removed).removeRecursively());
+        const QString deleted = ": gone: Folder delete event, folder name: " + watched;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return linesEndingWith(run, deleted) == n; }, 10000))
+            << run.lines().join('\n').toStdString();
+        const QString steadyFile = steady + QStringLiteral("/while-gone-%1.txt").arg(n);
+        writeFile(steadyFile, "x");
+        ASSERT_TRUE(run.waitForLine(": steady: File create event, file name: " + steadyFile)) << run.lines().join('\n').toStdString();
+
+        ASSERT_TRUE(QDir().mkpath(watched + "/sub"));
+        const QString file = watched + QStringLiteral("/sub/after-%1.txt").arg(n);
+        writeFile(file, "x");
+        const QString fileLine = ": gone: File create event, file name: " + file;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return linesEndingWith(run, fileLine) == 1; }, 10000))
+            << run.lines().join('\n').toStdString();
+        for (const QString& folder : {watched, watched + "/sub"})
+            EXPECT_EQ(linesEndingWith(run, ": gone: Folder create event, folder name: " + folder), n)
+                << folder.toStdString() << "\n" << run.lines().join('\n').toStdString();
+        for (const QString& line : {deleted, ": gone: Folder create event, folder name: " + watched, fileLine})
+            EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(log).count(line.toUtf8() + "\r\n") == (line == fileLine ? 1 : n); }, 10000))
+                << line.toStdString() << "\n" << readFile(log).toStdString();
+    }
+    EXPECT_EQ(run.terminate(), 0);
+    EXPECT_TRUE(run.lines().filter("box: ").isEmpty()) << run.lines().join('\n').toStdString();
 }
 
 }  // namespace
