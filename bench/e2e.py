@@ -125,6 +125,7 @@ class Vesmor:
         self.err = open(os.path.join(root, "vesmor.err"), "w+b")
         self.proc = subprocess.Popen([VESMOR], env=env, stderr=self.err, stdout=subprocess.DEVNULL)
         wait_text(self.err.name, b"Started monitoring path", 60)
+        wait_text(self.err.name, b"responsiveness: probing", 60)  # the window is up, its loop runs
 
     def stop(self):
         self.rss = rss_kib(self.proc.pid)

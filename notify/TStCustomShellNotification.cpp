@@ -6,6 +6,7 @@
 #include "platform/ShellNamespace.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 
 namespace {
@@ -13,6 +14,7 @@ namespace {
 // The hidden window's messages.
 constexpr int WM_USER = 0x400;
 constexpr int kDispatchMessage = WM_USER + 2;  // posted to raise the queued notices
+constexpr qint64 kDispatchTurnMs = 10;         // longest stretch of handlers without a look at the window
 const QEvent::Type kDispatchEvent = QEvent::Type(QEvent::User + kDispatchMessage);
 
 enum class Op {
@@ -229,9 +231,16 @@ void TStCustomShellNotification::DispatchQueue()
 {
     // The head stays in the queue while its events run, so notices that arrive meanwhile (a
     // handler running an event loop) are appended and raised by this same loop, in order.
+    // A long run is cut into turns, so that the window paints and answers in between.
+    QElapsedTimer turn;
+    turn.start();
     while (!EventQueue.empty()) {
         if (!DispatchNotice(*EventQueue.front())) return;  // a handler destroyed the component
         EventQueue.pop_front();
+        if (!EventQueue.empty() && turn.hasExpired(kDispatchTurnMs)) {
+            QCoreApplication::postEvent(FHandle.get(), new QEvent(kDispatchEvent));
+            return;
+        }
     }
 }
 
