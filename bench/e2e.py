@@ -17,6 +17,7 @@ import time
 BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
 VESMOR = os.path.abspath(os.path.join(BUILD, "vesmor"))
 SETTLE = 5.0      # seconds without a new line that end a run
+RUNS = int(os.environ.get("VESMOR_BENCH_RUNS", "3"))  # runs per tool and work; the median is shown
 LIMIT = 240.0     # seconds a run may take at most
 
 
@@ -199,6 +200,16 @@ def run(tool_class, workload):
         shutil.rmtree(root, ignore_errors=True)
 
 
+def median_of(tool_class, workload):
+    """Runs one tool on one work RUNS times: the median time and memory,
+    and the fewest events seen."""
+    runs = [run(tool_class, workload) for _ in range(RUNS)]
+    middle = lambda key: sorted(r[key] for r in runs)[len(runs) // 2]
+    gaps = [r["gap"] for r in runs if r["gap"] is not None]
+    return {"seen": min(r["seen"] for r in runs), "seconds": middle("seconds"), "rss": middle("rss"),
+            "gap": max(gaps) if gaps else None, "times": [r["seconds"] for r in runs]}
+
+
 def startup_benchmark():
     """Start-up with four watches on one tree of 100,000 folders."""
     root = tempfile.mkdtemp(prefix="vesmor-bench-")
@@ -238,15 +249,18 @@ def main():
     tools = [Vesmor, InotifyWait, FsWatch]
     print("End-to-end: events expected / seen, wall time from the first change to the last line written")
     print(f"{'work':30} {'expected':>8} | " + " | ".join(f"{t.name:>24}" for t in tools) + " | vs inotifywait | vs fswatch")
+    print(f"(median of {RUNS} runs per tool; 'seen' is the fewest seen in any run)")
     for workload in WORKLOADS:
-        results = {t.name: run(t, workload) for t in tools}
+        results = {t.name: median_of(t, workload) for t in tools}
         cells = " | ".join(f"{r['seen']:>8} {r['seconds']:>8.2f}s {r['rss'] // 1024:>4}M" for r in results.values())
         v = results["vesmor"]["seconds"]
         ratio = lambda peer: (f"{v / results[peer]['seconds']:.2f}x" if results[peer]["seconds"] > 0 else "-")
         print(f"{workload[0]:30} {workload[3]:>8} | {cells} | {ratio('inotifywait'):>14} | {ratio('fswatch'):>10}")
         gap = results["vesmor"]["gap"]
+        spread = "; ".join(f"{name} " + " ".join(f"{t:.2f}" for t in r["times"]) for name, r in results.items())
         print(f"{'':30} vesmor resident memory after the run: {results['vesmor']['rss'] // 1024} MiB; "
-              f"largest gap between two timer ticks: {gap if gap is not None else '-'} ms")
+              f"largest gap between two timer ticks (any run): {gap if gap is not None else '-'} ms")
+        print(f"{'':30} every run's seconds: {spread}")
     seconds, rss = startup_benchmark()
     print(f"Start-up with four watches on a 100,000-folder tree: {seconds:.2f}s to the fourth start, "
           f"resident memory {rss // 1024} MiB")
