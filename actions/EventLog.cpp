@@ -35,10 +35,12 @@ QString causeOf(int err, Step step)
 
 [[noreturn]] void fail(int err, Step step) { throw AppException(causeOf(err, step)); }
 
-// One line, written and on its way to the file before the next step.
+// One line, written and on its way to the file before the next step. A line the disk has no
+// room for is taken back whole: a piece of it would run into the next line written.
 void writeLine(int fd, const QString& line)
 {
     const QByteArray bytes = LocaleText::encode(LocaleText::oneLine(line)) + "\r\n";
+    const off_t before = ::lseek(fd, 0, SEEK_END);
     const char* p = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -46,6 +48,9 @@ void writeLine(int fd, const QString& line)
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             const int err = n < 0 ? errno : ENOSPC;
+            if (before >= 0 && left < bytes.size()) {
+                [[maybe_unused]] const int cut = ::ftruncate(fd, before);
+            }
             ::close(fd);  // a failed write must not leak the handle, or later events run out of them
             fail(err, Step::Write);
         }

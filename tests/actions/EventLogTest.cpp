@@ -2,6 +2,7 @@
 #include "core/Banner.h"
 #include "platform/AppException.h"
 #include "platform/SystemInfo.h"
+#include "support/FileSizeLimit.h"
 #include "support/QtPrinters.h"
 
 #include <QDir>
@@ -135,6 +136,23 @@ TEST_F(EventLogTest, EveryFailureRaisesItsCause)
         ::chmod(QFile::encodeName(log).constData(), 0444);
         EXPECT_EQ(errorOf(watch(log)), QStringLiteral("File access denied"));
     }
+}
+
+// The disk fills in the middle of a line: the piece that fitted is taken back, so the file holds
+// whole lines only, and once there is room again the next line starts on a line of its own.
+TEST_F(EventLogTest, LineThatDoesNotFitIsTakenBackWhole)
+{
+    WriteToLog(watch(log), QStringLiteral("before"));
+    const QByteArray kept = content(log);
+    const QString longLine = QStringLiteral("x").repeated(200);
+    {
+        FileSizeLimit limit(rlim_t(kept.size() + 50));  // room for a quarter of the line
+        ASSERT_TRUE(limit.ok());
+        EXPECT_ANY_THROW(WriteToLog(watch(log), longLine));
+        EXPECT_EQ(content(log).toStdString(), kept.toStdString());
+    }
+    WriteToLog(watch(log), QStringLiteral("after"));
+    EXPECT_EQ(content(log).toStdString(), (kept + "after\r\n").toStdString());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "core/WatchSlots.h"
 #include "platform/ProfileFile.h"
 #include "support/BoxRecorder.h"
+#include "support/FileSizeLimit.h"
 #include "ui/TLiveLogView.h"
 #include "ui/frmMain.h"
 
@@ -14,41 +15,12 @@
 #include <QtWidgets/qtestsupport_widgets.h>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <memory>
 #include <ostream>
 
-#include <sys/resource.h>
 
 // Texts in failure messages as text, not as arrays of code units.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
-// While it lives, no file of this process may grow beyond `bytes`: writes past it fail (as on a
-// full disk) instead of raising SIGXFSZ.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limited = old_;
-        limited.rlim_cur = bytes;
-        ok_ = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    struct rlimit old_ {};
-    void (*oldHandler_)(int) = nullptr;
-    bool ok_ = false;
-};
 
 // A fresh temporary folder as the user's TEMP, boxes answered and recorded, and the main
 // window after its start-up sequence.
