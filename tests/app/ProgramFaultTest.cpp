@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -485,6 +486,99 @@ TEST(ProgramFaultTest, WatchedFolderDeletedAndMadeAgainIsWatchedAgain)
     }
     EXPECT_EQ(run.terminate(), 0);
     EXPECT_TRUE(run.lines().filter("box: ").isEmpty()) << run.lines().join('\n').toStdString();
+}
+
+// The disk that holds a watch's log file fills up while events come: every event still reaches
+// the live log, each line that finds no room is refused with "Disk full" and leaves nothing
+// behind, the other watch logs on, and once there is room again lines are written whole.
+TEST(ProgramFaultTest, LogFileOnAFullDiskKeepsWholeLinesAndTheRestGoesOn)
+{
+    if (QStandardPaths::findExecutable("unshare").isEmpty()) GTEST_SKIP() << "no unshare here";
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const QString disk = temp.path() + "/disk", watched = temp.path() + "/w", steady = temp.path() + "/s";
+    const QString steadyLog = temp.path() + "/logs/s.log";
+    for (const QString& d : {disk, watched, steady, temp.path() + "/logs"}) ASSERT_TRUE(QDir().mkpath(d));
+    QByteArray settings;
+    for (const auto& [name, folder, log, panel] :
+         {std::tuple{"disk", watched, disk + "/w.log", "1"}, std::tuple{"steady", steady, steadyLog, "2"}})
+        settings += "[" + QByteArray(name) + "]\nname=" + name + "\npath=" + folder.toUtf8() + "\npanel=" + panel +
+                    "\nactive=1\navilable=0\nsub=0\nfcreate=1\nwritelog=1\nlogfile=" + log.toUtf8() + "\n";
+    writeFile(temp.path() + "/VSM25/settings.cfg", settings);
+
+    ProgramRun run(temp.path(), {}, {}, ProgramRun::smallDiskLauncher(disk, 64 * 1024));
+    const bool started = run.waitForLine("Watch steady Started monitoring path: ", 30000);
+    if (!started && run.process().state() == QProcess::NotRunning &&
+        (run.process().exitCode() == ProgramRun::NoNamespaceExit || !run.lines().filter("unshare").isEmpty()))
+        GTEST_SKIP() << "user or mount namespaces are refused here: " << run.lines().join('\n').toStdString();
+    ASSERT_TRUE(started) << run.lines().join('\n').toStdString();
+    // The program's own view of the small disk.
+    const QString seen = QStringLiteral("/proc/%1/root%2").arg(run.pid()).arg(disk);
+    const QString log = seen + "/w.log";
+    const auto created = [&](const QString& file) {
+        writeFile(file, "x");
+        return ": disk: File create event, file name: " + file;
+    };
+
+    const QString first = created(watched + "/a.txt");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readFile(log).contains(first.toUtf8() + "\r\n"); }, 10000))
+        << run.lines().join('\n').toStdString();
+    {
+        // Fill the disk to the last byte.
+        QFile filler(seen + "/filler");
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(512, 'z');
+        while (filler.write(block) == block.size() && filler.flush()) {}
+        const QByteArray byte(1, 'z');
+        while (filler.write(byte) == 1 && filler.flush()) {}
+    }
+    // The log file's last page still has room for some lines; then one is cut short by the
+    // disk, and the rest find no room at all.
+    constexpr int kWhileFull = 80;
+    QStringList whileFull;
+    for (int i = 0; i < kWhileFull; ++i) whileFull << created(watched + QStringLiteral("/b%1.txt").arg(i, 2, 10, QChar('0')));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return linesEndingWith(run, whileFull.last()) == 1; }, 20000))
+        << run.lines().join('\n').toStdString();
+    const QString steadyLine = ": steady: File create event, file name: " + steady + "/meanwhile.txt";
+    writeFile(steady + "/meanwhile.txt", "x");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(steadyLog).contains(steadyLine.toUtf8() + "\r\n"); }, 10000));
+
+    ASSERT_TRUE(QFile::remove(seen + "/filler"));
+    const QString last = created(watched + "/c.txt");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readFile(log).contains(last.toUtf8() + "\r\n"); }, 10000))
+        << readFile(log).toStdString();
+
+    // Every event reached the live log; the refused ones each said why.
+    for (const QString& line : whileFull) EXPECT_EQ(linesEndingWith(run, line), 1) << line.toStdString();
+    const QByteArray content = readFile(log);
+    EXPECT_EQ(run.terminate(), 0);
+    QSet<QString> told;  // the live log's lines, as the log file must hold them
+    for (const QString& l : run.lines())
+        if (l.startsWith("live-log: #")) told.insert(l.section(u' ', 2));
+    const qsizetype refused = run.lines().filter("box: error: Disk full").size();
+    EXPECT_GT(refused, 0) << "the disk never filled";
+
+    // The log file: the header, then whole lines only, each event at most once, in order.
+    ASSERT_TRUE(content.endsWith("\r\n"));
+    const QList<QByteArray> lines = content.chopped(1).split('\n');
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_TRUE(lines[0].startsWith("Vesmor 2.5 running on computer "));
+    EXPECT_TRUE(lines[1].startsWith("Windows Platform: "));
+    QStringList expected{first};
+    expected << whileFull << last;
+    qsizetype at = 0;
+    int written = 0;
+    for (qsizetype i = 2; i < lines.size(); ++i) {
+        const QString line = QString::fromUtf8(lines[i]);
+        ASSERT_TRUE(line.endsWith(u'\r')) << "a line without its end: " << line.toStdString();
+        const QString text = line.chopped(1);
+        ASSERT_TRUE(told.contains(text)) << "a torn line: " << text.toStdString();
+        while (at < expected.size() && !text.endsWith(expected[at])) ++at;
+        ASSERT_LT(at, expected.size()) << "a torn or unknown line: " << text.toStdString();
+        ++at;
+        ++written;
+    }
+    EXPECT_EQ(written + refused, 2 + kWhileFull) << "every event is either written whole or refused";
 }
 
 }  // namespace

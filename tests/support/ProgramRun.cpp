@@ -20,6 +20,14 @@ QStringList ProgramRun::watchLimitLauncher(int limit)
             QStringLiteral("sh")};
 }
 
+QStringList ProgramRun::smallDiskLauncher(const QString& folder, qint64 bytes)
+{
+    // The folder goes in as an argument, never into the script's text.
+    return {QStringLiteral("unshare"), QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"),
+            QStringLiteral("mount -t tmpfs -o size=%1 tmpfs \"$1\" || exit %2; shift; exec \"$@\"").arg(bytes).arg(NoNamespaceExit),
+            QStringLiteral("sh"), folder};
+}
+
 ProgramRun::ProgramRun(const QString& temp, const QStringList& arguments, const QString& binary, const QStringList& launcher)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -20,6 +20,9 @@ public:
     // watches is `limit`. Where namespaces are refused the program does not start and the run
     // ends with NoNamespaceExit.
     static QStringList watchLimitLauncher(int limit);
+    // A launcher that runs the program with a file system of its own, `bytes` large, mounted at
+    // `folder` (a user and mount namespace). The test reaches it through /proc/<pid>/root.
+    static QStringList smallDiskLauncher(const QString& folder, qint64 bytes);
     static constexpr int NoNamespaceExit = 77;
 
     // Waits until a line of standard error contains `text`; false after `ms`.
