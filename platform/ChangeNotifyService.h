@@ -76,7 +76,8 @@ class InotifyBackend;
 // A registration receives the notices whose mask meets its own: for a recursive one everything
 // in and below its folder, for another the folder and its direct children. Folders that appear
 // are watched at once and then looked into, so what was made in them before the watch took hold
-// is reported too. Opening, reading and closing files never make a notice.
+// is reported too. Opening, reading and closing files never make a notice. A registration whose
+// folder goes away is quiet until a folder is back at its place, and then listens again.
 class ChangeNotifyService : public QObject {
     Q_OBJECT
 public:
