@@ -40,7 +40,6 @@ QString causeOf(int err, Step step)
 void writeLine(int fd, const QString& line)
 {
     const QByteArray bytes = LocaleText::encode(LocaleText::oneLine(line)) + "\r\n";
-    const off_t before = ::lseek(fd, 0, SEEK_END);
     const char* p = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -48,8 +47,10 @@ void writeLine(int fd, const QString& line)
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             const int err = n < 0 ? errno : ENOSPC;
-            if (before >= 0 && left < bytes.size()) {
-                [[maybe_unused]] const int cut = ::ftruncate(fd, before);
+            // Appended only: the file's end less what went in of this line is where it began.
+            const off_t end = left < bytes.size() ? ::lseek(fd, 0, SEEK_END) : -1;
+            if (end >= 0) {
+                [[maybe_unused]] const int cut = ::ftruncate(fd, end - off_t(bytes.size() - left));
             }
             ::close(fd);  // a failed write must not leak the handle, or later events run out of them
             fail(err, Step::Write);

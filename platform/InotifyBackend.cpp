@@ -384,10 +384,7 @@ struct InotifyBackend::State {
             if (!r.retired) continue;
             for (int tries = 0; tries < 64; ++tries) {
                 if (QFileInfo(r.req.folder).isDir()) {
-                    r.retired = false;
-                    r.lookout.clear();
-                    r.backFrom = noticeSerial + 1;
-                    noteFreeSpace(r);
+                    returning(r.req.folder, noticeSerial + 1);  // and any other waiting for the same folder
                     push(item(SHCNE_MKDIR, r.req.folder, true));
                     scanned.insert(r.req.folder);  // its create event, if it is read later, told already
                     if (pathWd.contains(r.req.folder) || addWatch(r.req.folder, true) >= 0)
@@ -401,7 +398,8 @@ struct InotifyBackend::State {
                 if (above == r.lookout && pathWd.contains(above)) break;
                 r.lookout = above;
                 changed = true;
-                if (!pathWd.contains(above) && addWatch(above, true) < 0) break;
+                // Gone again before its watch took hold: look again from there.
+                if (!pathWd.contains(above) && addWatch(above, true) < 0) r.lookout.clear();
             }
         }
         if (changed) reconcile();

@@ -1,4 +1,5 @@
 #include "app/StartUp.h"
+#include "support/FileBytes.h"
 #include "core/WatchSlots.h"
 #include "notify/TStShellNotification.h"
 #include "platform/ProfileFile.h"
@@ -36,20 +37,6 @@
 namespace {
 
 using Keys = QList<QPair<QString, QString>>;
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 // ---------------------------------------------------------------------------------------------
 // The settings file while the program is killed at random moments.

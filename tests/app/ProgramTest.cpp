@@ -1,4 +1,5 @@
 #include "platform/ProfileFile.h"
+#include "support/FileBytes.h"
 #include "support/ProgramRun.h"
 
 #include <QDir>
@@ -9,20 +10,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 class ProgramTest : public ::testing::Test {
 protected:

@@ -1,4 +1,5 @@
 #include "StartedFormFixture.h"
+#include "support/FileBytes.h"
 
 #include <QFile>
 #include <QSet>
@@ -7,12 +8,6 @@
 #include <algorithm>
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void touch(const QString& path)
 {
@@ -60,7 +55,7 @@ TEST_F(BurstBesideOpenPopUpTest, BurstIsHandledWhileAPopUpIsOpenAndThePopUpWatch
         touch(popFolder + "/second");  // the pop-up watch's own next event, while its box is open
         touch(popFolder + "/third");
         const bool all = QTest::qWaitFor(
-            [&] { return readAll(burstLog).count(": burst: File create event, file name: ") >= kBurst; }, 300000);
+            [&] { return readFile(burstLog).count(": burst: File create event, file name: ") >= kBurst; }, 300000);
         EXPECT_TRUE(all) << "the burst was not written in full while the box was open";
         burstSeenWhileOpen = countContaining(logLines(), ": burst: File create event, file name: ");
         boxOpen = false;
@@ -82,7 +77,7 @@ TEST_F(BurstBesideOpenPopUpTest, BurstIsHandledWhileAPopUpIsOpenAndThePopUpWatch
             << popUps[i].toStdString();
 
     // Every creation of the burst reported once, in the log file and in the live log.
-    const QList<QByteArray> logged = readAll(burstLog).split('\n');
+    const QList<QByteArray> logged = readFile(burstLog).split('\n');
     QSet<QString> files;
     int createLines = 0;
     for (const QByteArray& line : logged) {
@@ -114,7 +109,7 @@ TEST_F(BurstBesideOpenPopUpTest, BurstIsHandledWhileAPopUpIsOpenAndThePopUpWatch
 
     // And the burst's watch is still listening.
     touch(burstFolder + "/after");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readAll(burstLog).contains(burstFolder.toUtf8() + "/after\r\n"); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(burstLog).contains(burstFolder.toUtf8() + "/after\r\n"); }, 10000));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "StartedFormFixture.h"
+#include "support/FileBytes.h"
 
 #include "core/Banner.h"
 #include "platform/FileDialogs.h"
@@ -25,12 +26,6 @@ private:
     QStringList answers_;
     FileDialogs::Responder previous_;
 };
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QList<QColor> lineColours(TLiveLogView& view)
 {
@@ -77,7 +72,7 @@ TEST_F(LiveLogViewTest, SaveWritesTheLinesAndAddsTheBlueLineAfterwards)
     form->btn2->click();
     EXPECT_TRUE(boxes.texts().isEmpty());
     EXPECT_FALSE(QFile::exists(first)) << "the name gets the default extension";
-    EXPECT_EQ(readAll(first + ".txt"), (shown.join("\r\n") + "\r\n").toUtf8());
+    EXPECT_EQ(readFile(first + ".txt"), (shown.join("\r\n") + "\r\n").toUtf8());
     ASSERT_EQ(logLines().size(), 5);
     EXPECT_TRUE(logLines().last().endsWith(": Live log saved to: " + first + ".txt"));
     EXPECT_EQ(lineColours(*form->edt1).last(), LiveLogColour::Blue);
@@ -85,7 +80,7 @@ TEST_F(LiveLogViewTest, SaveWritesTheLinesAndAddsTheBlueLineAfterwards)
     form->btn2->click();
     ASSERT_EQ(dialog.requests.size(), 2);
     EXPECT_EQ(dialog.requests[1].fileName, first + ".txt");
-    const QList<QByteArray> saved = readAll(second).split('\n');
+    const QList<QByteArray> saved = readFile(second).split('\n');
     ASSERT_EQ(saved.size(), 6);
     EXPECT_TRUE(saved[4].endsWith(": Live log saved to: " + (first + ".txt").toUtf8() + "\r"));
     EXPECT_TRUE(saved[5].isEmpty());
@@ -102,7 +97,7 @@ TEST_F(LiveLogViewTest, SaveReplacesAnExistingFile)
     }
     SaveDialog dialog({path});
     form->btn2->click();
-    EXPECT_EQ(readAll(path), (QStringList{BannerLine1(), BannerLine2()}.join("\r\n") + "\r\n").toUtf8());
+    EXPECT_EQ(readFile(path), (QStringList{BannerLine1(), BannerLine2()}.join("\r\n") + "\r\n").toUtf8());
 }
 
 TEST_F(LiveLogViewTest, FileThatCannotBeCreatedIsReportedAndNothingIsAdded)
@@ -143,7 +138,7 @@ TEST_F(LiveLogViewTest, FailedWriteKeepsTheOldFile)
 
     EXPECT_EQ(boxes.texts(), QStringList{"Failed to Save Stream."});
     EXPECT_EQ(logLines(), before);
-    EXPECT_EQ(readAll(path), "earlier save\r\n");
+    EXPECT_EQ(readFile(path), "earlier save\r\n");
     EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files), QStringList{"kept.txt"}) << "no temporary file left";
 }
 

@@ -1,4 +1,5 @@
 #include "StartedFormFixture.h"
+#include "support/FileBytes.h"
 
 #include "notify/TStShellNotification.h"
 #include "ui/kit/TFilenameEdit.h"
@@ -7,12 +8,6 @@
 #include <QTest>
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 bool anyLineContains(const QStringList& lines, const QString& text)
 {
@@ -72,9 +67,9 @@ TEST_F(UserJourneyTest, DefineStartSeeEventStopEditRemove)
     }
     const QString event = ": Journey: File create event, file name: " + created;
     EXPECT_TRUE(QTest::qWaitFor([&] { return anyLineContains(logLines(), event); }, 10000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readAll(logFile).contains(event.toUtf8()); }, 10000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readAll(argsFile) == (created + "\n").toUtf8(); }, 10000))
-        << readAll(argsFile).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(logFile).contains(event.toUtf8()); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(argsFile) == (created + "\n").toUtf8(); }, 10000))
+        << readFile(argsFile).toStdString();
 
     f.btn1->click();
     EXPECT_FALSE(WatchSlot(1).Monitor->Active());
