@@ -1,12 +1,14 @@
 # make run   — install what is missing, build, start Vesmor
 # make test  — install what is missing, build, run every test (plain and sanitizer builds)
+# make install [PREFIX=/usr/local] [DESTDIR=…] — install the built program; make package — a .deb
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
+PREFIX     ?= /usr/local
 
-.PHONY: all deps build run test test-plain test-asan bench fuzz screenshots clean
+.PHONY: all deps build run test test-plain test-asan bench fuzz screenshots install package clean
 
 all: build
 
@@ -43,6 +45,19 @@ $(FUZZ_BUILD)/build.ninja: | deps
 fuzz: deps $(FUZZ_BUILD)/build.ninja
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_profile_reader
 	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Never through sudo: a prefix this user can't write to is said so, with what to do instead.
+install: build
+	@target="$(DESTDIR)$(PREFIX)"; probe="$$target"; \
+	while [ ! -e "$$probe" ]; do probe=$$(dirname "$$probe"); done; \
+	if [ ! -w "$$probe" ]; then \
+	  echo "make install: $$target is not writable by $$(id -un); run it as root, or choose a prefix of your own: make install PREFIX=$$HOME/.local" >&2; \
+	  exit 1; \
+	fi
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 screenshots: build
 	@scripts/screenshots $(BUILD)
