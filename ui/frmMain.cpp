@@ -15,17 +15,22 @@
 #include "ui/TLiveLogView.h"
 #include "ui/kit/Pictures.h"
 #include "ui/kit/TImageList.h"
+#include "ui/kit/TPageControl.h"
 #include "ui/GuardedBinding.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QIcon>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -47,6 +52,40 @@ private:
     std::function<void()> onClick_;
 };
 
+// Centres the window on the screen the user is working on when it is first shown; later shows
+// (back from the tray) keep the place the user left it at. Runs before the window is mapped.
+class CentreOnFirstShow : public QObject {
+public:
+    explicit CentreOnFirstShow(QWidget* window) : QObject(window), window_(window) { window->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == window_ && event->type() == QEvent::Show) {
+            window_->removeEventFilter(this);
+            centre();
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    void centre()
+    {
+        QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+        if (!screen) screen = QGuiApplication::primaryScreen();
+        if (!screen) return;
+        const QRect area = screen->availableGeometry();
+        const QRect frame = window_->frameGeometry();
+        QRect placed = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, frame.size(), area);
+        // On a screen smaller than the window its title bar stays reachable.
+        placed.moveTopLeft(QPoint(std::max(placed.left(), area.left()), std::max(placed.top(), area.top())));
+        window_->move(placed.topLeft());
+    }
+
+    QWidget* window_;
+};
+
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -63,8 +102,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent, Qt::Window | Qt::WindowTit
     FileBoxBrowse::install();
     il1 = std::make_unique<TImageList>(Pictures::buttonGlyphs());
 
-    pgc1 = new QTabWidget(this);
-    pgc1->setDocumentMode(true);
+    pgc1 = new TPageControl(this);
     setCentralWidget(pgc1);
     ts4 = new QWidget;
     ts3 = new QWidget;
@@ -108,6 +146,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent, Qt::Window | Qt::WindowTit
     tmr1 = new QTimer(this);
     tmr1->setSingleShot(true);
     tmr1->setInterval(1000);
+    new CentreOnFirstShow(this);
 
     connectHandlers();
 }

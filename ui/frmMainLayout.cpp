@@ -9,11 +9,17 @@
 
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const QColor SkyBlue(166, 202, 240);
 const QColor Navy(0, 0, 128);
 const QColor White(255, 255, 255);
+// Captions of disabled controls on the sky-blue bands. The toolkit's light grey would be
+// unreadable there (the event chosen in automatic mode is a disabled box); this slate keeps a
+// contrast above 5:1 and still looks greyed beside the black of enabled captions.
+const QColor DisabledCaption(64, 76, 96);
 
 QFont windowFont(int pixels = 11, bool bold = false)
 {
@@ -53,15 +59,17 @@ QLabel* label(QWidget* parent, const QString& text, int left, int top, int width
     return place(l, left, top, width, height);
 }
 
-// A sky-blue band of the Watch Settings tab with its caption centred at the top.
-QWidget* band(QWidget* parent, const QString& caption, int top, int height)
+// A sky-blue band with its caption centred at the top; its controls inherit its palette.
+QWidget* band(QWidget* parent, const QString& caption, int height)
 {
     auto* b = new QWidget(parent);
     b->setAutoFillBackground(true);
     QPalette p = b->palette();
     p.setColor(QPalette::Window, SkyBlue);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, DisabledCaption);
     b->setPalette(p);
-    place(b, 0, top, 508, height);
+    b->setMinimumHeight(height);
     if (!caption.isEmpty()) {
         auto* c = label(b, caption, 0, 1, 508, 14, true);
         c->setAlignment(Qt::AlignHCenter);
@@ -69,10 +77,23 @@ QWidget* band(QWidget* parent, const QString& caption, int top, int height)
     return b;
 }
 
-// The bottom bar of a tab with its Tray and Exit buttons at the right end.
-QWidget* bottomBar(QWidget* parent, int top, QPushButton*& tray, QPushButton*& exit)
+// Stacks a tab's parts from the top; the part at `grows` takes whatever height is left, so
+// the bottom bar sits on the tab's bottom edge whatever the tab buttons' height.
+void stack(QWidget* page, std::initializer_list<QWidget*> parts, QWidget* grows)
 {
-    QWidget* bar = band(parent, QString(), top, 41);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (QWidget* w : parts) {
+        if (w != grows) w->setFixedHeight(w->minimumHeight());
+        layout->addWidget(w, w == grows ? 1 : 0);
+    }
+}
+
+// The bottom bar of a tab with its Tray and Exit buttons at the right end.
+QWidget* bottomBar(QWidget* parent, QPushButton*& tray, QPushButton*& exit)
+{
+    QWidget* bar = band(parent, QString(), 41);
     tray = button(bar, QStringLiteral("Tray"), QStringLiteral("Minimize to system tray"), 392, 4, 55, 33);
     exit = button(bar, QStringLiteral("Exit"), QStringLiteral("Exit Vesmor"), 449, 4, 55, 33);
     return bar;
@@ -113,12 +134,12 @@ void TForm1::buildHomeTab()
 
 void TForm1::buildWatchSettingsTab()
 {
-    QWidget* b1 = band(ts3, QStringLiteral("1. Select a folder to watch"), 0, 209);
+    QWidget* b1 = band(ts3, QStringLiteral("1. Select a folder to watch"), 209);
     tv1 = place(new TStShellTreeView(b1), 4, 15, 492, 165, QStringLiteral("Select a folder to watch"));
     chk1 = checkBox(b1, QStringLiteral("Watch sub-folders"), QStringLiteral("Watch su-folders also"), 4, 186, 130);
     lbl1 = label(b1, QStringLiteral("Selected folder:"), 138, 187, 358, 15);
 
-    QWidget* b2 = band(ts3, QStringLiteral("2. Select the events to monitor"), 209, 99);
+    QWidget* b2 = band(ts3, QStringLiteral("2. Select the events to monitor"), 99);
     struct EventBox {
         QCheckBox** box;
         const char* caption;
@@ -144,15 +165,9 @@ void TForm1::buildWatchSettingsTab()
         *e.box = checkBox(b2, QString::fromLatin1(e.caption), QString::fromLatin1(e.hint), e.left, e.top, width);
     }
 
-    QWidget* b3 = band(ts3, QStringLiteral("3. Select the actions to trigger on event"), 308, 142);
-    chk14 = checkBox(b3, QStringLiteral("Execute a program, batch or script:"),
-                     QStringLiteral("Execute a program, batch or script on event"), 4, 16, 256);
-    edt2 = place(new TFilenameEdit(b3), 4, 37, 237, 21, QStringLiteral("Select a program, batch or script to execute"));
-    edt2->setFilter(QStringLiteral("Program files (*.exe)|*.exe|Batch files (*.bat)|*.bat|VB script files (*.vbs)|*.vbs|All files (*.*)|*.*"));
-    edt2->setAddQuotes(true);
-    edt2->setEnabled(false);
+    QWidget* b3 = band(ts3, QStringLiteral("3. Select the actions to trigger on event"), 142);
     chk15 = checkBox(b3, QStringLiteral("Add changed object name as argument:"),
-                     QStringLiteral("Return the change object name as argument to the executed command"), 264, 16, 234);
+                     QStringLiteral("Return the change object name as argument to the executed command"), 264, 16, 219);
     chk15->setEnabled(false);
     cbb1 = place(new QComboBox(b3), 264, 37, 219, 21, QStringLiteral("Select the proper returned argument"));
     cbb1->addItems({"File Create - file name", "File delete -  file name", "File change - file name",
@@ -164,10 +179,23 @@ void TForm1::buildWatchSettingsTab()
                     "Drive space changed - folder name"});
     cbb1->setCurrentIndex(-1);
     cbb1->setEnabled(false);
-    chk17 = checkBox(b3, QStringLiteral("Write to log file:"), QStringLiteral("Write events to a log file"), 4, 64, 200);
     chk16 = checkBox(b3, QStringLiteral("Wait for file process to finish"),
-                     QStringLiteral("Wait for file process to finish before executing a command"), 264, 64, 234);
+                     QStringLiteral("Wait for file process to finish before executing a command"), 264, 64, 219);
     chk16->setEnabled(false);
+    // The argument column starts at 264 where its captions and the longest argument entry fit;
+    // with a wider font it moves left, narrowing the program box, so that nothing is cut.
+    const int argumentsNeed = std::max({chk15->sizeHint().width(), chk16->sizeHint().width(), cbb1->sizeHint().width()});
+    const int column = std::clamp(508 - 4 - argumentsNeed, 200, 264);
+    for (QWidget* w : {static_cast<QWidget*>(chk15), static_cast<QWidget*>(cbb1), static_cast<QWidget*>(chk16)})
+        w->setGeometry(column, w->y(), 508 - 4 - column, w->height());
+    chk14 = checkBox(b3, QStringLiteral("Execute a program, batch or script:"),
+                     QStringLiteral("Execute a program, batch or script on event"), 4, 16, column - 8);
+    edt2 = place(new TFilenameEdit(b3), 4, 37, std::min(237, column - 9), 21,
+                 QStringLiteral("Select a program, batch or script to execute"));
+    edt2->setFilter(QStringLiteral("Program files (*.exe)|*.exe|Batch files (*.bat)|*.bat|VB script files (*.vbs)|*.vbs|All files (*.*)|*.*"));
+    edt2->setAddQuotes(true);
+    edt2->setEnabled(false);
+    chk17 = checkBox(b3, QStringLiteral("Write to log file:"), QStringLiteral("Write events to a log file"), 4, 64, 200);
     edt3 = place(new TFilenameEdit(b3), 6, 87, 479, 21, QStringLiteral("Select the location and name of the log file"));
     edt3->setFilter(QStringLiteral("Text files (*.txt)|*.txt|Log files (*.log)|*.log"));
     edt3->setDefaultExt(QStringLiteral("txt"));
@@ -176,11 +204,14 @@ void TForm1::buildWatchSettingsTab()
     chk18 = checkBox(b3, QStringLiteral("Popup a message"), QStringLiteral("Popup a message in event"), 4, 116, 117);
     chk19 = checkBox(b3, QStringLiteral("Show desktop alert"), QStringLiteral("Show desktop alert on event"), 344, 116, 150);
 
-    QWidget* b4 = band(ts3, QString(), 450, 41);
+    QWidget* b4 = band(ts3, QString(), 41);
+    stack(ts3, {b1, b2, b3, b4}, b3);
     lbl2 = label(b4, QStringLiteral("4. Watch name:"), 4, 2, 142, 14, true);
     edt4 = place(new QLineEdit(b4), 4, 17, 142, 21, QStringLiteral("Enter a unique name for the watch (no spaces)"));
     edt4->setMaxLength(24);
     btn3 = button(b4, QStringLiteral("5. Apply"), QStringLiteral("Add to watch list"), 152, 4, 81, 33);
+    // Drawn as the default button; Enter reaches it through the tab's own key handling.
+    btn3->setDefault(true);
     btn3->setFont(windowFont(11, true));
     btn3->setIcon(Pictures::applyGlyph());
     btn3->setIconSize(QSize(18, 18));
@@ -200,7 +231,8 @@ void TForm1::buildWatchListTab()
     const QColor design[] = {QColor(128, 128, 128), QColor(0, 0, 0), QColor(128, 0, 0), QColor(0, 128, 0)};
     const char* texts[] = {"Watch Name:", "Path:", "Events:", "Actions:"};
     for (int s = 0; s < 4; ++s) {
-        auto* p = place(new TCyPanel(ts1), 0, s * 112, 508, 112);
+        auto* p = new TCyPanel(ts1);
+        p->setMinimumHeight(112);
         p->Degrade().setFromColor(SkyBlue);
         p->Degrade().setToColor(White);
         *panels[s] = p;
@@ -216,14 +248,17 @@ void TForm1::buildWatchListTab()
         *buttons[s][1] = button(p, QStringLiteral("Edit"), QStringLiteral("Edit watch settings"), 89, 81, 75, 25);
         *buttons[s][2] = button(p, QStringLiteral("Remove"), QStringLiteral("Remove watch from list"), 170, 81, 75, 25);
     }
-    pnl1 = bottomBar(ts1, 448, btn12, btn10);
+    // Below the four panels the bar takes the rest of the tab, so no strip is left unpainted.
+    pnl1 = bottomBar(ts1, btn12, btn10);
+    stack(ts1, {cypnl1, cypnl2, cypnl3, cypnl4, pnl1}, pnl1);
 }
 
 void TForm1::buildLiveLogTab()
 {
-    edt1 = place(new TLiveLogView(ts2), 0, 0, 508, 450);
+    edt1 = new TLiveLogView(ts2);
     edt1->setFont(windowFont());
-    pnl2 = bottomBar(ts2, 450, btn15, btn13);
+    pnl2 = bottomBar(ts2, btn15, btn13);
+    stack(ts2, {edt1, pnl2}, edt1);
     btn2 = button(pnl2, QStringLiteral("Save..."), QStringLiteral("Save live log to a text file..."), 4, 4, 69, 33);
     btn16 = button(pnl2, QStringLiteral("Clear"), QStringLiteral("Clear log lines"), 75, 4, 74, 33);
 }
