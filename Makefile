@@ -60,7 +60,7 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 
 screenshots: build
-	@scripts/screenshots $(BUILD)
+	@scripts/screenshots $(BUILD) docs/screenshots
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -12,6 +12,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vesmor"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vesmor 2.5"));
+    // Lets the desktop match the window to its menu entry and icon (the Wayland app id).
+    QApplication::setDesktopFileName(QStringLiteral("org.vesmor.Vesmor"));
     QApplication::setQuitOnLastWindowClosed(false);
     installAutoAnswerFromEnvironment();
 
