@@ -116,6 +116,10 @@ CheckedFolder openPrivateFolder(const QString& path)
         if (S_ISLNK(st.st_mode)) {
             if (!trustedLinkOwner(st.st_uid)) return result(FolderState::NotPrivate, path);
         } else {
+            // Judged as it stands, before any attempt to open it (a stranger's 0700 folder
+            // can't be opened, and is still a stranger's).
+            if (S_ISDIR(st.st_mode) && (st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH))))
+                return result(FolderState::NotPrivate, path);
             flags |= O_NOFOLLOW;
         }
         const int fd = ::openat(parent, name.constData(), flags);
