@@ -154,16 +154,18 @@ std::optional<QByteArray> readTarget(const Target& t)
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != t.st.st_dev || st.st_ino != t.st.st_ino)
         return std::nullopt;
-    QByteArray content;
-    content.reserve(qsizetype(st.st_size));
-    char buffer[65536];
+    // Read straight into the result; a file that grows meanwhile is read to its new end.
+    QByteArray content(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+    qsizetype got = 0;
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (got == content.size()) content.resize(content.size() + 65536);
+        const ssize_t n = ::read(fd.get(), content.data() + got, size_t(content.size() - got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return std::nullopt;
         if (n == 0) break;
-        content.append(buffer, n);
+        got += n;
     }
+    content.truncate(got);
     return content;
 }
 
