@@ -2,6 +2,8 @@
 
 #include "platform/ProfileFileStore.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <optional>
 
@@ -26,6 +28,14 @@ using detail::isBlank;
 using detail::trimmed;
 
 const QByteArray ByteOrderMark("\xEF\xBB\xBF");
+
+// Text of the file's bytes. Unlike QString::fromUtf8, a U+FEFF at the start of a name or value
+// is kept: dropping it would make " x" of "\uFEFF x", which blanks-trimming then changes again.
+QString decode(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return utf8.decode(bytes);
+}
 
 // Names as the caller gives them: blanks around them don't count, as in the file.
 QString trimBlanks(const QString& s)
@@ -53,7 +63,7 @@ struct AskedKey {
     {
         if (ascii && isAscii(fileKey))
             return qstrnicmp(fileKey.data(), fileKey.size(), ascii->constData(), ascii->size()) == 0;
-        return QString::fromUtf8(fileKey).compare(text, Qt::CaseInsensitive) == 0;
+        return decode(fileKey).compare(text, Qt::CaseInsensitive) == 0;
     }
     QString text;
     std::optional<QByteArray> ascii;
@@ -63,7 +73,7 @@ QString valueText(QByteArrayView value)
 {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.sliced(1, value.size() - 2);
-    QString text = QString::fromUtf8(value);
+    QString text = decode(value);
     if (text.size() > MaxValueLength) {
         // Cut between characters, never inside a surrogate pair.
         qsizetype cut = MaxValueLength;
@@ -156,16 +166,16 @@ QByteArray withValues(const Snapshot& snap, const QList<Write>& writes)
             continue;
         }
         QByteArray inserted;
-        for (const auto& [key, value] : p.keys) {
-            const AskedKey asked(key);
+        for (const auto& kv : p.keys) {
+            const AskedKey asked(kv.first);
             bool found = false;
             snap.forEachKey(*p.span, [&](qsizetype begin, qsizetype next, QByteArrayView k, QByteArrayView) {
                 if (!asked.matches(k)) return false;
-                patches.push_back(Patch{begin, next, keyLine(key, value)});
+                patches.push_back(Patch{begin, next, keyLine(kv.first, kv.second)});
                 found = true;
                 return true;
             });
-            if (!found) inserted += keyLine(key, value);
+            if (!found) inserted += keyLine(kv.first, kv.second);
         }
         if (!inserted.isEmpty()) patches.push_back(Patch{p.span->lastLineEnd, p.span->lastLineEnd, inserted, true});
     }
@@ -221,7 +231,7 @@ Snapshot::Snapshot(QByteArray content) : content_(std::move(content))
     }
 }
 
-QString Snapshot::nameOf(const Section& s) const { return QString::fromUtf8(content_.constData() + s.nameBegin, s.nameSize); }
+QString Snapshot::nameOf(const Section& s) const { return decode(QByteArrayView(content_.constData() + s.nameBegin, s.nameSize)); }
 
 QStringList Snapshot::sectionNames() const
 {

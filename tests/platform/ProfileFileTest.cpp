@@ -104,6 +104,7 @@ TEST_F(ProfileFileTest, OddValuesAndNamesReadBackExactly)
         "",          " lead",       "trail ",      "\tboth\t",       "'x'",     "\"x\"",   "\"x",  "x\"",
         "'",         "\"",          "''",          "\" a \"",        " ",       "a=b",     "[x]",  ";c",
         "#c",        "Ünï ✓ 😀",   "in \"side\"", "/opt/my tools/run", "\"/opt/my tools/run\"", "x'",
+        QString(QChar(0xFEFF)) + " x",  // a byte-order mark inside a line is a character like any other
     };
     const QString sections[] = {"s", "a=b", "x;y", "'q", "q\"", "Ünï", "with blank"};
     auto key = [](qsizetype i) { return QStringLiteral("k%1").arg(i); };
