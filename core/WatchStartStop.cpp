@@ -104,7 +104,7 @@ void CheckForAutoRuns(WatchWindow& window)
         const int n = SlotNumberOf(snap.readString(section, QStringLiteral("panel")));
         // Only the section the slot shows; one the loader left out must not start it.
         if (n == 0 || section.compare(WatchSlot(n).Name, Qt::CaseInsensitive) != 0) continue;
-        // A slot already started by an earlier section stays running.
+        // A watch that already runs stays running.
         if (!WatchSlot(n).Monitor || WatchSlot(n).Monitor->Active()) continue;
         try {
             StartStopWatch(window, n);

@@ -28,7 +28,7 @@ constexpr int MaxValueLength = 2047;
 // nothing and writes fail: nothing is ever looked up by a path that was not checked.
 class Location {
 public:
-    Location(const QString& path);  // NOLINT: a path is a location
+    Location(const QString& path);  // implicit: a path is a location
     Location(OpenFolder folder, const QString& name);
 
     bool inOpenFolder() const { return inFolder_; }
