@@ -16,21 +16,32 @@
 
 bool FormCreate(TForm1& form, const QStringList& parameters)
 {
+    using SettingsFolderService::FolderState;
+    // A new account has no ~/.cache yet.
+    SettingsFolderService::createMissingCacheFolders();
     const QString folder = SettingsFolderService::settingsFolderPath();
-    // A settings folder another user can write to could plant programs for us to run.
-    if (SettingsFolderService::ensurePrivateFolder(folder) == SettingsFolderService::FolderState::NotPrivate) {
+    // The folder is judged once and then used only through the opening that was judged: a
+    // settings file another user can plant or swap in would run that user's programs as us.
+    const SettingsFolderService::CheckedFolder checked = SettingsFolderService::openPrivateFolder(folder);
+    if (checked.state == FolderState::NotPrivate) {
         ModalBoxes::error(QStringLiteral("The settings folder %1 belongs to another user or can be written by others; "
                                          "Vesmor will not use it.")
                               .arg(folder));
         return false;
     }
+    if (checked.state == FolderState::NotInspectable) {
+        ModalBoxes::error(QStringLiteral("The settings folder %1 can't be inspected; Vesmor will not use it.").arg(folder));
+        return false;
+    }
     SettingsFolder = folder;
-    // The one running copy is the only writer: what a killed copy's save left is cleared.
-    ProfileFile::removeUnfinishedWrites(SettingsFilePath());
+    SettingsFolderOpened = checked.folder;
+    // Copies that a killed save left are cleared; a save in progress (another copy of the
+    // program at another path) is left alone.
+    ProfileFile::removeUnfinishedWrites(SettingsFile());
     ModalBoxes::guarded([&] {
         CheckForIni();
         CreateWatchObjects(form.SlotBindings());
-        LoadSettingsToWatchList();
+        LoadSettingsToWatchList(form);
         form.WriteToLiveLog(LiveLogColour::Black, BannerLine1());
         form.WriteToLiveLog(LiveLogColour::Black, BannerLine2());
         form.AssignGlyphs();

@@ -9,7 +9,13 @@
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    // The parameters are the program's own: Qt is handed none of them, so that its options
+    // (-reverse, -style, -platform ...) are neither taken out of the command line nor obeyed.
+    QStringList parameters;
+    for (int i = 1; i < argc; ++i) parameters << QString::fromLocal8Bit(argv[i]);
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Vesmor"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vesmor 2.5"));
     // Lets the desktop match the window to its menu entry and icon (the Wayland app id).
@@ -24,7 +30,7 @@ int main(int argc, char** argv)
     TForm1 form;
     jvpnstncs1->setMainWindow(&form, [&form] { form.trycn1Click(); });
     TerminationSignals::install([&form] { form.close(); });
-    if (!FormCreate(form, QApplication::arguments().mid(1))) return 1;
+    if (!FormCreate(form, parameters)) return 1;
     form.show();
     ResponsivenessProbe::installFromEnvironment();
     return QApplication::exec();

@@ -7,7 +7,7 @@
 #include "platform/ModalBoxes.h"
 #include "platform/ProfileFile.h"
 
-#include <QFileInfo>
+#include <algorithm>
 
 namespace {
 
@@ -19,8 +19,9 @@ QString flag(bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); }
 
 void CheckForIni()
 {
-    const QString file = SettingsFilePath();
-    if (QFileInfo::exists(file) || QFileInfo(file).isSymLink()) return;
+    const ProfileFile::Location file = SettingsFile();
+    // Anything in the file's place, even a dangling link, means the file is not missing.
+    if (ProfileFile::exists(file)) return;
     const Keys sample = {
         {"panel", "1"},   {"avilable", "0"}, {"active", "0"},   {"name", "sample"}, {"stat", "0"},
         {"path", "/"},    {"sub", "0"},      {"fcreate", "0"},  {"fdelete", "0"},   {"fchange", "0"},
@@ -40,6 +41,15 @@ QString WatchNameOf(const QString& nameText)
     return n;
 }
 
+bool IsStorableWatchName(const QString& name)
+{
+    // A section header ends at its first "]", and one pair of surrounding quotes is taken off a
+    // value when it is read: such a name would be stored where nothing finds it again.
+    if (name.contains(u'[') || name.contains(u']')) return false;
+    if (name.size() >= 2 && (name.front() == u'"' || name.front() == u'\'') && name.back() == name.front()) return false;
+    return std::none_of(name.cbegin(), name.cend(), [](QChar c) { return c.category() == QChar::Other_Control; });
+}
+
 PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& in)
 {
     const QString name = WatchNameOf(in.nameText);
@@ -49,7 +59,11 @@ PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& in)
         ModalBoxes::error(QStringLiteral("Please enter a watch name"));
         return PopulateResult::EmptyName;
     }
-    const QString file = SettingsFilePath();
+    if (!IsStorableWatchName(name)) {
+        ModalBoxes::error(UnstorableNameMessage);
+        return PopulateResult::BadName;
+    }
+    const ProfileFile::Location file = SettingsFile();
     const bool stored = ProfileFile::sectionExists(file, name);
     if (!CheckForFreePanel() && !stored) {
         ModalBoxes::warning(QStringLiteral("Watch list is full, delete a watch first"));
@@ -101,9 +115,13 @@ PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& in)
 
 void ActivateWatches(const QString& name, bool all)
 {
-    const QString file = SettingsFilePath();
-    for (const QString& section : ProfileFile::sectionNames(file)) {
-        if (all || ProfileFile::readString(file, section, QStringLiteral("name")) == name)
-            ProfileFile::writeString(file, section, QStringLiteral("active"), QStringLiteral("1"));
+    const ProfileFile::Location file = SettingsFile();
+    const ProfileFile::Snapshot snap = ProfileFile::read(file);
+    QList<ProfileFile::Write> writes;
+    for (const QString& section : snap.sectionNames()) {
+        if (all || snap.readString(section, QStringLiteral("name")) == name)
+            writes.append({section, QStringLiteral("active"), QStringLiteral("1")});
     }
+    // One replacement of the file, however many sections are marked.
+    ProfileFile::writeStrings(file, writes);
 }

@@ -29,8 +29,15 @@ void CheckForIni();
 // A watch name as stored: the text with every tab and then every blank removed.
 QString WatchNameOf(const QString& nameText);
 
+// Whether a watch name can be stored and found again: no "[" or "]", no control character, not
+// wrapped in a pair of quotes.
+bool IsStorableWatchName(const QString& name);
+inline const QString UnstorableNameMessage =
+    QStringLiteral("Watch name can't contain [, ] or control characters, or be enclosed in quotes");
+
 enum class PopulateResult {
     EmptyName,  // "Please enter a watch name" shown; the caller focuses the name box
+    BadName,    // UnstorableNameMessage shown; the caller focuses the name box
     ListFull,   // "Watch list is full, delete a watch first" shown
     Stored,
 };

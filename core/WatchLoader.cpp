@@ -3,12 +3,16 @@
 #include "core/PanelLook.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
+#include "core/WatchWindow.h"
 #include "notify/ESsException.h"
 #include "platform/AppException.h"
-#include "platform/ModalBoxes.h"
+#include "platform/DateTimeStamp.h"
 #include "platform/ProfileFile.h"
 
+#include <QHash>
 #include <QLabel>
+
+#include <array>
 
 namespace {
 
@@ -58,97 +62,143 @@ qint32 toInteger(const QString& value)
     return n;
 }
 
-// Loads one section into its slot; throws when its argument index is not a number.
-void loadSection(const QString& file, const QString& section)
+TStNotifyEventsSet eventSetOf(const ProfileFile::Snapshot& snap, const QString& section)
 {
-    auto read = [&](const char* key) { return ProfileFile::readString(file, section, QString::fromLatin1(key)); };
-    auto on = [&](const char* key) { return read(key) == QStringLiteral("1"); };
+    TStNotifyEventsSet set;
+    for (const EventKey& e : EventKeys)
+        if (snap.readString(section, QString::fromLatin1(e.key)) == QStringLiteral("1")) set << e.member;
+    return set;
+}
 
-    const int n = SlotNumberOf(read("panel"));
-    if (n == 0) return;  // names no slot: loaded into none
-    Twatcher w = WatchSlot(n);
-
-    w.Name = read("name");
-    SetLabelColour(w.WatchNameLbl, PanelColour::Blue);
-    setText(w.WatchNameLbl, QStringLiteral("Watch Name: ") + w.Name);
-    w.Path = read("path");
-    const bool sub = on("sub");
-    setText(w.PathLbl, QStringLiteral("Path: ") + w.Path + (sub ? QStringLiteral("; WatchSub") : QString()));
-    if (w.Monitor) {
-        w.Monitor->SetWatchSubFolders(sub);
-        setMonitorFolder(w.Monitor, w.Path);
-    }
-
+// One section as the slot will hold it, read whole before anything is shown, so that a
+// section refused half-way leaves no trace on its panel.
+struct StoredWatch {
+    Twatcher record;
+    bool sub = false;
     QString actions;
+    QString events;
+    bool resetWait = false;  // `waitproc` is to be written "0"
+};
+
+StoredWatch readSection(const ProfileFile::Snapshot& snap, const QString& section, Twatcher w)
+{
+    auto read = [&](const char* key) { return snap.readString(section, QString::fromLatin1(key)); };
+    auto on = [&](const char* key) { return read(key) == QStringLiteral("1"); };
+    StoredWatch s;
+    w.Name = read("name");
+    w.Path = read("path");
+    s.sub = on("sub");
     w.RunProgram = on("runprog");
-    if (w.RunProgram) actions += QStringLiteral("Execute; ");
+    if (w.RunProgram) s.actions += QStringLiteral("Execute; ");
     w.UseArguments = on("arguments");
     if (w.UseArguments) {
-        actions += QStringLiteral("Arguments; ");
+        s.actions += QStringLiteral("Arguments; ");
         w.ArgumentIndex = toInteger(read("argindex"));
-    } else if (read("waitproc") != QStringLiteral("0")) {
-        ProfileFile::writeString(file, section, QStringLiteral("waitproc"), QStringLiteral("0"));
+    } else {
+        s.resetWait = read("waitproc") != QStringLiteral("0");
     }
     // The wait only makes sense for the one entry that hands over a bare file path.
     w.WaitForProcess = w.UseArguments && on("waitproc") && w.ArgumentIndex == 0;
-    if (w.WaitForProcess) actions += QStringLiteral("Wait; ");
+    if (w.WaitForProcess) s.actions += QStringLiteral("Wait; ");
     w.WriteToLogFile = on("writelog");
-    if (w.WriteToLogFile) actions += QStringLiteral("Log; ");
+    if (w.WriteToLogFile) s.actions += QStringLiteral("Log; ");
     w.PopUpMessage = on("popup");
-    if (w.PopUpMessage) actions += QStringLiteral("Popup; ");
+    if (w.PopUpMessage) s.actions += QStringLiteral("Popup; ");
     w.ShowDesktopAlert = on("desktop");
-    if (w.ShowDesktopAlert) actions += QStringLiteral("DesktopAlert; ");
+    if (w.ShowDesktopAlert) s.actions += QStringLiteral("DesktopAlert; ");
     w.Avilable = read("avilable") != QStringLiteral("0");
-    setText(w.ActionsLbl, QStringLiteral("Actions: ") + actions);
-
     w.Active = read("active") != QStringLiteral("0");
+    w.ProgramToExecute = read("exec");
+    w.LogFile = read("logfile");
+    for (const EventKey& e : EventKeys) {
+        w.*e.flag = on(e.key);
+        if (w.*e.flag) s.events += QString::fromLatin1(e.abbreviation);
+    }
+    s.record = w;
+    return s;
+}
+
+// Shows the watch on its panel, configures its monitor and makes it the slot's record.
+void showInSlot(int n, const StoredWatch& s, const TStNotifyEventsSet& events)
+{
+    const Twatcher& w = s.record;
+    SetLabelColour(w.WatchNameLbl, PanelColour::Blue);
+    setText(w.WatchNameLbl, QStringLiteral("Watch Name: ") + w.Name);
+    setText(w.PathLbl, QStringLiteral("Path: ") + w.Path + (s.sub ? QStringLiteral("; WatchSub") : QString()));
+    setText(w.ActionsLbl, QStringLiteral("Actions: ") + s.actions);
     if (w.Active) {
         SetPanelLook(w, PanelColour::Navy, PanelColour::SkyBlue, PanelColour::Aqua);
     } else {
         SetPanelLook(w, PanelColour::White, PanelColour::SkyBlue, PanelColour::Blue);
     }
     if (w.Monitor) {
+        w.Monitor->SetWatchSubFolders(s.sub);
         setMonitorFolder(w.Monitor, w.Path);
-        w.Monitor->SetNotifyEvents(SetFlags(w.Name));
+        w.Monitor->SetNotifyEvents(events);
     }
-    w.ProgramToExecute = read("exec");
-    w.LogFile = read("logfile");
-
-    QString events;
-    for (const EventKey& e : EventKeys) {
-        w.*e.flag = on(e.key);
-        if (w.*e.flag) events += QString::fromLatin1(e.abbreviation);
-    }
-    setText(w.EventsLbl, QStringLiteral("Events: ") + events);
-
+    setText(w.EventsLbl, QStringLiteral("Events: ") + s.events);
     WatchSlot(n) = w;
 }
 
 }  // namespace
 
-void LoadSettingsToWatchList()
+void LoadSettingsToWatchList(WatchWindow& window)
 {
-    const QString file = SettingsFilePath();
-    for (const QString& section : ProfileFile::sectionNames(file)) {
-        try {
-            loadSection(file, section);
-        } catch (const AppException& e) {
-            // One malformed section must not keep the others from loading.
-            ModalBoxes::showException(e);
+    const ProfileFile::Location file = SettingsFile();
+    const ProfileFile::Snapshot snap = ProfileFile::read(file);
+    QString stamp;  // one moment for the whole load: a stamp per line costs a time-zone lookup each
+    auto notLoaded = [&](const QString& section, const QString& why) {
+        if (stamp.isEmpty()) stamp = DateTimeStamp::now();
+        window.WriteToLiveLog(LiveLogColour::Red, stamp + QStringLiteral(": Watch ") + section + QStringLiteral(" not loaded: ") + why);
+    };
+
+    // Of sections that share a slot or a name, the first one in the file is the watch: the
+    // others could only be started, stopped or removed in its place.
+    std::array<QString, SlotCount + 1> slotHolder;
+    QHash<QString, QString> names;  // case-folded -> the section that bears the name
+    QList<ProfileFile::Write> waitResets;
+    for (const QString& section : snap.sectionHeaders()) {
+        const QString folded = section.toCaseFolded();
+        if (names.contains(folded)) {
+            notLoaded(section, QStringLiteral("the name is taken by watch ") + names.value(folded));
+            continue;
         }
+        names.insert(folded, section);
+        const QString panel = snap.readString(section, QStringLiteral("panel"));
+        const int n = SlotNumberOf(panel);
+        if (n == 0) {
+            notLoaded(section, QStringLiteral("panel \"%1\" names no slot from 1 to 4").arg(panel));
+            continue;
+        }
+        const QString name = snap.readString(section, QStringLiteral("name"));
+        // The watch is stored, found and removed under its name: it must name its own section.
+        if (name.toCaseFolded() != folded) {
+            notLoaded(section, QStringLiteral("name \"%1\" is not the name of its section").arg(name));
+            continue;
+        }
+        if (!slotHolder[size_t(n)].isEmpty()) {
+            notLoaded(section, QStringLiteral("slot %1 already holds watch %2").arg(n).arg(slotHolder[size_t(n)]));
+            continue;
+        }
+        StoredWatch stored;
+        try {
+            stored = readSection(snap, section, WatchSlot(n));
+        } catch (const AppException& e) {
+            notLoaded(section, e.message());
+            continue;
+        }
+        slotHolder[size_t(n)] = stored.record.Name;
+        showInSlot(n, stored, eventSetOf(snap, section));
+        if (stored.resetWait) waitResets.append({section, QStringLiteral("waitproc"), QStringLiteral("0")});
     }
+    ProfileFile::writeStrings(file, waitResets);
 }
 
 TStNotifyEventsSet SetFlags(const QString& MonName)
 {
-    const QString file = SettingsFilePath();
+    const ProfileFile::Snapshot snap = ProfileFile::read(SettingsFile());
     TStNotifyEventsSet result;
-    for (const QString& section : ProfileFile::sectionNames(file)) {
-        if (ProfileFile::readString(file, section, QStringLiteral("name")) != MonName) continue;
-        TStNotifyEventsSet set;
-        for (const EventKey& e : EventKeys)
-            if (ProfileFile::readString(file, section, QString::fromLatin1(e.key)) == QStringLiteral("1")) set << e.member;
-        result = set;
-    }
+    for (const QString& section : snap.sectionNames())
+        if (snap.readString(section, QStringLiteral("name")) == MonName) result = eventSetOf(snap, section);
     return result;
 }

@@ -3,11 +3,16 @@
 
 #include <QString>
 
+class WatchWindow;
+
 // Loads every section of the settings file into its slot: the slot's record, its monitor's
 // folder, sub-folder flag and event set, and its list panel's lines and colours. Never starts
-// or stops a monitor. A section whose `argindex` is not a number is reported in the error box
-// and skipped; the sections after it still load.
-void LoadSettingsToWatchList();
+// or stops a monitor. Reads the file once. A section is not loaded, and a red live-log line
+// says why, when its `panel` names no slot, its `name` is not its section's name, an earlier
+// section holds its slot or its name (in any case), or its `argindex` is not a number; the
+// sections after it still load.
+void LoadSettingsToWatchList(WatchWindow& window);
 
 // The event set of the last section whose `name` equals `MonName` exactly; empty when none.
+// (The loader gives each slot the set of the section it loads.)
 TStNotifyEventsSet SetFlags(const QString& MonName);

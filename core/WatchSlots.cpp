@@ -36,7 +36,7 @@ QString GetNextFreeWatch()
     return {};
 }
 
-bool CheckForFreePanel() { return ProfileFile::sectionNames(SettingsFilePath()).size() < SlotCount; }
+bool CheckForFreePanel() { return ProfileFile::sectionNames(SettingsFile()).size() < SlotCount; }
 
 int SlotNumberOf(const QString& panelValue)
 {

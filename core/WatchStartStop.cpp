@@ -28,11 +28,14 @@ void setEnabled(TBitBtn* button, bool enabled)
     if (button) button->setEnabled(enabled);
 }
 
-void stop(WatchWindow& window, Twatcher& w, const QString& file, const QString& section)
+// Stopping never needs the folder: a watch whose folder has vanished (an unplugged drive) can
+// always be stopped, and then edited or removed.
+void stop(WatchWindow& window, Twatcher& w, const ProfileFile::Location& file, const QString& section)
 {
     setButton(w.StartButton, QStringLiteral("Start"), window.glyph(StartGlyph));
     w.Monitor->SetActive(false);
-    ProfileFile::writeString(file, section, QStringLiteral("active"), QStringLiteral("0"));
+    // A section that is gone from the file is not written back as a stray one-key section.
+    if (!section.isEmpty()) ProfileFile::writeString(file, section, QStringLiteral("active"), QStringLiteral("0"));
     SetPanelLook(w, PanelColour::White, PanelColour::SkyBlue, PanelColour::Blue);
     window.WriteToLiveLog(LiveLogColour::Green, DateTimeStamp::now() + QStringLiteral(": Watch ") + w.Name +
                                                     QStringLiteral(" Stoped monitoring path: ") + w.Monitor->WatchFolder());
@@ -42,7 +45,7 @@ void stop(WatchWindow& window, Twatcher& w, const QString& file, const QString& 
     w.Active = false;
 }
 
-void start(WatchWindow& window, Twatcher& w, const QString& file, const QString& section)
+void start(WatchWindow& window, Twatcher& w, const ProfileFile::Location& file, const QString& section)
 {
     // With nothing selected there is no folder to watch: refuse before anything changes.
     const std::optional<TreeFolder> folder = window.SelectedTreeFolder();
@@ -64,23 +67,30 @@ void start(WatchWindow& window, Twatcher& w, const QString& file, const QString&
     w.Active = true;
 }
 
+// The section of the watch that slot n shows: the one named as its panel names it, provided it
+// still names slot n. Never another section that happens to bear the same slot number.
+QString sectionOfSlot(const ProfileFile::Snapshot& snap, int slot)
+{
+    const Twatcher& w = WatchSlot(slot);
+    if (w.Avilable || w.Name.isEmpty() || !snap.sectionExists(w.Name)) return {};
+    if (SlotNumberOf(snap.readString(w.Name, QStringLiteral("panel"))) != slot) return {};
+    return w.Name;
+}
+
 }  // namespace
 
 void StartStopWatch(WatchWindow& window, int slot)
 {
-    const QString file = SettingsFilePath();
-    const QString panel = QString::number(slot);
-    // Of two sections naming one slot, the later is the one loaded there; toggling both would
-    // start and stop the watch in one press.
-    QString section;
-    for (const QString& s : ProfileFile::sectionNames(file))
-        if (ProfileFile::readString(file, s, QStringLiteral("panel")) == panel) section = s;
+    const ProfileFile::Location file = SettingsFile();
+    const ProfileFile::Snapshot snap = ProfileFile::read(file);
     Twatcher& w = WatchSlot(slot);
-    if (section.isEmpty() || !w.Monitor) return;
-    window.SelectFolderInTree(ProfileFile::readString(file, section, QStringLiteral("path")));
+    if (!w.Monitor) return;
+    const QString section = sectionOfSlot(snap, slot);
     if (w.Monitor->Active()) {
         stop(window, w, file, section);
     } else {
+        if (section.isEmpty()) return;
+        window.SelectFolderInTree(snap.readString(section, QStringLiteral("path")));
         start(window, w, file, section);
     }
     window.ResetFolderSelection();
@@ -88,11 +98,25 @@ void StartStopWatch(WatchWindow& window, int slot)
 
 void CheckForAutoRuns(WatchWindow& window)
 {
-    const QString file = SettingsFilePath();
-    for (const QString& section : ProfileFile::sectionNames(file)) {
-        if (ProfileFile::readString(file, section, QStringLiteral("active")) != QStringLiteral("1")) continue;
-        const int n = SlotNumberOf(ProfileFile::readString(file, section, QStringLiteral("panel")));
-        // A slot already started by an earlier section stays running.
-        if (n && WatchSlot(n).Monitor && !WatchSlot(n).Monitor->Active()) StartStopWatch(window, n);
+    const ProfileFile::Snapshot snap = ProfileFile::read(SettingsFile());
+    for (const QString& section : snap.sectionNames()) {
+        if (snap.readString(section, QStringLiteral("active")) != QStringLiteral("1")) continue;
+        const int n = SlotNumberOf(snap.readString(section, QStringLiteral("panel")));
+        // Only the section the slot shows; one the loader left out must not start it.
+        if (n == 0 || section.compare(WatchSlot(n).Name, Qt::CaseInsensitive) != 0) continue;
+        // A watch that already runs stays running.
+        if (!WatchSlot(n).Monitor || WatchSlot(n).Monitor->Active()) continue;
+        try {
+            StartStopWatch(window, n);
+        } catch (const std::exception& e) {
+            // One missing folder (an unplugged drive) must not keep the other watches from
+            // starting: it is named, stays marked as running, and starts again next time.
+            const QString why = QString::fromUtf8(e.what());
+            window.WriteToLiveLog(LiveLogColour::Red, DateTimeStamp::now() + QStringLiteral(": Watch ") + WatchSlot(n).Name +
+                                                          QStringLiteral(" could not start monitoring path: ") +
+                                                          snap.readString(section, QStringLiteral("path")) +
+                                                          QStringLiteral(" (") + why + u')');
+            window.ResetFolderSelection();
+        }
     }
 }

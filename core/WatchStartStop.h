@@ -3,10 +3,12 @@
 class WatchWindow;
 
 // The Start/Stop button of slot n: starts the slot's watch when its monitor is idle, stops it
-// when it runs; writes `active`, the button, the panel colours and the green live-log line. A
-// slot without a section does nothing. A stored folder that can't be found throws "Invalid
+// when it runs; writes `active`, the button, the panel colours and the green live-log line. The
+// watch is the section named as the slot's panel names it; a slot without one does nothing on
+// Start. Stop never needs the folder. A stored folder that can't be found throws "Invalid
 // folder" before anything changes.
 void StartStopWatch(WatchWindow& window, int slot);
 
-// Starts every stored watch whose `active` is "1", in file order; the first error ends it.
+// Starts every stored watch whose `active` is "1", in file order. A watch that can't start is
+// named in a red live-log line, stays marked as running, and the others still start.
 void CheckForAutoRuns(WatchWindow& window);

@@ -1,26 +1,15 @@
 #include "platform/ProfileFile.h"
 
-#include "platform/AppException.h"
+#include "platform/ProfileFileStore.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
+#include <QStringDecoder>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include <algorithm>
+#include <optional>
 
 namespace ProfileFile {
-namespace {
 
-// One line of the file, without its line end, as views into the content.
-struct Line {
-    qsizetype begin;  // first byte of the line
-    qsizetype end;    // one past the last byte, CR excluded
-    qsizetype next;   // first byte of the following line
-};
+namespace detail {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -31,246 +20,337 @@ QByteArrayView trimmed(QByteArrayView v)
     return v;
 }
 
-// Walks the content line by line; LF or CRLF ends a line.
-class LineReader {
-public:
-    explicit LineReader(const QByteArray& c) : c_(c) {}
-    bool next(Line& line)
+}  // namespace detail
+
+namespace {
+
+using detail::isBlank;
+using detail::trimmed;
+
+const QByteArray ByteOrderMark("\xEF\xBB\xBF");
+
+// Text of the file's bytes. Unlike QString::fromUtf8, a U+FEFF at the start of a name or value
+// is kept: dropping it would make " x" of "\uFEFF x", which blanks-trimming then changes again.
+QString decode(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return utf8.decode(bytes);
+}
+
+// Names as the caller gives them: blanks around them don't count, as in the file.
+QString trimBlanks(const QString& s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && (s[b] == u' ' || s[b] == u'\t')) ++b;
+    while (e > b && (s[e - 1] == u' ' || s[e - 1] == u'\t')) --e;
+    return s.sliced(b, e - b);
+}
+
+QString folded(const QString& name) { return trimBlanks(name).toCaseFolded(); }
+
+bool isAscii(QByteArrayView v)
+{
+    return std::all_of(v.begin(), v.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// A key asked for, with its ASCII form when it has one (the common case: a cheap comparison).
+struct AskedKey {
+    explicit AskedKey(const QString& key) : text(trimBlanks(key))
     {
-        if (pos_ >= c_.size()) return false;
-        const char* start = c_.constData() + pos_;
-        const void* nl = std::memchr(start, '\n', size_t(c_.size() - pos_));
-        qsizetype end = nl ? static_cast<const char*>(nl) - c_.constData() : c_.size();
-        line.begin = pos_;
-        line.next = nl ? end + 1 : end;
-        if (end > pos_ && c_[end - 1] == '\r') --end;
-        line.end = end;
-        pos_ = line.next;
-        return true;
+        if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; })) ascii = text.toLatin1();
     }
-
-private:
-    const QByteArray& c_;
-    qsizetype pos_ = 0;
+    bool matches(QByteArrayView fileKey) const
+    {
+        if (ascii && isAscii(fileKey))
+            return qstrnicmp(fileKey.data(), fileKey.size(), ascii->constData(), ascii->size()) == 0;
+        return decode(fileKey).compare(text, Qt::CaseInsensitive) == 0;
+    }
+    QString text;
+    std::optional<QByteArray> ascii;
 };
 
-QByteArrayView view(const QByteArray& c, const Line& l) { return QByteArrayView(c).sliced(l.begin, l.end - l.begin); }
-
-// The section name of a "[name]" line, or nothing when the line opens no section.
-std::optional<QByteArrayView> sectionOf(QByteArrayView line)
+QString valueText(QByteArrayView value)
 {
-    line = trimmed(line);
-    if (line.isEmpty() || line.front() != '[') return std::nullopt;
-    line = line.sliced(1);
-    const qsizetype close = line.indexOf(']');
-    if (close >= 0) line = line.first(close);
-    return trimmed(line);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.sliced(1, value.size() - 2);
+    QString text = decode(value);
+    if (text.size() > MaxValueLength) {
+        // Cut between characters, never inside a surrogate pair.
+        qsizetype cut = MaxValueLength;
+        if (text[cut - 1].isHighSurrogate()) --cut;
+        text.truncate(cut);
+    }
+    return text;
 }
 
-// The key of a "key=value" line, or nothing when the line holds no "=".
-std::optional<QByteArrayView> keyOf(QByteArrayView line, QByteArrayView* value = nullptr)
+// A name or key as written: on one line, without the blanks a reader would drop.
+QByteArray encodeName(const QString& name)
 {
-    const qsizetype eq = line.indexOf('=');
-    if (eq < 0) return std::nullopt;
-    if (value) *value = trimmed(line.sliced(eq + 1));
-    return trimmed(line.first(eq));
+    QString n = name;
+    n.replace(u'\r', u' ').replace(u'\n', u' ');
+    return trimBlanks(n).toUtf8();
 }
 
-bool sameName(QByteArrayView a, const QString& b)
-{
-    return QString::fromUtf8(a).compare(b.trimmed(), Qt::CaseInsensitive) == 0;
-}
+QByteArray keyLine(const QString& key, const QString& value) { return encodeName(key) + '=' + encodeValue(value) + '\n'; }
 
-QByteArray readAll(const QString& file)
-{
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll();
-}
-
-// Where a section lies in the content: its header line and the end of its last key line.
-struct SectionSpan {
-    Line header;
-    qsizetype lastKeyEnd;  // byte after the last key line (or the header) of the section
-    qsizetype end;         // first byte of the next section header, or the end of the content
+// One change of the content: bytes [begin, end) give way to `text`.
+struct Patch {
+    qsizetype begin;
+    qsizetype end;
+    QByteArray text;
+    bool newLineBefore = false;  // an insertion after a last line that has no line end
 };
 
-std::optional<SectionSpan> findSection(const QByteArray& c, const QString& section)
+QByteArray applyPatches(const QByteArray& content, std::vector<Patch> patches, const QByteArray& appended)
 {
-    LineReader reader(c);
-    Line l;
-    std::optional<SectionSpan> span;
-    while (reader.next(l)) {
-        const auto name = sectionOf(view(c, l));
-        if (span) {
-            if (name) {
-                span->end = l.begin;
-                return span;
-            }
-            if (!trimmed(view(c, l)).isEmpty()) span->lastKeyEnd = l.next;
-        } else if (name && sameName(*name, section)) {
-            span = SectionSpan{l, l.next, c.size()};
+    std::stable_sort(patches.begin(), patches.end(),
+                     [](const Patch& a, const Patch& b) { return a.begin < b.begin || (a.begin == b.begin && a.end < b.end); });
+    QByteArray out;
+    out.reserve(content.size() + appended.size() + 64 * qsizetype(patches.size()));
+    qsizetype pos = 0;
+    for (const Patch& p : patches) {
+        out.append(content.constData() + pos, p.begin - pos);
+        if (p.newLineBefore && !out.isEmpty() && !out.endsWith('\n')) out.append('\n');
+        out.append(p.text);
+        pos = p.end;
+    }
+    out.append(content.constData() + pos, content.size() - pos);
+    if (!appended.isEmpty()) {
+        if (!out.isEmpty() && !out.endsWith('\n')) out.append('\n');
+        out.append(appended);
+    }
+    return out;
+}
+
+QByteArray sectionText(const QString& section, const QList<QPair<QString, QString>>& keys)
+{
+    QByteArray text = '[' + encodeName(section) + "]\n";
+    for (const auto& [key, value] : keys) text += keyLine(key, value);
+    return text;
+}
+
+// The content with these values written: each replaces the first line of its key in the first
+// section of its name, goes after the section's last line when the key is new, and a new
+// section goes to the end of the file.
+QByteArray withValues(const Snapshot& snap, const QList<Write>& writes)
+{
+    struct Pending {
+        const Snapshot::Span* span = nullptr;
+        QString name;
+        QList<QPair<QString, QString>> keys;  // in first-asked order, the last value of each
+    };
+    std::vector<Pending> sections;
+    QHash<QString, size_t> bySection;
+    for (const Write& w : writes) {
+        const QString f = folded(w.section);
+        auto it = bySection.find(f);
+        if (it == bySection.end()) {
+            it = bySection.insert(f, sections.size());
+            sections.push_back(Pending{snap.find(w.section), w.section, {}});
+        }
+        auto& keys = sections[*it].keys;
+        const auto same = std::find_if(keys.begin(), keys.end(),
+                                       [&](const auto& k) { return folded(k.first) == folded(w.key); });
+        if (same != keys.end()) {
+            same->second = w.value;
+        } else {
+            keys.append({w.key, w.value});
         }
     }
-    return span;
+
+    std::vector<Patch> patches;
+    QByteArray appended;
+    for (const Pending& p : sections) {
+        if (!p.span) {
+            appended += sectionText(p.name, p.keys);
+            continue;
+        }
+        QByteArray inserted;
+        for (const auto& kv : p.keys) {
+            const AskedKey asked(kv.first);
+            bool found = false;
+            snap.forEachKey(*p.span, [&](qsizetype begin, qsizetype next, QByteArrayView k, QByteArrayView) {
+                if (!asked.matches(k)) return false;
+                patches.push_back(Patch{begin, next, keyLine(kv.first, kv.second)});
+                found = true;
+                return true;
+            });
+            if (!found) inserted += keyLine(kv.first, kv.second);
+        }
+        if (!inserted.isEmpty()) patches.push_back(Patch{p.span->lastLineEnd, p.span->lastLineEnd, inserted, true});
+    }
+    return applyPatches(snap.content(), std::move(patches), appended);
 }
 
-void writeAtomically(const QString& file, const QByteArray& content)
+QByteArray withoutSection(const Snapshot& snap, const Snapshot::Span& span)
 {
-    const QString failure = QStringLiteral("Unable to write to %1").arg(file);
-    const QByteArray path = QFile::encodeName(file);
-    QByteArray tmp = path + ".saving-XXXXXX";
-    const int fd = mkstemp(tmp.data());
-    if (fd < 0) throw AppException(failure);
-    bool ok = true;
-    qsizetype done = 0;
-    while (ok && done < content.size()) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += n;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tmp.constData(), path.constData()) == 0;
-    if (!ok) {
-        ::unlink(tmp.constData());
-        throw AppException(failure);
-    }
-    // Make the rename itself durable.
-    const QByteArray dir = QFile::encodeName(QFileInfo(file).absolutePath());
-    const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-}
-
-QByteArray oneLine(const QString& text)
-{
-    // A line break inside a name or value would split it into lines of their own.
-    QByteArray b = text.trimmed().toUtf8();
-    b.replace('\r', ' ').replace('\n', ' ');
-    return b;
+    QByteArray c = snap.content();
+    c.remove(span.headerBegin, span.end - span.headerBegin);
+    return c;
 }
 
 }  // namespace
 
-QStringList sectionNamesOf(const QByteArray& content)
+// ---------------------------------------------------------------------------------------------
+// Location
+
+Location::Location(const QString& path) : path_(path) {}
+
+Location::Location(OpenFolder folder, const QString& name) : folder_(std::move(folder)), name_(name), inFolder_(true) {}
+
+QString Location::path() const { return inFolder_ ? folder_.path() + u'/' + name_ : path_; }
+
+// ---------------------------------------------------------------------------------------------
+// Snapshot
+
+Snapshot::Snapshot(QByteArray content) : content_(std::move(content))
+{
+    const char* c = content_.constData();
+    const qsizetype size = content_.size();
+    qsizetype pos = content_.startsWith(ByteOrderMark) ? ByteOrderMark.size() : 0;
+    while (pos < size) {
+        const char* nl = static_cast<const char*>(std::memchr(c + pos, '\n', size_t(size - pos)));
+        const qsizetype next = nl ? (nl - c) + 1 : size;
+        qsizetype end = nl ? (nl - c) : size;
+        if (end > pos && c[end - 1] == '\r') --end;
+        QByteArrayView line = trimmed(QByteArrayView(c + pos, end - pos));
+        if (!line.isEmpty() && line.front() == '[') {
+            if (!sections_.empty()) sections_.back().span.end = pos;
+            QByteArrayView name = line.sliced(1);
+            const qsizetype close = name.indexOf(']');
+            if (close >= 0) name = name.first(close);
+            name = trimmed(name);
+            Section s{Span{pos, next, next, size}, name.data() - c, name.size()};
+            sections_.push_back(s);
+            const QString f = nameOf(s).toCaseFolded();
+            if (!first_.contains(f)) first_.insert(f, qsizetype(sections_.size() - 1));
+        } else if (!line.isEmpty() && !sections_.empty()) {
+            sections_.back().span.lastLineEnd = next;
+        }
+        pos = next;
+    }
+}
+
+QString Snapshot::nameOf(const Section& s) const { return decode(QByteArrayView(content_.constData() + s.nameBegin, s.nameSize)); }
+
+QStringList Snapshot::sectionNames() const
 {
     QStringList names;
-    LineReader reader(content);
-    Line l;
-    while (reader.next(l)) {
-        if (const auto name = sectionOf(view(content, l))) {
-            const QString n = QString::fromUtf8(*name);
-            if (!names.contains(n, Qt::CaseInsensitive)) names << n;
-        }
+    for (qsizetype i = 0; i < qsizetype(sections_.size()); ++i) {
+        const QString n = nameOf(sections_[size_t(i)]);
+        if (first_.value(n.toCaseFolded()) == i) names << n;
     }
     return names;
 }
 
+QStringList Snapshot::sectionHeaders() const
+{
+    QStringList names;
+    names.reserve(qsizetype(sections_.size()));
+    for (const Section& s : sections_) names << nameOf(s);
+    return names;
+}
+
+const Snapshot::Span* Snapshot::find(const QString& section) const
+{
+    const auto it = first_.constFind(folded(section));
+    return it == first_.cend() ? nullptr : &sections_[size_t(*it)].span;
+}
+
+QString Snapshot::readString(const QString& section, const QString& key) const
+{
+    const Span* span = find(section);
+    if (!span) return {};
+    const AskedKey asked(key);
+    QString result;
+    forEachKey(*span, [&](qsizetype, qsizetype, QByteArrayView fileKey, QByteArrayView value) {
+        if (!asked.matches(fileKey)) return false;
+        result = valueText(value);
+        return true;
+    });
+    return result;
+}
+
+bool Snapshot::sectionExists(const QString& section) const
+{
+    const Span* span = find(section);
+    if (!span) return false;
+    bool any = false;
+    forEachKey(*span, [&](qsizetype, qsizetype, QByteArrayView, QByteArrayView) { return any = true; });
+    return any;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Values
+
+QByteArray encodeValue(const QString& value)
+{
+    QString v = value;
+    v.replace(u'\r', u' ').replace(u'\n', u' ');
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    const auto quote = [](QChar c) { return c == u'"' || c == u'\''; };
+    const bool quoted = !v.isEmpty() && (blank(v.front()) || blank(v.back()) ||
+                                         (v.size() >= 2 && quote(v.front()) && v.back() == v.front()));
+    return quoted ? '"' + v.toUtf8() + '"' : v.toUtf8();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Calls on a file
+
+Snapshot read(const Location& file) { return Snapshot(Store::read(file)); }
+
+bool exists(const Location& file) { return Store::exists(file); }
+
+QString readString(const Location& file, const QString& section, const QString& key)
+{
+    return read(file).readString(section, key);
+}
+
+QStringList sectionNames(const Location& file) { return read(file).sectionNames(); }
+
+bool sectionExists(const Location& file, const QString& section) { return read(file).sectionExists(section); }
+
+void writeString(const Location& file, const QString& section, const QString& key, const QString& value)
+{
+    writeStrings(file, {Write{section, key, value}});
+}
+
+void writeStrings(const Location& file, const QList<Write>& writes)
+{
+    if (writes.isEmpty()) return;
+    Store::modify(file, [&](const QByteArray& content) -> std::optional<QByteArray> {
+        return withValues(Snapshot(content), writes);
+    });
+}
+
+void eraseSection(const Location& file, const QString& section)
+{
+    Store::modify(file, [&](const QByteArray& content) -> std::optional<QByteArray> {
+        const Snapshot snap(content);
+        const Snapshot::Span* span = snap.find(section);
+        if (!span) return std::nullopt;
+        return withoutSection(snap, *span);
+    });
+}
+
+void replaceSection(const Location& file, const QString& section, const QList<QPair<QString, QString>>& keys)
+{
+    Store::modify(file, [&](const QByteArray& content) -> std::optional<QByteArray> {
+        const Snapshot snap(content);
+        const Snapshot::Span* span = snap.find(section);
+        return applyPatches(span ? withoutSection(snap, *span) : content, {}, sectionText(section, keys));
+    });
+}
+
+void removeUnfinishedWrites(const Location& file) { Store::removeUnfinishedWrites(file); }
+
+QStringList sectionNamesOf(const QByteArray& content) { return Snapshot(content).sectionNames(); }
+
+QByteArray contentWith(const QByteArray& content, const QList<Write>& writes) { return withValues(Snapshot(content), writes); }
+
 QString readStringOf(const QByteArray& content, const QString& section, const QString& key)
 {
-    const auto span = findSection(content, section);
-    if (!span) return {};
-    LineReader reader(content);
-    Line l;
-    while (reader.next(l)) {
-        if (l.begin < span->header.next) continue;
-        if (l.begin >= span->end) break;
-        QByteArrayView value;
-        const auto k = keyOf(view(content, l), &value);
-        if (!k || !sameName(*k, key)) continue;
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-            value = value.sliced(1, value.size() - 2);
-        return QString::fromUtf8(value).left(MaxValueLength);
-    }
-    return {};
-}
-
-QString readString(const QString& file, const QString& section, const QString& key)
-{
-    return readStringOf(readAll(file), section, key);
-}
-
-QStringList sectionNames(const QString& file) { return sectionNamesOf(readAll(file)); }
-
-bool sectionExists(const QString& file, const QString& section)
-{
-    const QByteArray c = readAll(file);
-    const auto span = findSection(c, section);
-    if (!span) return false;
-    LineReader reader(c);
-    Line l;
-    while (reader.next(l)) {
-        if (l.begin < span->header.next) continue;
-        if (l.begin >= span->end) break;
-        if (keyOf(view(c, l))) return true;
-    }
-    return false;
-}
-
-void writeString(const QString& file, const QString& section, const QString& key, const QString& value)
-{
-    QByteArray c = readAll(file);
-    const QByteArray line = oneLine(key) + '=' + oneLine(value) + '\n';
-    const auto span = findSection(c, section);
-    if (!span) {
-        if (!c.isEmpty() && !c.endsWith('\n')) c += '\n';
-        c += '[' + oneLine(section) + "]\n" + line;
-        writeAtomically(file, c);
-        return;
-    }
-    LineReader reader(c);
-    Line l;
-    while (reader.next(l)) {
-        if (l.begin < span->header.next) continue;
-        if (l.begin >= span->end) break;
-        const auto k = keyOf(view(c, l));
-        if (k && sameName(*k, key)) {
-            c.replace(l.begin, l.next - l.begin, line);
-            writeAtomically(file, c);
-            return;
-        }
-    }
-    // A new key goes after the last line of its section, before any blank lines.
-    qsizetype at = span->lastKeyEnd;
-    if (at > 0 && c[at - 1] != '\n') {
-        c.insert(at, '\n');
-        ++at;
-    }
-    c.insert(at, line);
-    writeAtomically(file, c);
-}
-
-void eraseSection(const QString& file, const QString& section)
-{
-    QByteArray c = readAll(file);
-    const auto span = findSection(c, section);
-    if (!span) return;
-    c.remove(span->header.begin, span->end - span->header.begin);
-    writeAtomically(file, c);
-}
-
-void replaceSection(const QString& file, const QString& section, const QList<QPair<QString, QString>>& keys)
-{
-    QByteArray c = readAll(file);
-    if (const auto span = findSection(c, section)) c.remove(span->header.begin, span->end - span->header.begin);
-    if (!c.isEmpty() && !c.endsWith('\n')) c += '\n';
-    c += '[' + oneLine(section) + "]\n";
-    for (const auto& [key, value] : keys) c += oneLine(key) + '=' + oneLine(value) + '\n';
-    writeAtomically(file, c);
-}
-
-void removeUnfinishedWrites(const QString& file)
-{
-    const QFileInfo info(file);
-    QDir dir = info.absoluteDir();
-    const QRegularExpression copy(QRegularExpression::anchoredPattern(QRegularExpression::escape(info.fileName()) +
-                                                                      QStringLiteral("\\.saving-[A-Za-z0-9]{6}")));
-    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
-        if (copy.match(name).hasMatch()) ::unlink(QFile::encodeName(dir.filePath(name)).constData());
+    return Snapshot(content).readString(section, key);
 }
 
 }  // namespace ProfileFile

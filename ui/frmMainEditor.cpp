@@ -131,10 +131,9 @@ void TForm1::btn3Click()
 
     // The panel of the slot that is to hold the watch is redrawn by the reload below.
     const QString name = WatchNameOf(edt4->text());
-    const QString file = SettingsFilePath();
+    const ProfileFile::Snapshot stored = ProfileFile::read(SettingsFile());
     int slot = 0;
-    if (!name.isEmpty() && ProfileFile::sectionExists(file, name))
-        slot = SlotNumberOf(ProfileFile::readString(file, name, QStringLiteral("panel")));
+    if (!name.isEmpty() && stored.sectionExists(name)) slot = SlotNumberOf(stored.readString(name, QStringLiteral("panel")));
     if (slot == 0) slot = SlotNumberOf(GetNextFreeWatch());
     if (slot != 0) ClearWatchPanel(WatchSlot(slot));
 
@@ -169,11 +168,12 @@ void TForm1::btn3Click()
         result = PopulatIni(*this, in);
     } catch (...) {
         // A failed write must not leave the emptied panel hiding a watch that is still stored.
-        LoadSettingsToWatchList();
+        LoadSettingsToWatchList(*this);
         throw;
     }
     switch (result) {
     case PopulateResult::EmptyName:
+    case PopulateResult::BadName:
         edt4->setFocus();
         pgc1->setCurrentWidget(ts3);
         break;
@@ -182,7 +182,7 @@ void TForm1::btn3Click()
         pgc1->setCurrentWidget(ts1);
         break;
     }
-    LoadSettingsToWatchList();
+    LoadSettingsToWatchList(*this);
 }
 
 void TForm1::btn4Click() { ClearAllControls(); }

@@ -53,13 +53,13 @@ void TForm1::DeleteWatch(Twatcher AWatch)
     if (AWatch.Name.isEmpty()) return;
     if (!ModalBoxes::confirm(QStringLiteral("Delete Watch: ") + AWatch.Name + QStringLiteral(" ?"))) return;
     if (AWatch.Monitor) AWatch.Monitor->SetActive(false);
-    ProfileFile::eraseSection(SettingsFilePath(), AWatch.Name);
+    ProfileFile::eraseSection(SettingsFile(), AWatch.Name);
     WriteToLiveLog(LiveLogColour::Blue,
                    DateTimeStamp::now() + QStringLiteral(": Watch ") + AWatch.Name + QStringLiteral(" Deleted from watch list"));
     CreateWatchObjects(SlotBindings());
     ClearWatchPanel(AWatch);
     ClearWatcher(AWatch);
-    LoadSettingsToWatchList();
+    LoadSettingsToWatchList(*this);
 }
 
 void TForm1::connectWatchListHandlers()

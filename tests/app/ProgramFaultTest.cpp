@@ -174,6 +174,7 @@ QStringList leftovers(const KillScene& scene)
 {
     QStringList l = QDir(scene.settingsFolder()).entryList(QDir::Files | QDir::Hidden | QDir::System);
     l.removeAll(QStringLiteral("settings.cfg"));
+    l.removeAll(QStringLiteral("settings.cfg.lock"));  // the writers' lock stays; it holds no settings
     return l;
 }
 

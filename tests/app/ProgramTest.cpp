@@ -106,15 +106,78 @@ TEST_F(ProgramTest, StoredRunningWatchStartsAtLaunchAndReports)
     EXPECT_TRUE(readFile(log).contains("File create event, file name: " + (watched + "/a/b/new.txt").toUtf8() + "\r\n"));
 }
 
-TEST_F(ProgramTest, VanishedFolderEndsTheAutoStart)
+// Two watches stored as running; the first one's drive is unplugged. The second starts and
+// hears its events, the first is named, and "-m" still applies.
+TEST_F(ProgramTest, MissingFolderDoesNotKeepTheOtherWatchesFromStarting)
 {
     const QString watched = temp.path() + "/watched";
     QDir().mkpath(watched);
-    writeFile(settings(), ("[gone]\nname=gone\npath=" + temp.path() + "/gone\npanel=1\nactive=1\navilable=0\n"
-                           "[ok]\nname=ok\npath=" + watched + "\npanel=2\nactive=1\navilable=0\n").toUtf8());
-    const QStringList lines = runOnce({"-m"});
-    EXPECT_TRUE(lines.contains("box: error: Invalid folder.")) << lines.join('\n').toStdString();
-    EXPECT_TRUE(lines.filter("Started monitoring path").isEmpty()) << lines.join('\n').toStdString();
+    const QString gone = temp.path() + "/usb-drive";
+    writeFile(settings(), ("[usb]\nname=usb\npath=" + gone + "\npanel=1\nactive=1\navilable=0\nfcreate=1\n"
+                           "[ok]\nname=ok\npath=" + watched + "\npanel=2\nactive=1\navilable=0\nfcreate=1\n").toUtf8());
+    ProgramRun run(temp.path(), {"-m"});
+    ASSERT_TRUE(run.waitForLine("Watch ok Started monitoring path: " + watched, 30000)) << run.lines().join('\n').toStdString();
+    writeFile(watched + "/new.txt", "x");
+    EXPECT_TRUE(run.waitForLine(": ok: File create event, file name: " + watched + "/new.txt", 10000))
+        << run.lines().join('\n').toStdString();
+    EXPECT_EQ(run.lines().filter("live-log: #ff0000 ").filter(": Watch usb could not start monitoring path: " + gone).size(), 1)
+        << run.lines().join('\n').toStdString();
+    EXPECT_TRUE(run.lines().filter("box: ").isEmpty()) << run.lines().join('\n').toStdString();
+    EXPECT_EQ(run.terminate(), 0);
+    EXPECT_EQ(ProfileFile::readString(settings(), "usb", "active"), "1") << "it starts again once the drive is back";
+}
+
+// A long-lived file of 1,000 sections opens, and the four watches it loads work.
+TEST_F(ProgramTest, ThousandSectionsOpenAndTheFourLoadedWatchesWork)
+{
+    QByteArray file;
+    for (int i = 1; i <= 1000; ++i) {
+        const QString folder = temp.path() + QStringLiteral("/w%1").arg(i);
+        if (i <= 4) QDir().mkpath(folder);
+        file += QStringLiteral("[w%1]\nname=w%1\npath=%2\npanel=%3\nactive=%4\navilable=0\nsub=0\nfcreate=1\nfdelete=0\n"
+                               "fchange=0\nfrename=0\nasso=0\nspace=0\ndcreate=0\nddelete=0\ndrename=0\ndchange=0\n"
+                               "minsert=0\nmremove=0\nrunprog=0\narguments=0\nwaitproc=0\nwritelog=0\npopup=0\ndesktop=0\n")
+                    .arg(i).arg(folder).arg((i - 1) % 4 + 1).arg(i <= 4 ? 1 : 0)
+                    .toUtf8();
+    }
+    writeFile(settings(), file);
+    ProgramRun run(temp.path());
+    ASSERT_TRUE(run.waitForLine("live-log: #000000 Windows Platform: ", 30000)) << run.lines().mid(0, 20).join('\n').toStdString();
+    for (int i = 1; i <= 4; ++i)
+        ASSERT_TRUE(run.waitForLine(QStringLiteral("Watch w%1 Started monitoring path: %2/w%1").arg(i).arg(temp.path()), 10000)) << i;
+    for (int i = 1; i <= 4; ++i) writeFile(temp.path() + QStringLiteral("/w%1/new.txt").arg(i), "x");
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_TRUE(run.waitForLine(QStringLiteral(": w%1: File create event, file name: %2/w%1/new.txt").arg(i).arg(temp.path()), 10000))
+            << i;
+    const QStringList lines = run.lines();
+    EXPECT_EQ(lines.filter(" not loaded: slot ").size(), 996);
+    EXPECT_TRUE(lines.filter(": Watch w1000 not loaded: slot 4 already holds watch w4").size() == 1);
+    EXPECT_EQ(run.terminate(), 0);
+}
+
+// Qt's own options are ours too: a watch may be called "-reverse", and three parameters are too
+// many whatever they are.
+TEST_F(ProgramTest, QtOptionsAreOrdinaryParameters)
+{
+    writeFile(settings(), ("[-reverse]\nname=-reverse\npanel=1\navilable=0\nactive=0\npath=" + temp.path() + "\n").toUtf8());
+    QStringList lines = runOnce({"-reverse"});
+    EXPECT_EQ(ProfileFile::readString(settings(), "-reverse", "active"), "1") << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.filter("Watch -reverse Started monitoring path: " + temp.path()).size(), 1);
+
+    ProfileFile::writeString(settings(), "-reverse", "active", "0");
+    lines = runOnce({"-platform", "offscreen", "-m"});
+    EXPECT_TRUE(lines.contains("box: error: Too many parameters")) << lines.join('\n').toStdString();
+    lines = runOnce({"-style", "-reverse"});
+    EXPECT_TRUE(lines.filter("box: ").isEmpty()) << lines.join('\n').toStdString();
+    EXPECT_EQ(ProfileFile::readString(settings(), "-reverse", "active"), "0") << "the first of two parameters selects";
+}
+
+// A file saved by an editor that writes a byte-order mark.
+TEST_F(ProgramTest, ByteOrderMarkIsSkipped)
+{
+    writeFile(settings(), "\xEF\xBB\xBF[bom]\r\nname=bom\r\npanel=1\r\navilable=0\r\nactive=1\r\npath=" + temp.path().toUtf8() + "\r\n");
+    const QStringList lines = runOnce();
+    EXPECT_EQ(lines.filter("Watch bom Started monitoring path: " + temp.path()).size(), 1) << lines.join('\n').toStdString();
 }
 
 }  // namespace

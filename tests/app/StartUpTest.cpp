@@ -9,9 +9,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,6 +122,58 @@ TEST_F(StartUpTest, UnwritableFolderShowsTheErrorAndRunsOn)
     EXPECT_TRUE(FormCreate(form, {"-m"}));
     EXPECT_EQ(boxes.texts(), QStringList{"Unable to write to " + file() + "."});
     EXPECT_FALSE(form.tmr1->isActive()) << "the rest of start-up is skipped";
+}
+
+// settings.cfg as the user arranged it: a link of theirs is written through and stays a link; a
+// read-only file is not replaced behind their back, the write fails as any failed write does.
+TEST_F(StartUpTest, SettingsFileAsTheUserArrangedIt)
+{
+    const QByteArray watch = "[docs]\nname=docs\npanel=1\navilable=0\nactive=0\npath=/\nwaitproc=0\n";
+    const QString elsewhere = temp.path() + "/synced/vesmor.cfg";
+    struct Case {
+        const char* what;
+        std::function<void()> setUp;
+        QString written;  // the file that must hold the activation; empty: nothing may change
+    } const cases[] = {
+        {"a link of the user's own", [&] {
+             QDir().mkpath(temp.path() + "/synced");
+             QFile f(elsewhere);
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             f.write(watch);
+             f.close();
+             QDir().mkpath(temp.path() + "/VSM25");
+             QFile::link(elsewhere, file());
+         }, elsewhere},
+        {"a read-only file", [&] {
+             writeSettings(watch);
+             ::chmod(QFile::encodeName(file()).constData(), 0444);
+         }, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(temp.path()).removeRecursively();
+        QDir().mkpath(temp.path());
+        c.setUp();
+        const QByteArray before = QFileInfo(file()).isSymLink() ? QByteArray() : [&] {
+            QFile f(file());
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        boxes.clear();
+        TForm1 form;
+        ASSERT_TRUE(FormCreate(form, {"-all"}));
+        EXPECT_EQ(form.lbl3->text(), "Watch Name: docs");
+        if (c.written.isEmpty()) {
+            EXPECT_EQ(boxes.texts(), QStringList{"Unable to write to " + file() + "."});
+            QFile f(file());
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            EXPECT_EQ(f.readAll(), before);
+            EXPECT_EQ(QFileInfo(file()).permissions() & QFile::WriteOwner, 0) << "its mode was changed";
+        } else {
+            EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+            EXPECT_TRUE(QFileInfo(file()).isSymLink()) << "the link was replaced by a file";
+            EXPECT_EQ(ProfileFile::readString(c.written, "docs", "active"), "1");
+        }
+    }
 }
 
 // Every row of the command-line table, on a file with three watches.

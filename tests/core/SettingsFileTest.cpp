@@ -1,4 +1,5 @@
 #include "core/SettingsFile.h"
+#include "core/WatchLoader.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
 #include "platform/AppException.h"
@@ -139,6 +140,59 @@ TEST_F(SettingsFileTest, EmptyOrBlankNameIsRefused)
         EXPECT_EQ(boxes.texts(), QStringList{"Please enter a watch name"});
     }
     EXPECT_FALSE(QFile::exists(file()));
+}
+
+// A name that could never be found again is refused before anything is written; any other name
+// comes back out: its section is found, it loads under that name, and removing it removes it.
+TEST_F(SettingsFileTest, NamesThatGoInComeBackOut)
+{
+    const char* refused[] = {"[a", "a]", "a[b]c", "'x'", "\"x\"", "\"\"", "a\x01", "tab\x7f"};
+    for (const char* name : refused) {
+        boxes.clear();
+        EXPECT_EQ(store(name), PopulateResult::BadName) << name;
+        EXPECT_EQ(boxes.texts(), QStringList{UnstorableNameMessage}) << name;
+        EXPECT_EQ(boxes.boxes().last().kind, ModalBoxes::Kind::Error);
+    }
+    EXPECT_FALSE(QFile::exists(file())) << "a refused name wrote something";
+
+    const QString accepted[] = {"'x", "x\"", "a=b", ";x", "#x", "Ünï✓", "'", "x'y'"};
+    for (const QString& name : accepted) {
+        SCOPED_TRACE(name.toStdString());
+        QFile::remove(file());
+        CreateWatchObjects({});
+        ASSERT_EQ(store(name), PopulateResult::Stored);
+        EXPECT_EQ(ProfileFile::sectionNames(file()), QStringList{name});
+        EXPECT_EQ(key(name, "name"), name);
+        CreateWatchObjects({});
+        LoadSettingsToWatchList(window);
+        EXPECT_EQ(WatchSlot(1).Name, name);
+        EXPECT_FALSE(WatchSlot(1).Avilable);
+        ProfileFile::eraseSection(file(), WatchSlot(1).Name);
+        EXPECT_TRUE(ProfileFile::sectionNames(file()).isEmpty()) << "removed, and yet it would come back";
+    }
+}
+
+// Paths are stored so that they load exactly, blanks and quotes at their ends included.
+TEST_F(SettingsFileTest, PathsLoadExactlyAsStored)
+{
+    const QString paths[] = {"/media/usb/trailing ", " /leading", "/a \"b\"", "'/quoted'", "\"/opt/my tools/run\"", "/plain"};
+    for (const QString& p : paths) {
+        SCOPED_TRACE(p.toStdString());
+        QFile::remove(file());
+        CreateWatchObjects({});
+        store("w", [&](WatchEditorInput& in) {
+            in.path = p;
+            in.runProgram = true;
+            in.program = p;
+            in.writeLog = true;
+            in.logFile = p;
+        });
+        CreateWatchObjects({});
+        LoadSettingsToWatchList(window);
+        EXPECT_EQ(WatchSlot(1).Path, p);
+        EXPECT_EQ(WatchSlot(1).ProgramToExecute, p);
+        EXPECT_EQ(WatchSlot(1).LogFile, p);
+    }
 }
 
 TEST_F(SettingsFileTest, UnwritableFolderRaisesUnableToWrite)

@@ -59,31 +59,82 @@ TEST_F(WatchLoaderTest, SectionsLoadIntoTheirSlots)
     }
 }
 
-TEST_F(WatchLoaderTest, EventSetFollowsTheKeysAndTheLastSectionOfOneName)
+// Each slot's monitor gets the event set of the section loaded into it.
+TEST_F(WatchLoaderTest, EventSetFollowsTheKeysOfTheSectionLoaded)
 {
-    start("[a]\npanel=1\navilable=0\nname=same\npath=/\nfcreate=1\n[b]\npanel=2\navilable=0\nname=same\npath=/\nddelete=1\nasso=1\n");
-    const TStNotifyEventsSet expected{neFolderDelete, neAssociationChange};
-    EXPECT_EQ(form->ShNotify1->NotifyEvents().Bits(), expected.Bits());
-    EXPECT_EQ(form->ShNotify2->NotifyEvents().Bits(), expected.Bits());
-    EXPECT_TRUE(SetFlags("Same").IsEmpty()) << "names match with regard to case";
+    start("[a]\npanel=1\navilable=0\nname=a\npath=/\nfcreate=1\n[b]\npanel=2\navilable=0\nname=b\npath=/\nddelete=1\nasso=1\n");
+    EXPECT_EQ(form->ShNotify1->NotifyEvents().Bits(), TStNotifyEventsSet{neFileCreate}.Bits());
+    const TStNotifyEventsSet b{neFolderDelete, neAssociationChange};
+    EXPECT_EQ(form->ShNotify2->NotifyEvents().Bits(), b.Bits());
+    EXPECT_EQ(SetFlags("b").Bits(), b.Bits());
+    EXPECT_TRUE(SetFlags("B").IsEmpty()) << "names match with regard to case";
     EXPECT_FALSE(form->ShNotify1->Active()) << "loading never starts a monitor";
 }
 
-TEST_F(WatchLoaderTest, BadSectionsAreReportedOrSkippedAndTheRestLoads)
+// Hand-edited files: the first section of a slot or a name is the watch; every section left out
+// is named in a red line that says why; nothing stops the rest from loading, and no box.
+TEST_F(WatchLoaderTest, HandEditedFilesLoadTheFirstAndNameTheRest)
 {
     const QString gone = temp.path() + "/gone";
-    start(("[bad]\npanel=1\navilable=0\nactive=0\nname=bad\npath=/\narguments=1\nargindex=seven\n"
-           "[nowhere]\npanel=7\navilable=0\nname=nowhere\npath=/\n"
-           "[vanished]\npanel=3\navilable=0\nactive=0\nname=vanished\npath=" + gone.toUtf8() + "\nfcreate=1\n"
-           "[good]\npanel=2\navilable=0\nactive=0\nname=good\npath=/\n").constData());
-    EXPECT_EQ(form->lbl7->text(), "Watch Name: good");
-    EXPECT_EQ(form->lbl11->text(), "Watch Name: vanished") << "a vanished folder still loads, so it can be edited or removed";
-    EXPECT_FALSE(WatchSlot(3).Avilable);
-    EXPECT_EQ(WatchSlot(3).Name, "vanished");
-    EXPECT_EQ(form->lbl15->text(), "Watch Name:") << "panel 7 names no slot";
-    boxes.clear();
-    LoadSettingsToWatchList();
-    EXPECT_EQ(boxes.texts(), QStringList{"'seven' is not a valid integer value."});
+    struct Case {
+        const char* what;
+        QByteArray file;
+        QStringList shown;  // the name each slot shows afterwards ("" = empty)
+        QStringList red;    // the red lines' texts after the time stamp
+    } const cases[] = {
+        {"two sections, one slot",
+         "[a]\nname=a\npanel=1\navilable=0\nactive=0\npath=/\n[b]\nname=b\npanel=1\navilable=0\nactive=1\npath=/\n",
+         {"a", "", "", ""}, {"Watch b not loaded: slot 1 already holds watch a"}},
+        {"names equal but for case",
+         "[Docs]\nname=Docs\npanel=1\navilable=0\npath=/\n[docs]\nname=docs\npanel=2\navilable=0\npath=/\n",
+         {"Docs", "", "", ""}, {"Watch docs not loaded: the name is taken by watch Docs"}},
+        {"panel that names no slot", "[x]\nname=x\npanel=9\n[y]\nname=y\n[ok]\nname=ok\npanel=4\npath=/\navilable=0\n",
+         {"", "", "", "ok"},
+         {"Watch x not loaded: panel \"9\" names no slot from 1 to 4", "Watch y not loaded: panel \"\" names no slot from 1 to 4"}},
+        {"argindex that is not a number",
+         "[bad]\nname=bad\npanel=1\navilable=0\npath=/\narguments=1\nargindex=seven\n[good]\nname=good\npanel=2\navilable=0\npath=/\n",
+         {"", "good", "", ""}, {"Watch bad not loaded: 'seven' is not a valid integer value"}},
+        {"a name that is not its section's",
+         "[a]\nname=b\npanel=1\navilable=0\npath=/\n[c]\npanel=2\navilable=0\npath=/\n", {"", "", "", ""},
+         {"Watch a not loaded: name \"b\" is not the name of its section",
+          "Watch c not loaded: name \"\" is not the name of its section"}},
+        {"byte-order mark and CR LF", "\xEF\xBB\xBF[bom]\r\nname=bom\r\npanel=3\r\navilable=0\r\npath=/\r\n", {"", "", "bom", ""}, {}},
+        {"a vanished folder still loads, so it can be edited or removed",
+         "[vanished]\nname=vanished\npanel=2\navilable=0\npath=" + gone.toUtf8() + "\nfcreate=1\n", {"", "vanished", "", ""}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        form.reset();
+        QFile::remove(file());
+        start(c.file.constData());
+        const QLabel* names[] = {form->lbl3, form->lbl7, form->lbl11, form->lbl15};
+        for (int n = 1; n <= 4; ++n) {
+            const QString name = c.shown[n - 1];
+            EXPECT_EQ(names[n - 1]->text(), name.isEmpty() ? QString("Watch Name:") : "Watch Name: " + name) << "slot " << n;
+            EXPECT_EQ(WatchSlot(n).Avilable, name.isEmpty()) << "slot " << n;
+        }
+        QStringList red;
+        for (const QString& line : logLines().mid(0, logLines().size() - 2)) red << line.section(": ", 1);
+        EXPECT_EQ(red, c.red);
+        EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+    }
+    // The red lines come again with every reload, in red.
+    form.reset();
+    QFile::remove(file());
+    start("[a]\nname=a\npanel=1\npath=/\n[b]\nname=b\npanel=1\npath=/\n");
+    form->edt1->clearLines();
+    LoadSettingsToWatchList(*form);
+    ASSERT_EQ(logLines().size(), 1);
+    EXPECT_TRUE(logLines()[0].endsWith(": Watch b not loaded: slot 1 already holds watch a"));
+}
+
+// The loader writes `waitproc` = "0" back only where it was something else, and in one write.
+TEST_F(WatchLoaderTest, WaitWithoutArgumentsIsWrittenBackOff)
+{
+    start("[a]\nname=a\npanel=1\npath=/\narguments=0\nwaitproc=1\n[b]\nname=b\npanel=2\npath=/\nwaitproc=0\n"
+          "[c]\nname=c\npanel=3\npath=/\n");
+    EXPECT_EQ(settingsBytes(), QByteArray("[a]\nname=a\npanel=1\npath=/\narguments=0\nwaitproc=0\n[b]\nname=b\npanel=2\npath=/\n"
+                                          "waitproc=0\n[c]\nname=c\npanel=3\npath=/\nwaitproc=0\n"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "StartedFormFixture.h"
 
+#include "core/SettingsFile.h"
 #include "platform/FileDialogs.h"
 #include "ui/kit/TFilenameEdit.h"
 
@@ -251,6 +252,18 @@ TEST_F(WatchEditorTest, ApplyChecksRefuseAndStoreNothing)
              f.edt4->setText(" \t ");
          },
          "Please enter a watch name", [](TForm1& f) -> QWidget* { return f.edt4; }},
+        {"name that could never be found again",
+         [&](TForm1& f) {
+             f.SelectFolderInTree(watched);
+             f.edt4->setText("my[watch]");
+         },
+         UnstorableNameMessage, [](TForm1& f) -> QWidget* { return f.edt4; }},
+        {"name in quotes",
+         [&](TForm1& f) {
+             f.SelectFolderInTree(watched);
+             f.edt4->setText("'docs'");
+         },
+         UnstorableNameMessage, [](TForm1& f) -> QWidget* { return f.edt4; }},
     };
     const QByteArray before = settingsBytes();
     for (const Case& c : cases) {
@@ -359,12 +372,12 @@ TEST_F(WatchEditorTest, ApplyStoresTheWatchAndReloads)
         {"name", "MyWatch"}, {"path", watched}, {"panel", "2"}, {"active", "0"}, {"avilable", "0"},
         {"sub", "1"}, {"fcreate", "1"}, {"fdelete", "0"}, {"fchange", "0"}, {"frename", "0"}, {"asso", "0"},
         {"space", "0"}, {"dcreate", "0"}, {"ddelete", "0"}, {"drename", "0"}, {"dchange", "0"}, {"minsert", "0"},
-        {"mremove", "0"}, {"runprog", "1"}, {"exec", "/opt/my tools/run"}, {"arguments", "1"},
+        {"mremove", "0"}, {"runprog", "1"}, {"exec", "\"/opt/my tools/run\""}, {"arguments", "1"},
         {"argindex", "0"}, {"waitproc", "1"}, {"writelog", "1"}, {"logfile", temp.path() + "/logs/a b.txt"},
         {"popup", "0"}, {"desktop", "1"},
     };
     for (const auto& [k, v] : expected) EXPECT_EQ(key("MyWatch", k), v) << k.toStdString();
-    EXPECT_TRUE(settingsBytes().contains("exec=\"/opt/my tools/run\"\n")) << "stored with its quotes";
+    EXPECT_TRUE(settingsBytes().contains("exec=\"\"/opt/my tools/run\"\"\n")) << "stored so that it reads back with its quotes";
 
     EXPECT_EQ(f.lbl7->text(), "Watch Name: MyWatch");
     EXPECT_EQ(f.lbl8->text(), "Path: " + watched + "; WatchSub");
@@ -637,7 +650,7 @@ TEST_F(WatchEditorTest, FileBoxesBrowseAndStoreWhatTheyShow)
     form->edt4->setText("files");
     form->btn3->click();
     EXPECT_TRUE(boxes.texts().isEmpty());
-    EXPECT_TRUE(settingsBytes().contains(("exec=\"" + tools + "/run\"\n").toUtf8()));
+    EXPECT_EQ(key("files", "exec"), '"' + tools + "/run\"");
     EXPECT_EQ(key("files", "logfile"), logs + "/events.txt");
 }
 
