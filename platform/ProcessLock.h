@@ -5,7 +5,8 @@
 
 // A named lock shared by the processes of this user. It is recursive for a thread and
 // serialises threads of different processes. When its holder dies, the next one to ask takes
-// it over, so a crashed process blocks no one.
+// it over, so a crashed process blocks no one. Its holder may remove its name (the last user
+// tidying up): whoever was waiting for it then takes the lock under that name afresh.
 class ProcessLock {
 public:
     ProcessLock() = default;
@@ -28,6 +29,8 @@ public:
     // Takes the lock when it is free (or already ours); never waits.
     bool tryLock();
     void unlock();
+    // Removes the lock's name while this process holds it, when it still names this lock.
+    void removeName();
     // True when the last successful lock() or tryLock() took over from a holder that had died.
     bool tookOverFromDeadHolder() const { return tookOver_; }
 
@@ -38,8 +41,11 @@ public:
 private:
     bool setUp();
     bool finishLocking(int result);
+    bool reopen();
 
     SharedMemoryBlock block_;
+    QString name_;
+    int depth_ = 0;  // how often the holding thread holds it; touched only by the holder
     void* shared_ = nullptr;
     Failure failure_ = Failure::None;
     QString error_;
