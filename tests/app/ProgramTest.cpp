@@ -53,7 +53,8 @@ TEST_F(ProgramTest, ThreeParametersAreRefusedAndNothingIsWritten)
 {
     writeFile(settings(), "[docs]\nname=docs\npanel=1\nactive=0\n");
     const QStringList lines = runOnce({"docs", "-m", "x"});
-    EXPECT_TRUE(lines.contains("box: error: Too many parameters")) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains("box: error: Too many parameters (caption \"Error\", answered OK)"))
+        << lines.join('\n').toStdString();
     EXPECT_EQ(ProfileFile::readString(settings(), "docs", "active"), "0");
 }
 
@@ -113,7 +114,8 @@ TEST_F(ProgramTest, VanishedFolderEndsTheAutoStart)
     writeFile(settings(), ("[gone]\nname=gone\npath=" + temp.path() + "/gone\npanel=1\nactive=1\navilable=0\n"
                            "[ok]\nname=ok\npath=" + watched + "\npanel=2\nactive=1\navilable=0\n").toUtf8());
     const QStringList lines = runOnce({"-m"});
-    EXPECT_TRUE(lines.contains("box: error: Invalid folder.")) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains("box: error: Invalid folder. (caption \"Vesmor 2.5\", answered OK)"))
+        << lines.join('\n').toStdString();
     EXPECT_TRUE(lines.filter("Started monitoring path").isEmpty()) << lines.join('\n').toStdString();
 }
 

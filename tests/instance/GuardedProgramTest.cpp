@@ -50,7 +50,6 @@ protected:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("TEMP"), temp);
         env.remove(QStringLiteral("TMP"));
-        env.insert(QStringLiteral("VESMOR_AUTO_ANSWER_BOXES"), QStringLiteral("1"));
         return std::make_unique<Child>(path, args, env);
     }
     std::unique_ptr<Child> start() { return start(copy->path()); }
