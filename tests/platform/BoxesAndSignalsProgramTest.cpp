@@ -94,6 +94,40 @@ TEST(BoxesWithoutADisplay, EachBoxIsWrittenOutAnsweredAndTheProgramGoesOn)
     EXPECT_EQ(run.terminate(), 0);
 }
 
+TEST(BoxesWithoutADisplay, MakeRunSaysSoInOneLineAndTheLiveLogCanBeFollowed)
+{
+    QTemporaryDir temp;
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "VESMOR_ECHO_LIVE_LOG"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("TEMP"), temp.path());
+    run.setProcessEnvironment(env);
+    run.setReadChannel(QProcess::StandardError);
+    // A copy of its own, so that it is no other test's second copy.
+    const QString program = temp.filePath(QStringLiteral("vesmor"));
+    ASSERT_TRUE(QFile::copy(ProgramRun::binaryPath(), program));
+    ASSERT_TRUE(QFile(program).setPermissions(QFile(ProgramRun::binaryPath()).permissions()));
+    run.start(qEnvironmentVariable("VESMOR_SOURCE_DIR") + QStringLiteral("/scripts/run-vesmor"),
+              {program, QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    QByteArray err;
+    const QDeadlineTimer deadline(20000);
+    while (!err.contains("Windows Platform: ") && run.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+        err += run.readAllStandardError();
+    ::kill(pid_t(run.processId()), SIGTERM);
+    ASSERT_TRUE(run.waitForFinished(10000));
+    err += run.readAllStandardError();
+    const QStringList lines = QString::fromUtf8(err).split(u'\n');
+    const QStringList said = lines.filter(QStringLiteral("No display"));
+    ASSERT_EQ(said.size(), 1) << err.constData();
+    for (const char* point : {"offscreen", "box", "live log", "standard error", "SIGTERM"})
+        EXPECT_TRUE(said.first().contains(QString::fromLatin1(point))) << point;
+    EXPECT_EQ(lines.filter(QStringLiteral("box: error: Too many parameters")).size(), 1) << err.constData();
+    EXPECT_EQ(lines.filter(QStringLiteral("live-log: #000000 Vesmor 2.5 running on computer")).size(), 1) << err.constData();
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode(), 0);
+}
+
 class SignalWithABoxOpen : public testing::TestWithParam<int> {
 protected:
     void SetUp() override
