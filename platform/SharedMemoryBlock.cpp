@@ -79,8 +79,11 @@ bool SharedMemoryBlock::open(const QString& name, std::size_t size)
     if (::fstat(fd_, &st) != 0) return fail(Failure::Object, systemError(errno));
     if (const QString why = whyNotOurs(st); !why.isEmpty()) return fail(Failure::Object, why);
     // Growing is the same for every opener, so racing openers agree; the new bytes are zeros.
-    if (static_cast<std::size_t>(st.st_size) < size && ::ftruncate(fd_, static_cast<off_t>(size)) != 0)
-        return fail(Failure::Object, systemError(errno));
+    // The room is taken now: a page the disk has no room for would end the program when touched.
+    if (static_cast<std::size_t>(st.st_size) < size) {
+        if (const int rc = ::posix_fallocate(fd_, 0, static_cast<off_t>(size)); rc != 0)
+            return fail(Failure::Object, systemError(rc));
+    }
 
     void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
     if (view == MAP_FAILED) return fail(Failure::View, systemError(errno));

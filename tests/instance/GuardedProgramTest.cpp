@@ -4,6 +4,7 @@
 
 #include "platform/ProcessLock.h"
 #include "platform/SharedMemoryBlock.h"
+#include "support/ProgramRun.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -206,5 +207,30 @@ TEST_P(GuardedProgram, AFirstCopyHiddenInTheTrayComesOutOfIt)
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, GuardedProgram, testing::Values(Program::Helper, Program::Vesmor), programName);
+
+}  // namespace
+
+namespace {
+
+TEST(GuardedVesmor, ARuntimeFolderWithNoRoomLeftIsAnErrorNotACrash)
+{
+    if (ProgramRun::binaryPath().isEmpty()) GTEST_SKIP() << "VESMOR_BINARY is not set";
+    // A home of its own on a full file system of 64 KiB, where the fallback folder goes.
+    QTemporaryDir home, temp;
+    const QStringList fullHome{
+        QStringLiteral("unshare"), QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"),
+        QStringLiteral("mount -t tmpfs -o size=64k tmpfs \"$1\" || exit %1; head -c 1M /dev/zero > \"$1/fill\" 2>/dev/null; "
+                       "unset XDG_RUNTIME_DIR XDG_CACHE_HOME; HOME=$1; export HOME; shift; exec \"$@\"")
+            .arg(ProgramRun::NoNamespaceExit),
+        QStringLiteral("sh"), home.path()};
+    ProgramRun run(temp.path(), {}, QString(), fullHome);
+    const int code = run.waitForExit(20000);
+    if (code == ProgramRun::NoNamespaceExit) GTEST_SKIP() << "no user and mount namespaces here";
+    EXPECT_EQ(code, 1) << run.lines().join(u'\n').toStdString();
+    EXPECT_EQ(run.lines().filter(QStringLiteral("box: error: Failed to create FileMapping ")).size(), 1)
+        << run.lines().join(u'\n').toStdString();
+    EXPECT_EQ(run.lines().filter(QStringLiteral("No space left on device")).size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(temp.path() + QStringLiteral("/VSM25")));
+}
 
 }  // namespace
