@@ -51,20 +51,3 @@ private:
     QString error_;
     bool tookOver_ = false;
 };
-
-// Holds a ProcessLock for the lifetime of a scope.
-class ProcessLocker {
-public:
-    explicit ProcessLocker(ProcessLock& lock) : lock_(lock), held_(lock.lock()) {}
-    ~ProcessLocker()
-    {
-        if (held_) lock_.unlock();
-    }
-    ProcessLocker(const ProcessLocker&) = delete;
-    ProcessLocker& operator=(const ProcessLocker&) = delete;
-    bool held() const { return held_; }
-
-private:
-    ProcessLock& lock_;
-    bool held_;
-};
