@@ -12,9 +12,56 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
 namespace {
 
 constexpr int retestMs = 100;
+constexpr int quickAnswerMs = 20;
+constexpr int resultPollMs = 5;
+
+// One in-use test, run beside the window: it may look through every process's open files.
+// Most answers come at once and the window is not touched; a slow one keeps the window handling
+// events meanwhile. Empty when the window began to close first (the test then finishes on its
+// own and its answer is dropped).
+std::optional<bool> testBesideTheWindow(WatchWindow& window, const QString& fileName)
+{
+    struct Test {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        bool inUse = false;
+    };
+    auto test = std::make_shared<Test>();
+    std::thread([test, fileName] {
+        const bool inUse = IsFileInUse(fileName);
+        const std::lock_guard<std::mutex> lock(test->mutex);
+        test->inUse = inUse;
+        test->done = true;
+        test->finished.notify_all();
+    }).detach();
+    auto answer = [&](std::chrono::milliseconds patience) -> std::optional<bool> {
+        std::unique_lock<std::mutex> lock(test->mutex);
+        if (!test->finished.wait_for(lock, patience, [&] { return test->done; })) return std::nullopt;
+        return test->inUse;
+    };
+    if (const auto quick = answer(std::chrono::milliseconds(quickAnswerMs))) return quick;
+    // The timer only wakes the event loop, so that the answer is seen soon after it comes.
+    QTimer wake;
+    wake.start(resultPollMs);
+    for (;;) {
+        window.processMessages();
+        if (window.closing()) return std::nullopt;
+        if (const auto done = answer(std::chrono::milliseconds(0))) return done;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (window.closing()) return std::nullopt;
+    }
+}
 
 // Keeps events flowing until the file is free; false when the window began to close first.
 bool waitUntilFree(WatchWindow& window, const QString& fileName)
@@ -23,7 +70,10 @@ bool waitUntilFree(WatchWindow& window, const QString& fileName)
     QTimer wake;
     wake.setInterval(retestMs);
     wake.start();
-    while (IsFileInUse(fileName)) {
+    for (;;) {
+        const std::optional<bool> inUse = testBesideTheWindow(window, fileName);
+        if (!inUse) return false;
+        if (!*inUse) return true;
         const QDeadlineTimer nextTest(retestMs);
         do {
             window.processMessages();
@@ -33,7 +83,6 @@ bool waitUntilFree(WatchWindow& window, const QString& fileName)
             if (window.closing()) return false;
         } while (!nextTest.hasExpired());
     }
-    return true;
 }
 
 }  // namespace

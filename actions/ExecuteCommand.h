@@ -14,5 +14,6 @@ class WatchWindow;
 void ExecuteCommand(WatchWindow& window, Twatcher watch, TRzLauncher& launcher, const QString& argument);
 
 // True when a file of that name exists and another program holds it open (or it can't be
-// opened for reading and writing at all).
+// opened for reading and writing at all). A file this user can't open for writing is in use
+// only while someone has it open for writing.
 bool IsFileInUse(const QString& fileName);

@@ -18,6 +18,31 @@ constexpr int SwitchTimeoutMs = 3000;
 
 }  // namespace
 
+// Holds the registry lock. The block's name may have been removed by the last copy while this
+// process waited; the list then lives in a new block under that name.
+class TJclAppInstances::Section {
+public:
+    explicit Section(TJclAppInstances& registry) : registry_(registry), held_(registry.lock_.lock())
+    {
+        if (!held_ || (registry_.block_.isOpen() && !registry_.block_.removedMeanwhile())) return;
+        if (!registry_.block_.open(RegistryName(registry_.key_), BlockSize)) {
+            registry_.lock_.unlock();
+            held_ = false;
+        }
+    }
+    ~Section()
+    {
+        if (held_) registry_.lock_.unlock();
+    }
+    Section(const Section&) = delete;
+    Section& operator=(const Section&) = delete;
+    bool held() const { return held_; }
+
+private:
+    TJclAppInstances& registry_;
+    bool held_;
+};
+
 TJclAppInstances::TJclAppInstances(const QString& executablePath)
     : TJclAppInstances(InstanceKey(executablePath), executablePath, ProcessInfo::currentProcessId())
 {
@@ -132,7 +157,7 @@ bool TJclAppInstances::ParseForwardRequest(const QByteArray& line, qint64* targe
 
 bool TJclAppInstances::Register()
 {
-    ProcessLocker locker(lock_);
+    Section locker(*this);
     if (!locker.held()) return false;
     auto* bytes = static_cast<uchar*>(block_.data());
     if (qFromLittleEndian<quint16>(bytes + LimitOffset) == 0) qToLittleEndian<quint16>(NoLimit, bytes + LimitOffset);
@@ -147,34 +172,38 @@ bool TJclAppInstances::Register()
 
 void TJclAppInstances::Unregister()
 {
-    ProcessLocker locker(lock_);
+    Section locker(*this);
     if (!locker.held()) return;
     const int slot = find(processId_);
     if (slot >= 0) removeSlot(slot);
+    if (count() > 0) return;
+    // Removed while the lock is held: whoever waits for it looks again under the names.
+    block_.removeName();
+    lock_.removeName();
 }
 
 int TJclAppInstances::OwnIndex()
 {
-    ProcessLocker locker(lock_);
+    Section locker(*this);
     return locker.held() ? find(processId_) : -1;
 }
 
 qint64 TJclAppInstances::ProcessIdAt(int index)
 {
-    ProcessLocker locker(lock_);
+    Section locker(*this);
     if (!locker.held() || index < 0 || index >= count()) return 0;
     return idAt(index);
 }
 
 int TJclAppInstances::InstanceCount()
 {
-    ProcessLocker locker(lock_);
+    Section locker(*this);
     return locker.held() ? count() : 0;
 }
 
 QList<qint64> TJclAppInstances::ProcessIds()
 {
-    ProcessLocker locker(lock_);
+    Section locker(*this);
     QList<qint64> ids;
     if (!locker.held()) return ids;
     for (int i = 0, n = count(); i < n; ++i) ids << idAt(i);
@@ -183,7 +212,7 @@ QList<qint64> TJclAppInstances::ProcessIds()
 
 int TJclAppInstances::PruneEndedProcesses()
 {
-    ProcessLocker locker(lock_);
+    Section locker(*this);
     return locker.held() ? pruneLocked() : 0;
 }
 

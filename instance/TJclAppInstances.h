@@ -31,7 +31,8 @@ public:
     static QString InstanceKey(const QString& executablePath);
     static QString RegistryName(const QString& key) { return key + QStringLiteral("_All"); }
     static QString LockName(const QString& key) { return key + QStringLiteral("_Otx"); }
-    // Removes the shared objects of a key (no copy may be running).
+    // Removes the shared objects of a key (no copy may be running). The last copy to unregister
+    // removes them itself.
     static void RemoveSharedObjects(const QString& key);
 
     // The running copy listens for "come forward" requests on the channel named after the key.
@@ -49,7 +50,8 @@ public:
 
     // Appends the own process id; false when the list is full even after dropping ended copies.
     bool Register();
-    // Removes the own process id; the ids after it keep their order.
+    // Removes the own process id; the ids after it keep their order. When no id is left, the
+    // shared objects are removed, so nothing stays behind once the last copy has ended.
     void Unregister();
     // Position of the own id, -1 when absent.
     int OwnIndex();
@@ -64,6 +66,7 @@ public:
     bool SwitchTo(int index);
 
 private:
+    class Section;
     void openObjects();
     int count() const;
     void setCount(int count);

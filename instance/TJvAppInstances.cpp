@@ -18,7 +18,13 @@ TJvAppInstances::TJvAppInstances(TJclAppInstances& registry, QObject* owner)
     registerOnce();
 }
 
-TJvAppInstances::~TJvAppInstances() = default;
+TJvAppInstances::~TJvAppInstances()
+{
+    // Off the list before the channel closes: a copy started meanwhile then runs in our place
+    // and listens under the name, instead of being refused by a copy that is going away.
+    if (processRegistry_) ReleaseJclAppInstances();
+    delete listener_;
+}
 
 void TJvAppInstances::registerOnce()
 {

@@ -1,33 +1,45 @@
 #include "platform/AutoAnswerBoxes.h"
 
-#include "platform/ModalBoxes.h"
-
 #include <cstdio>
 
 namespace {
 
-const char* kindName(ModalBoxes::Kind kind)
+const char* typeName(ModalBoxes::Kind kind)
 {
     switch (kind) {
     case ModalBoxes::Kind::Error: return "error";
     case ModalBoxes::Kind::Warning: return "warning";
     case ModalBoxes::Kind::Information: return "information";
-    case ModalBoxes::Kind::Confirmation: return "confirmation";
-    case ModalBoxes::Kind::Notice: return "notice";
+    // A notice is a confirmation box with an OK button only.
+    case ModalBoxes::Kind::Confirmation:
+    case ModalBoxes::Kind::Notice: return "confirmation";
     }
     return "box";
 }
 
+QByteArray oneLine(const QString& text)
+{
+    QByteArray line = text.toUtf8();
+    return line.replace("\r\n", "\\n").replace('\n', "\\n").replace('\r', "\\n");
+}
+
 }  // namespace
+
+namespace AutoAnswerBoxes {
+
+ModalBoxes::Answer answer(const ModalBoxes::Request& request)
+{
+    const bool yes = request.kind == ModalBoxes::Kind::Confirmation;
+    std::fprintf(stderr, "box: %s: %s (caption \"%s\", answered %s)\n", typeName(request.kind),
+                 oneLine(request.text).constData(), oneLine(request.title).constData(), yes ? "Yes" : "OK");
+    std::fflush(stderr);
+    return yes ? ModalBoxes::Answer::Yes : ModalBoxes::Answer::Ok;
+}
+
+}  // namespace AutoAnswerBoxes
 
 void installAutoAnswerFromEnvironment()
 {
     if (qgetenv("VESMOR_AUTO_ANSWER_BOXES") != "1") return;
-    ModalBoxes::setResponder([](const ModalBoxes::Request& request) {
-        QByteArray text = request.text.toUtf8();
-        text.replace("\r\n", "\\n").replace('\n', "\\n").replace('\r', "\\n");
-        std::fprintf(stderr, "box: %s: %s\n", kindName(request.kind), text.constData());
-        std::fflush(stderr);
-        return request.kind == ModalBoxes::Kind::Confirmation ? ModalBoxes::Answer::Yes : ModalBoxes::Answer::Ok;
-    });
+    ModalBoxes::setResponder(AutoAnswerBoxes::answer);
 }

@@ -1,10 +1,15 @@
 #include "platform/FileInUse.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QFile>
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <cstdlib>
+#include <mutex>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +17,21 @@
 
 namespace FileInUse {
 namespace {
+
+QByteArray nativePath(const QString& fileName) { return QFile::encodeName(fileName); }
+
+// A lease break is signalled with SIGIO, whose default action ends the process: someone opening
+// the file in the moment we hold the lease must not end the program.
+void ignoreLeaseBreaks()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (::sigaction(SIGIO, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+            current.sa_handler == SIG_DFL)
+            ::signal(SIGIO, SIG_IGN);
+    });
+}
 
 bool isNumber(const char* s)
 {
@@ -21,41 +41,89 @@ bool isNumber(const char* s)
     return true;
 }
 
-// Any descriptor in /proc/*/fd that refers to (dev, ino), other than our own skipFd.
-bool heldBySomeone(dev_t dev, ino_t ino, int skipFd)
+// Whether the descriptor `fd` of the process in `procDir` was opened for writing.
+bool openForWriting(int procDir, const char* fd)
 {
+    const QByteArray info = QByteArray("fdinfo/") + fd;
+    const int f = ::openat(procDir, info.constData(), O_RDONLY | O_CLOEXEC);
+    if (f < 0) return false;
+    char text[512];
+    const ssize_t n = ::read(f, text, sizeof text - 1);
+    ::close(f);
+    if (n <= 0) return false;
+    text[n] = '\0';
+    const char* flags = std::strstr(text, "flags:");
+    if (!flags) return false;
+    const long value = std::strtol(flags + 6, nullptr, 8);
+    return (value & O_ACCMODE) == O_WRONLY || (value & O_ACCMODE) == O_RDWR;
+}
+
+// Any descriptor in /proc/*/fd that refers to (dev, ino), other than our own skipFd. Gives up,
+// answering false, once the deadline has passed.
+bool heldBySomeone(dev_t dev, ino_t ino, int skipFd, Holders holders)
+{
+    const QDeadlineTimer deadline(ScanLimitMs);
     DIR* proc = ::opendir("/proc");
     if (!proc) return false;
     const pid_t self = ::getpid();
     bool found = false;
-    while (!found) {
+    while (!found && !deadline.hasExpired()) {
         const dirent* p = ::readdir(proc);
         if (!p) break;
         if (!isNumber(p->d_name)) continue;
-        const pid_t pid = pid_t(std::atol(p->d_name));
-        const QByteArray fdDir = QByteArray("/proc/") + p->d_name + "/fd";
-        DIR* fds = ::opendir(fdDir.constData());
-        if (!fds) continue;  // gone, or another user's process
+        const int procDir = ::openat(::dirfd(proc), p->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (procDir < 0) continue;  // gone
+        const int fdDir = ::openat(procDir, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* fds = fdDir >= 0 ? ::fdopendir(fdDir) : nullptr;
+        if (!fds) {  // another user's process
+            if (fdDir >= 0) ::close(fdDir);
+            ::close(procDir);
+            continue;
+        }
+        const bool own = std::atol(p->d_name) == self;
         while (const dirent* f = ::readdir(fds)) {
-            if (!isNumber(f->d_name)) continue;
-            if (pid == self && std::atoi(f->d_name) == skipFd) continue;
+            if (!isNumber(f->d_name) || (own && std::atoi(f->d_name) == skipFd)) continue;
             struct stat st {};
-            if (::fstatat(::dirfd(fds), f->d_name, &st, 0) == 0 && st.st_dev == dev && st.st_ino == ino) {
+            if (::fstatat(::dirfd(fds), f->d_name, &st, 0) != 0 || st.st_dev != dev || st.st_ino != ino) continue;
+            if (holders == Holders::Any || openForWriting(procDir, f->d_name)) {
                 found = true;
                 break;
             }
         }
         ::closedir(fds);
+        ::close(procDir);
     }
     ::closedir(proc);
     return found;
+}
+
+bool leaseRefusedBecauseHeld() { return errno == EAGAIN || errno == EBUSY; }
+
+// For a file this user may read but not write: a read lease is granted only while nobody has
+// the file open for writing.
+bool heldForWriting(const QByteArray& path, const struct stat& st)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0 && errno == EWOULDBLOCK) return true;  // someone holds a write lease on it
+    bool inUse;
+    if (fd >= 0 && ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        inUse = false;
+    } else if (fd >= 0 && leaseRefusedBecauseHeld()) {
+        inUse = true;
+    } else {
+        inUse = heldBySomeone(st.st_dev, st.st_ino, fd, Holders::Writers);
+    }
+    if (fd >= 0) ::close(fd);
+    return inUse;
 }
 
 }  // namespace
 
 bool isInUse(const QString& fileName)
 {
-    const QByteArray path = QFile::encodeName(fileName);
+    ignoreLeaseBreaks();
+    const QByteArray path = nativePath(fileName);
     if (path.isEmpty()) return false;
     struct stat st {};
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -63,28 +131,34 @@ bool isInUse(const QString& fileName)
     // O_NONBLOCK: a lease held by someone else makes the open fail at once instead of waiting
     // for that lease to be broken.
     const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return true;
-
+    if (fd < 0) {
+        switch (errno) {
+        case ENOENT: return false;  // gone meanwhile
+        case EACCES:
+        case EPERM:
+        case EROFS: return heldForWriting(path, st);
+        default: return true;  // held (a lease, a running program), or no room to open it now
+        }
+    }
     bool inUse;
     if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
         inUse = false;
-    } else if (errno == EAGAIN || errno == EBUSY) {
+    } else if (leaseRefusedBecauseHeld()) {
         inUse = true;
     } else {
-        struct stat own {};
-        inUse = ::fstat(fd, &own) == 0 && heldBySomeone(own.st_dev, own.st_ino, fd);
+        inUse = heldBySomeone(st.st_dev, st.st_ino, fd, Holders::Any);
     }
     ::close(fd);
     return inUse;
 }
 
-bool openElsewhere(const QString& fileName)
+bool openElsewhere(const QString& fileName, Holders holders)
 {
-    const QByteArray path = QFile::encodeName(fileName);
+    const QByteArray path = nativePath(fileName);
     struct stat st {};
     if (path.isEmpty() || ::stat(path.constData(), &st) != 0) return false;
-    return heldBySomeone(st.st_dev, st.st_ino, -1);
+    return heldBySomeone(st.st_dev, st.st_ino, -1, holders);
 }
 
 }  // namespace FileInUse

@@ -1,9 +1,12 @@
 #include "platform/ModalBoxes.h"
 
 #include "platform/AppException.h"
+#include "platform/AutoAnswerBoxes.h"
 
 #include <QApplication>
+#include <QList>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace ModalBoxes {
 namespace {
@@ -15,6 +18,19 @@ Responder& responder()
 }
 
 QString title() { return QApplication::applicationDisplayName(); }
+
+bool ending = false;
+QList<QPointer<QMessageBox>>& openBoxes()
+{
+    static QList<QPointer<QMessageBox>> boxes;
+    return boxes;
+}
+
+bool nobodyCanSee()
+{
+    return !qobject_cast<QApplication*>(QCoreApplication::instance()) ||
+           QGuiApplication::platformName() == QLatin1String("offscreen");
+}
 
 }  // namespace
 
@@ -28,8 +44,15 @@ Responder setResponder(Responder r)
 Answer show(Kind kind, const QString& caption, const QString& text, QWidget* parent)
 {
     if (responder()) return responder()(Request{kind, caption, text});
+    if (nobodyCanSee()) return AutoAnswerBoxes::answer(Request{kind, caption, text});
+    if (ending) return kind == Kind::Confirmation ? Answer::No : Answer::Ok;
     if (!parent) parent = QApplication::activeWindow();
     QMessageBox box(parent);
+    openBoxes().append(&box);
+    struct Forget {
+        QMessageBox* box;
+        ~Forget() { openBoxes().removeAll(box); }
+    } forget{&box};
     box.setWindowTitle(caption);
     box.setText(text);
     box.setTextFormat(Qt::PlainText);
@@ -50,17 +73,17 @@ Answer show(Kind kind, const QString& caption, const QString& text, QWidget* par
     return Answer::Ok;
 }
 
-void error(const QString& text) { show(Kind::Error, title(), text); }
-void warning(const QString& text) { show(Kind::Warning, title(), text); }
-void information(const QString& text) { show(Kind::Information, title(), text); }
-bool confirm(const QString& text) { return show(Kind::Confirmation, title(), text) == Answer::Yes; }
-void notice(const QString& text) { show(Kind::Notice, title(), text); }
+void error(const QString& text) { show(Kind::Error, QStringLiteral("Error"), text); }
+void warning(const QString& text) { show(Kind::Warning, QStringLiteral("Warning"), text); }
+void information(const QString& text) { show(Kind::Information, QStringLiteral("Information"), text); }
+bool confirm(const QString& text) { return show(Kind::Confirmation, QStringLiteral("Confirmation"), text) == Answer::Yes; }
+void notice(const QString& text) { show(Kind::Notice, QStringLiteral("Confirmation"), text); }
 
 void showException(const QString& text)
 {
     QString shown = text;
     if (!shown.endsWith(u'.')) shown += u'.';
-    error(shown);
+    show(Kind::Error, title(), shown);
 }
 
 void showException(const std::exception& e)
@@ -70,6 +93,15 @@ void showException(const std::exception& e)
     } else {
         showException(QString::fromLocal8Bit(e.what()));
     }
+}
+
+void dismissAll()
+{
+    ending = true;
+    // A box opened inside another one's loop ends first, so each loop can return in turn.
+    const QList<QPointer<QMessageBox>> boxes = openBoxes();
+    for (auto it = boxes.rbegin(); it != boxes.rend(); ++it)
+        if (*it) (*it)->done(QMessageBox::No);
 }
 
 void guarded(const std::function<void()>& handler)

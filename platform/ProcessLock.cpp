@@ -40,6 +40,7 @@ bool ProcessLock::remove(const QString& name) { return SharedMemoryBlock::remove
 bool ProcessLock::open(const QString& name)
 {
     close();
+    name_ = name;
     failure_ = Failure::None;
     error_.clear();
     if (!block_.open(blockName(name), sizeof(Shared))) {
@@ -60,7 +61,14 @@ bool ProcessLock::open(const QString& name)
 void ProcessLock::close()
 {
     shared_ = nullptr;
+    depth_ = 0;
     block_.close();
+}
+
+bool ProcessLock::reopen()
+{
+    const QString name = name_;
+    return open(name);
 }
 
 bool ProcessLock::setUp()
@@ -117,17 +125,34 @@ bool ProcessLock::finishLocking(int result)
 
 bool ProcessLock::lock()
 {
-    if (!shared_) return false;
-    return finishLocking(pthread_mutex_lock(&static_cast<Shared*>(shared_)->mutex));
+    for (;;) {
+        if (!shared_ || !finishLocking(pthread_mutex_lock(&static_cast<Shared*>(shared_)->mutex))) return false;
+        if (depth_++ > 0 || !block_.removedMeanwhile()) return true;
+        // The last holder removed this lock's name while we waited: the lock lives on under a
+        // new block of that name.
+        unlock();
+        if (!reopen()) return false;
+    }
 }
 
 bool ProcessLock::tryLock()
 {
-    if (!shared_) return false;
-    return finishLocking(pthread_mutex_trylock(&static_cast<Shared*>(shared_)->mutex));
+    for (;;) {
+        if (!shared_ || !finishLocking(pthread_mutex_trylock(&static_cast<Shared*>(shared_)->mutex))) return false;
+        if (depth_++ > 0 || !block_.removedMeanwhile()) return true;
+        unlock();
+        if (!reopen()) return false;
+    }
 }
 
 void ProcessLock::unlock()
 {
-    if (shared_) pthread_mutex_unlock(&static_cast<Shared*>(shared_)->mutex);
+    if (!shared_) return;
+    if (depth_ > 0) --depth_;
+    pthread_mutex_unlock(&static_cast<Shared*>(shared_)->mutex);
+}
+
+void ProcessLock::removeName()
+{
+    if (shared_ && depth_ > 0) block_.removeName();
 }

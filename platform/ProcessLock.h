@@ -5,7 +5,8 @@
 
 // A named lock shared by the processes of this user. It is recursive for a thread and
 // serialises threads of different processes. When its holder dies, the next one to ask takes
-// it over, so a crashed process blocks no one.
+// it over, so a crashed process blocks no one. Its holder may remove its name (the last user
+// tidying up): whoever was waiting for it then takes the lock under that name afresh.
 class ProcessLock {
 public:
     ProcessLock() = default;
@@ -28,6 +29,8 @@ public:
     // Takes the lock when it is free (or already ours); never waits.
     bool tryLock();
     void unlock();
+    // Removes the lock's name while this process holds it, when it still names this lock.
+    void removeName();
     // True when the last successful lock() or tryLock() took over from a holder that had died.
     bool tookOverFromDeadHolder() const { return tookOver_; }
 
@@ -38,27 +41,13 @@ public:
 private:
     bool setUp();
     bool finishLocking(int result);
+    bool reopen();
 
     SharedMemoryBlock block_;
+    QString name_;
+    int depth_ = 0;  // how often the holding thread holds it; touched only by the holder
     void* shared_ = nullptr;
     Failure failure_ = Failure::None;
     QString error_;
     bool tookOver_ = false;
-};
-
-// Holds a ProcessLock for the lifetime of a scope.
-class ProcessLocker {
-public:
-    explicit ProcessLocker(ProcessLock& lock) : lock_(lock), held_(lock.lock()) {}
-    ~ProcessLocker()
-    {
-        if (held_) lock_.unlock();
-    }
-    ProcessLocker(const ProcessLocker&) = delete;
-    ProcessLocker& operator=(const ProcessLocker&) = delete;
-    bool held() const { return held_; }
-
-private:
-    ProcessLock& lock_;
-    bool held_;
 };

@@ -6,18 +6,18 @@
 #include <functional>
 #include <optional>
 
-class QLocalServer;
+class QSocketNotifier;
 
 // A local channel, private to this user, through which another copy of the program asks the
-// running one to come forward. One request line, one answer line per connection.
+// running one to come forward. One request line, one answer line per connection. The socket
+// lives in the user's private runtime folder; either end hangs up on a peer of another user.
 namespace SwitchChannel {
 
-// The socket file a channel of that name lives at: the user's runtime folder when there is one,
-// else the temporary folder; the name is shortened with a digest to fit a socket address.
+// The socket file a channel of that name lives at; the name is shortened with a digest.
 QString socketPath(const QString& name);
 
 // Sends one request line and waits for the answer line (without its line end). Empty when no
-// one listens under that name or no answer came in time.
+// one of this user listens under that name or no answer came in time.
 std::optional<QByteArray> ask(const QString& name, const QByteArray& request, int timeoutMs);
 
 }  // namespace SwitchChannel
@@ -31,15 +31,21 @@ public:
     explicit SwitchListener(QObject* parent = nullptr);
     ~SwitchListener() override;
 
-    // Takes the name over (a socket left behind by a copy that died is replaced).
+    // Takes the name over (a socket left behind by a copy that died is replaced); an object
+    // there that is not this user's is refused.
     bool listen(const QString& name);
     QString errorString() const { return error_; }
     void setHandler(Handler handler) { handler_ = std::move(handler); }
 
 private:
     void accept();
+    void close();
 
-    QLocalServer* server_;
+    int fd_ = -1;
+    QSocketNotifier* notifier_ = nullptr;
+    QByteArray file_;
+    quint64 fileDevice_ = 0;
+    quint64 fileInode_ = 0;
     Handler handler_;
     QString error_;
 };

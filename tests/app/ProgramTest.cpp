@@ -53,7 +53,8 @@ TEST_F(ProgramTest, ThreeParametersAreRefusedAndNothingIsWritten)
 {
     writeFile(settings(), "[docs]\nname=docs\npanel=1\nactive=0\n");
     const QStringList lines = runOnce({"docs", "-m", "x"});
-    EXPECT_TRUE(lines.contains("box: error: Too many parameters")) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains("box: error: Too many parameters (caption \"Error\", answered OK)"))
+        << lines.join('\n').toStdString();
     EXPECT_EQ(ProfileFile::readString(settings(), "docs", "active"), "0");
 }
 
@@ -166,7 +167,7 @@ TEST_F(ProgramTest, QtOptionsAreOrdinaryParameters)
 
     ProfileFile::writeString(settings(), "-reverse", "active", "0");
     lines = runOnce({"-platform", "offscreen", "-m"});
-    EXPECT_TRUE(lines.contains("box: error: Too many parameters")) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains("box: error: Too many parameters (caption \"Error\", answered OK)")) << lines.join('\n').toStdString();
     lines = runOnce({"-style", "-reverse"});
     EXPECT_TRUE(lines.filter("box: ").isEmpty()) << lines.join('\n').toStdString();
     EXPECT_EQ(ProfileFile::readString(settings(), "-reverse", "active"), "0") << "the first of two parameters selects";

@@ -2,7 +2,9 @@
 // "app" helper, built exactly like Vesmor's entry) and the real Vesmor binary.
 #include "InstanceTestSupport.h"
 
+#include "platform/ProcessLock.h"
 #include "platform/SharedMemoryBlock.h"
+#include "support/ProgramRun.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -49,7 +51,6 @@ protected:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("TEMP"), temp);
         env.remove(QStringLiteral("TMP"));
-        env.insert(QStringLiteral("VESMOR_AUTO_ANSWER_BOXES"), QStringLiteral("1"));
         return std::make_unique<Child>(path, args, env);
     }
     std::unique_ptr<Child> start() { return start(copy->path()); }
@@ -132,7 +133,10 @@ TEST_P(GuardedProgram, TheNextStartRunsOnceTheFirstHasEnded)
             EXPECT_EQ(copy->registry()->ProcessIds(), QList<qint64>{first->pid()});  // left behind
         } else {
             endNormally(*first);
-            EXPECT_EQ(copy->registry()->InstanceCount(), 0);
+            // The last copy leaves nothing behind.
+            EXPECT_FALSE(SharedMemoryBlock::exists(TJclAppInstances::RegistryName(copy->key())));
+            EXPECT_FALSE(SharedMemoryBlock::exists(ProcessLock::blockName(TJclAppInstances::LockName(copy->key()))));
+            EXPECT_FALSE(QFileInfo::exists(SwitchChannel::socketPath(copy->key())));
         }
         auto next = start();
         ASSERT_TRUE(waitRunning(*next)) << next->err().constData();
@@ -166,13 +170,12 @@ TEST_P(GuardedProgram, SaysWhichObjectFailedAndDoesNotStart)
         QString block;
         const char* object;
     } cases[] = {
-        {TJclAppInstances::RegistryName(copy->key()), "box: error: Failed to create FileMapping /JCL"},
-        {QStringLiteral("Optex_MMF_") + TJclAppInstances::LockName(copy->key()),
-         "box: error: Failed to create FileMapping /Optex_MMF_JCL"},
+        {TJclAppInstances::RegistryName(copy->key()), "box: error: Failed to create FileMapping "},
+        {QStringLiteral("Optex_MMF_") + TJclAppInstances::LockName(copy->key()), "box: error: Failed to create FileMapping "},
     };
     for (const auto& c : cases) {
         TJclAppInstances::RemoveSharedObjects(copy->key());
-        const QString blocker = QStringLiteral("/dev/shm") + SharedMemoryBlock::systemName(c.block);
+        const QString blocker = SharedMemoryBlock::systemName(c.block);
         ASSERT_TRUE(QDir().mkdir(blocker)) << qPrintable(blocker);
         QTemporaryDir temp;
         auto child = start(copy->path(), {}, temp.path());
@@ -204,5 +207,30 @@ TEST_P(GuardedProgram, AFirstCopyHiddenInTheTrayComesOutOfIt)
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, GuardedProgram, testing::Values(Program::Helper, Program::Vesmor), programName);
+
+}  // namespace
+
+namespace {
+
+TEST(GuardedVesmor, ARuntimeFolderWithNoRoomLeftIsAnErrorNotACrash)
+{
+    if (ProgramRun::binaryPath().isEmpty()) GTEST_SKIP() << "VESMOR_BINARY is not set";
+    // A home of its own on a full file system of 64 KiB, where the fallback folder goes.
+    QTemporaryDir home, temp;
+    const QStringList fullHome{
+        QStringLiteral("unshare"), QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"),
+        QStringLiteral("mount -t tmpfs -o size=64k tmpfs \"$1\" || exit %1; head -c 1M /dev/zero > \"$1/fill\" 2>/dev/null; "
+                       "unset XDG_RUNTIME_DIR XDG_CACHE_HOME; HOME=$1; export HOME; shift; exec \"$@\"")
+            .arg(ProgramRun::NoNamespaceExit),
+        QStringLiteral("sh"), home.path()};
+    ProgramRun run(temp.path(), {}, QString(), fullHome);
+    const int code = run.waitForExit(20000);
+    if (code == ProgramRun::NoNamespaceExit) GTEST_SKIP() << "no user and mount namespaces here";
+    EXPECT_EQ(code, 1) << run.lines().join(u'\n').toStdString();
+    EXPECT_EQ(run.lines().filter(QStringLiteral("box: error: Failed to create FileMapping ")).size(), 1)
+        << run.lines().join(u'\n').toStdString();
+    EXPECT_EQ(run.lines().filter(QStringLiteral("No space left on device")).size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(temp.path() + QStringLiteral("/VSM25")));
+}
 
 }  // namespace

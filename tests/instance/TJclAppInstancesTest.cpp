@@ -3,6 +3,7 @@
 #include "instance/TJclAppInstances.h"
 #include "platform/AppException.h"
 #include "platform/ProcessInfo.h"
+#include "platform/ProcessLock.h"
 #include "platform/SharedMemoryBlock.h"
 
 #include <QtEndian>
@@ -103,6 +104,25 @@ TEST_F(RegistryTest, OwnIndexFollowsTheOthersBeforeIt)
     EXPECT_EQ(open(0)->InstanceCount(), 0);
 }
 
+TEST_F(RegistryTest, TheLastCopyToLeaveRemovesTheSharedObjects)
+{
+    const QString names[] = {TJclAppInstances::RegistryName(key),
+                             ProcessLock::blockName(TJclAppInstances::LockName(key))};
+    auto first = startRegistered(key);
+    ASSERT_TRUE(first);
+    auto own = open();
+    ASSERT_TRUE(own->Register());
+    own.reset();  // the first still runs: its objects stay
+    for (const QString& name : names) EXPECT_TRUE(SharedMemoryBlock::exists(name)) << qPrintable(name);
+    first->closeInput();
+    ASSERT_TRUE(first->waitForExit());
+    for (const QString& name : names) EXPECT_FALSE(SharedMemoryBlock::exists(name)) << qPrintable(name);
+
+    auto next = open();
+    ASSERT_TRUE(next->Register());
+    EXPECT_EQ(next->ProcessIds(), QList<qint64>{ProcessInfo::currentProcessId()});
+}
+
 TEST_F(RegistryTest, AnIdHandedOnToAnotherProgramIsPruned)
 {
     // A crashed copy's id may be reused by an unrelated process; that one must not lock us out.
@@ -157,12 +177,12 @@ TEST_F(RegistryTest, NamesTheObjectThatCouldNotBeCreated)
         QString blockName;
         const char* text;
     } cases[] = {
-        {QStringLiteral("Optex_MMF_") + TJclAppInstances::LockName(key), "Failed to create FileMapping /Optex_MMF_"},
-        {TJclAppInstances::RegistryName(key), "Failed to create FileMapping /JCLTEST_"},
+        {QStringLiteral("Optex_MMF_") + TJclAppInstances::LockName(key), "Failed to create FileMapping "},
+        {TJclAppInstances::RegistryName(key), "Failed to create FileMapping "},
     };
     for (const auto& c : cases) {
         // A folder where the block should be can't be opened as one.
-        const QString path = QStringLiteral("/dev/shm") + SharedMemoryBlock::systemName(c.blockName);
+        const QString path = SharedMemoryBlock::systemName(c.blockName);
         ASSERT_TRUE(QDir().mkdir(path)) << qPrintable(path);
         try {
             open();

@@ -1,5 +1,7 @@
 #include "platform/FileInUse.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -7,7 +9,13 @@
 #include <QtCore/qtestsupport_core.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -66,14 +74,86 @@ TEST_F(FileInUseTest, AnotherProcessHoldingTheFileMakesItInUse)
     }
 }
 
-TEST_F(FileInUseTest, AFileThatCantBeOpenedForWritingIsInUse)
+// The answer of the test made by another user, in a child process of that user's.
+std::optional<bool> isInUseAs(unsigned uid, const QString& fileName)
 {
-    // Even root can't open this one for writing.
-    EXPECT_TRUE(FileInUse::isInUse(QStringLiteral("/sys/devices/system/cpu/online")));
-    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0444), 0);
-    if (::geteuid() != 0) {
-        EXPECT_TRUE(FileInUse::isInUse(file));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0) ::_exit(3);
+        ::_exit(FileInUse::isInUse(fileName) ? 1 : 0);
     }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 1)
+        return std::nullopt;
+    return WEXITSTATUS(status) == 1;
+}
+
+TEST_F(FileInUseTest, AFileTheUserCannotWriteIsInUseOnlyWhileSomeoneHasItOpenForWriting)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "playing other users needs root";
+    constexpr unsigned User = 61001, Other = 61002;
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const struct {
+        const char* what;
+        unsigned owner;
+        mode_t mode;
+        int holder;  // 0 nobody, 1 a reader, 2 a writer
+        bool inUse;
+    } cases[] = {
+        {"the user's read-only file, nobody holding it", User, 0444, 0, false},
+        {"the user's read-only file, being read", User, 0444, 1, false},
+        {"the user's read-only file, being written", User, 0444, 2, true},
+        {"another user's file in a shared folder", Other, 0644, 0, false},
+        {"another user's file the user can't even read", Other, 0600, 0, false},
+        {"the user's own writable file, being read", User, 0644, 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray path = QFile::encodeName(file);
+        ASSERT_EQ(::chown(path.constData(), c.owner, c.owner), 0);
+        ASSERT_EQ(::chmod(path.constData(), c.mode), 0);
+        QProcess holder;
+        if (c.holder) hold(holder, c.holder == 2);
+        EXPECT_EQ(isInUseAs(User, file), std::optional<bool>(c.inUse));
+        release(holder);
+    }
+    // Nothing on this machine writes to it, and nobody ever may.
+    EXPECT_FALSE(FileInUse::isInUse(QStringLiteral("/sys/devices/system/cpu/online")));
+}
+
+// The test program doubles as a process that keeps testing a file while others reopen it: with
+// VESMOR_IN_USE_HELPER set to a file name it tests that file for a while and says how often.
+const bool helperRan = [] {
+    const QString fileName = qEnvironmentVariable("VESMOR_IN_USE_HELPER");
+    if (fileName.isEmpty()) return false;
+    const QDeadlineTimer deadline(1500);
+    long tests = 0, inUse = 0;
+    for (; !deadline.hasExpired(); ++tests) inUse += FileInUse::isInUse(fileName);
+    std::printf("tested %ld times, in use %ld times\n", tests, inUse);
+    std::exit(0);
+}();
+
+TEST_F(FileInUseTest, OthersOpeningTheFileDuringATestNeverEndTheProgram)
+{
+    // Each open by the writer while the test holds its lease breaks the lease, which the kernel
+    // signals with SIGIO; the writer reopens the file in a tight loop, so that happens often.
+    QProcess writer;
+    writer.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("while :; do echo x >> \"$1\"; i=$((i+1)); done"),
+                                        QStringLiteral("sh"), file});
+    ASSERT_TRUE(writer.waitForStarted());
+    QProcess tester;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VESMOR_IN_USE_HELPER"), file);
+    tester.setProcessEnvironment(env);
+    tester.start(QCoreApplication::applicationFilePath(), {});
+    ASSERT_TRUE(tester.waitForFinished(20000));
+    writer.kill();
+    writer.waitForFinished();
+    EXPECT_EQ(tester.exitStatus(), QProcess::NormalExit) << "ended by a signal";
+    EXPECT_EQ(tester.exitCode(), 0);
+    const QByteArray said = tester.readAllStandardOutput();
+    EXPECT_TRUE(said.startsWith("tested ")) << said.constData();
+    std::printf("%s", said.constData());
 }
 
 TEST_F(FileInUseTest, TheTestLeavesNoLeaseBehind)

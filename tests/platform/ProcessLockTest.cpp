@@ -140,9 +140,46 @@ TEST_F(ProcessLockTest, ASetupLeftUnfinishedByADeadProcessIsRedone)
     lock.unlock();
 }
 
+TEST_F(ProcessLockTest, AWaiterWhoseLockLostItsNameTakesTheLockNowUnderThatName)
+{
+    // The last user removes the name while another process waits; a third then opens the name.
+    // The waiter and the third must share one lock, or both would think they hold it.
+    ProcessLock lock;
+    ASSERT_TRUE(lock.open(name));
+    ASSERT_TRUE(lock.lock());
+    int opened[2], taken[2], release[2];
+    ASSERT_EQ(::pipe(opened), 0);
+    ASSERT_EQ(::pipe(taken), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t waiter = forkChild([&] {
+        ProcessLock mine;
+        char c = 'x';
+        if (!mine.open(name) || ::write(opened[1], &c, 1) != 1) return 1;
+        if (!mine.lock() || ::write(taken[1], &c, 1) != 1) return 2;
+        if (::read(release[0], &c, 1) != 1) return 3;
+        mine.unlock();
+        return 0;
+    });
+    char c = 0;
+    ASSERT_EQ(::read(opened[0], &c, 1), 1);
+    lock.removeName();
+    EXPECT_FALSE(SharedMemoryBlock::exists(ProcessLock::blockName(name)));
+    lock.unlock();
+    ASSERT_EQ(::read(taken[0], &c, 1), 1);
+
+    ProcessLock third;
+    ASSERT_TRUE(third.open(name));
+    EXPECT_FALSE(third.tryLock());
+    ASSERT_EQ(::write(release[1], "x", 1), 1);
+    EXPECT_EQ(waitExitCode(waiter), 0);
+    EXPECT_TRUE(third.tryLock());
+    third.unlock();
+    for (int fd : {opened[0], opened[1], taken[0], taken[1], release[0], release[1]}) ::close(fd);
+}
+
 TEST_F(ProcessLockTest, ReportsWhatFailed)
 {
-    const QString file = QStringLiteral("/dev/shm") + SharedMemoryBlock::systemName(ProcessLock::blockName(name));
+    const QString file = SharedMemoryBlock::systemName(ProcessLock::blockName(name));
     ASSERT_EQ(::mkdir(QFile::encodeName(file).constData(), 0700), 0);
     ProcessLock lock;
     EXPECT_FALSE(lock.open(name));

@@ -3,11 +3,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QUuid>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,7 +19,7 @@ namespace {
 struct SharedMemoryBlockTest : ::testing::Test {
     QString name = QStringLiteral("VesmorTestBlock_") + QUuid::createUuid().toString(QUuid::Id128);
     ~SharedMemoryBlockTest() override { SharedMemoryBlock::remove(name); }
-    QString file() const { return QStringLiteral("/dev/shm") + SharedMemoryBlock::systemName(name); }
+    QString file() const { return SharedMemoryBlock::systemName(name); }
 };
 
 TEST_F(SharedMemoryBlockTest, NewBlockIsZeroedPrivateAndSharedBetweenViews)
@@ -75,15 +77,13 @@ TEST_F(SharedMemoryBlockTest, LongNamesAreShortenedAndStayDistinct)
     const QString stem = QStringLiteral("VesmorTestBlock_") + QString(600, u'X');
     const QString first = stem + QStringLiteral("_1");
     const QString second = stem + QStringLiteral("_2");
-    const QString a = SharedMemoryBlock::systemName(first);
-    const QString b = SharedMemoryBlock::systemName(second);
-    EXPECT_LE(a.toUtf8().size(), 251);
+    const QString a = QFileInfo(SharedMemoryBlock::systemName(first)).fileName();
+    const QString b = QFileInfo(SharedMemoryBlock::systemName(second)).fileName();
+    EXPECT_LE(a.toUtf8().size(), 250);
     EXPECT_NE(a, b);
-    EXPECT_EQ(a, SharedMemoryBlock::systemName(first));
-    EXPECT_TRUE(a.startsWith(QStringLiteral("/VesmorTestBlock_XXX")));
-    EXPECT_TRUE(a.endsWith(QStringLiteral(".%1").arg(::geteuid())));
-    EXPECT_EQ(a.count(u'/'), 1);
-    EXPECT_EQ(SharedMemoryBlock::systemName(QStringLiteral("a/b")).count(u'/'), 1);
+    EXPECT_EQ(SharedMemoryBlock::systemName(first), SharedMemoryBlock::systemName(first));
+    EXPECT_TRUE(a.startsWith(QStringLiteral("VesmorTestBlock_XXX")));
+    EXPECT_EQ(QFileInfo(SharedMemoryBlock::systemName(QStringLiteral("a/b"))).fileName(), QStringLiteral("a_b"));
 
     SharedMemoryBlock block;
     EXPECT_TRUE(block.open(first, 64)) << qPrintable(block.errorString());
@@ -91,24 +91,57 @@ TEST_F(SharedMemoryBlockTest, LongNamesAreShortenedAndStayDistinct)
     EXPECT_TRUE(SharedMemoryBlock::remove(first));
 }
 
-TEST_F(SharedMemoryBlockTest, ReportsWhatFailed)
+TEST_F(SharedMemoryBlockTest, LivesInAFolderOnlyThisUserCanWriteTo)
 {
-    ASSERT_TRUE(QDir().mkdir(file()));
     SharedMemoryBlock block;
-    EXPECT_FALSE(block.open(name, 16));
-    EXPECT_FALSE(block.isOpen());
-    EXPECT_EQ(block.failure(), SharedMemoryBlock::Failure::Object);
-    EXPECT_FALSE(block.errorString().isEmpty());
-    QDir().rmdir(file());
-
-    // A block planted by another user is not taken for ours.
     ASSERT_TRUE(block.open(name, 16));
-    block.close();
-    if (::geteuid() != 0) GTEST_SKIP() << "giving a block away needs root";
-    ASSERT_EQ(::chown(QFile::encodeName(file()).constData(), 65534, 65534), 0);
-    EXPECT_FALSE(block.open(name, 16));
-    EXPECT_EQ(block.failure(), SharedMemoryBlock::Failure::Object);
-    EXPECT_TRUE(block.errorString().contains(QStringLiteral("another user"))) << qPrintable(block.errorString());
+    const QString folder = QFileInfo(file()).absolutePath();
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_EQ(st.st_mode & 022, 0u) << qPrintable(folder);
+    EXPECT_FALSE(folder.startsWith(QStringLiteral("/dev/shm"))) << qPrintable(folder);
+}
+
+TEST_F(SharedMemoryBlockTest, AnObjectUnderItsNameThatIsNotABlockOfOursIsRefusedAndLeftAlone)
+{
+    // What someone could leave under the name, pointing at a file of the user's own: the block
+    // must neither follow nor take it, or opening it would overwrite that file.
+    QTemporaryDir elsewhere;
+    const QString usersFile = elsewhere.filePath(QStringLiteral("notes.txt"));
+    const QByteArray notes = "the user's own notes\n";
+    auto plantFile = [&] {
+        QFile f(usersFile);
+        return f.open(QIODevice::WriteOnly) && f.write(notes) == notes.size();
+    };
+    const QByteArray path = QFile::encodeName(file());
+    const struct {
+        const char* what;
+        std::function<bool()> plant;
+        const char* why;
+    } cases[] = {
+        {"a folder", [&] { return ::mkdir(path.constData(), 0700) == 0; }, ""},
+        {"a link to a file of the user's", [&] { return plantFile() && ::symlink(QFile::encodeName(usersFile).constData(), path.constData()) == 0; }, "link"},
+        {"a second name of a file of the user's", [&] { return plantFile() && ::link(QFile::encodeName(usersFile).constData(), path.constData()) == 0; }, "other names"},
+        {"a pipe", [&] { return ::mkfifo(path.constData(), 0600) == 0; }, "not a plain file"},
+        {"a file of another user", [&] { return QFile(file()).open(QIODevice::WriteOnly) && ::chown(path.constData(), 65534, 65534) == 0; }, "another user"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (QByteArray(c.why) == "another user" && ::geteuid() != 0) continue;  // giving a file away needs root
+        ASSERT_TRUE(c.plant());
+        SharedMemoryBlock block;
+        EXPECT_FALSE(block.open(name, 1032));
+        EXPECT_FALSE(block.isOpen());
+        EXPECT_EQ(block.failure(), SharedMemoryBlock::Failure::Object);
+        EXPECT_TRUE(block.errorString().contains(QString::fromLatin1(c.why))) << qPrintable(block.errorString());
+        QFile f(usersFile);
+        if (f.open(QIODevice::ReadOnly)) {
+            EXPECT_EQ(f.readAll(), notes);
+        }
+        if (::rmdir(path.constData()) != 0) ::unlink(path.constData());
+        QFile::remove(usersFile);
+    }
 }
 
 }  // namespace

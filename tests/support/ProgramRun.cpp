@@ -33,7 +33,6 @@ ProgramRun::ProgramRun(const QString& temp, const QStringList& arguments, const 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TEMP"), temp);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("VESMOR_AUTO_ANSWER_BOXES"), QStringLiteral("1"));
     env.insert(QStringLiteral("VESMOR_ECHO_LIVE_LOG"), QStringLiteral("1"));
     process_.setProcessEnvironment(env);
     process_.setProcessChannelMode(QProcess::SeparateChannels);
