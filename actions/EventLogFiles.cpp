@@ -14,7 +14,9 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace EventLogFiles {
@@ -58,6 +60,7 @@ public:
 
     explicit Walk(const QByteArray& path)
     {
+        if (withoutLinks(path)) return;
         dir.reset(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
         push(path);
         advance();
@@ -74,6 +77,29 @@ public:
 private:
     std::deque<QByteArray> rest_;  // names still to look up, the last one included
     int links_ = 0;
+
+    // Most paths hold no link at all: their folder is opened in one step, the kernel refusing
+    // any link on the way. Anything else takes the walk, which also names what went wrong.
+    bool withoutLinks(const QByteArray& path)
+    {
+#ifdef SYS_openat2
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArray last = path.mid(slash + 1);
+        if (last.isEmpty() || last == "." || last == "..") return false;
+        const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+        open_how how{};
+        how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        const int fd = int(::syscall(SYS_openat2, AT_FDCWD, folder.constData(), &how, sizeof how));
+        if (fd < 0) return false;
+        dir.reset(fd);
+        name = last;
+        return true;
+#else
+        Q_UNUSED(path);
+        return false;
+#endif
+    }
 
     void push(const QByteArray& path)
     {
@@ -218,14 +244,10 @@ QString causeOf(int err, bool creating)
 Handle open(const QString& path)
 {
     OpenFiles& files = openFiles();
+    // Within the turn the lines go to the file as it was opened: moved or deleted meanwhile,
+    // it is looked for afresh at the next turn.
     const auto it = files.byPath.constFind(path);
-    if (it != files.byPath.cend()) {
-        struct stat st {};
-        if (::fstat(*it, &st) == 0 && st.st_nlink > 0) return {*it, false};
-        // Deleted since it was opened: the line goes to a new file, with its header.
-        ::close(*it);
-        files.byPath.erase(it);
-    }
+    if (it != files.byPath.cend()) return {*it, false};
     Handle h = openSafely(path);
     if (queueClose()) {
         files.byPath.insert(path, h.fd);

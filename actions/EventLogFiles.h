@@ -18,7 +18,7 @@ struct Handle {
     bool closeAfterLine = false; // no event loop to end the turn (another thread, no application)
 };
 
-// The open file for path, opened now if it isn't yet (or was deleted meanwhile). Throws
+// The open file for path, opened now if it isn't open in this turn yet. Throws
 // AppException naming the cause ("Path not found", "File not found", "File access denied", ...).
 Handle open(const QString& path);
 // Closes path's file after a failed write, so the next line opens it afresh.
