@@ -70,6 +70,16 @@ def rss_kib(pid):
     return 0
 
 
+def cpu_seconds(pid):
+    """User and system time a process has used so far."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    except (OSError, IndexError, ValueError):
+        return 0.0
+
+
 def file_system_of(path):
     """The type of the file system that holds path (longest mount point that is a prefix)."""
     path = os.path.realpath(path)
@@ -174,6 +184,7 @@ WORKLOADS = [
 
 class Vesmor:
     name = "vesmor"
+    binary = VESMOR
 
     def __init__(self, root, watched, out, keys):
         self.temp = os.path.join(root, "temp")
@@ -187,12 +198,13 @@ class Vesmor:
                    VESMOR_RESPONSIVENESS_PROBE="1")
         env.pop("VESMOR_ECHO_LIVE_LOG", None)
         self.err = open(os.path.join(root, "vesmor.err"), "w+b")
-        self.proc = subprocess.Popen([VESMOR], env=env, stderr=self.err, stdout=subprocess.DEVNULL)
+        self.proc = subprocess.Popen([self.binary], env=env, stderr=self.err, stdout=subprocess.DEVNULL)
         # The first tick of the probe comes after start-up, which starts the stored watch.
         wait_text(self.err.name, b"responsiveness: probing", 60, self.proc)
 
     def stop(self):
         self.rss = rss_kib(self.proc.pid)
+        self.cpu = cpu_seconds(self.proc.pid)
         self.proc.send_signal(signal.SIGTERM)
         self.proc.wait(30)
         gaps = re.findall(rb"responsiveness: largest gap (\d+) ms", open(self.err.name, "rb").read())
@@ -211,6 +223,7 @@ class InotifyWait:
 
     def stop(self):
         self.rss = rss_kib(self.proc.pid)
+        self.cpu = cpu_seconds(self.proc.pid)
         self.proc.terminate()
         self.proc.wait(30)
         self.gap = None
@@ -227,6 +240,7 @@ class FsWatch:
 
     def stop(self):
         self.rss = rss_kib(self.proc.pid)
+        self.cpu = cpu_seconds(self.proc.pid)
         self.proc.terminate()
         self.proc.wait(30)
         self.gap = None
@@ -234,9 +248,24 @@ class FsWatch:
 
 TOOLS = [Vesmor, InotifyWait, FsWatch]
 
+# Another build of the program (an earlier version) in the same turns, to see what a change bought.
+if os.environ.get("VESMOR_BENCH_BEFORE"):
+    class VesmorBefore(Vesmor):
+        name = "before"
+        binary = os.path.abspath(os.environ["VESMOR_BENCH_BEFORE"])
+
+    TOOLS.insert(1, VesmorBefore)
+
+
+def patterns_of(workload):
+    patterns = workload[5]
+    patterns.setdefault("before", patterns["vesmor"])
+    return patterns
+
 
 def run(tool_class, workload, base):
-    name, prepare, work, expected, keys, patterns = workload
+    name, prepare, work, expected, keys, _ = workload
+    patterns = patterns_of(workload)
     root = tempfile.mkdtemp(prefix="vesmor-bench-", dir=base)
     try:
         watched = os.path.join(root, "watched")
@@ -244,6 +273,7 @@ def run(tool_class, workload, base):
         prepare(watched)
         out = os.path.join(root, "events.out")
         tool = tool_class(root, watched, out, keys)
+        cpu0 = cpu_seconds(tool.proc.pid)
         t0 = time.monotonic()
         wall0 = time.time()
         work(watched)
@@ -251,7 +281,7 @@ def run(tool_class, workload, base):
         seen, last_write = wait_for_output(out, re.compile(patterns[tool.name]), expected, t0)
         tool.stop()
         return {"seen": seen, "seconds": max(0.0, last_write - wall0), "writer": writer, "rss": tool.rss,
-                "gap": tool.gap}
+                "gap": tool.gap, "cpu": tool.cpu - cpu0}
     finally:
         shutil.rmtree(root, ignore_errors=True)
 
@@ -268,6 +298,7 @@ def side_by_side(workload, base):
         summary[name] = {"seen": min(r["seen"] for r in rs),
                          "seconds": statistics.median(r["seconds"] for r in rs),
                          "writer": statistics.median(r["writer"] for r in rs),
+                         "cpu": statistics.median(r["cpu"] for r in rs),
                          "rss": statistics.median(r["rss"] for r in rs),
                          "gap": max(gaps) if gaps else None,
                          "times": [r["seconds"] for r in rs],
@@ -295,6 +326,10 @@ def report_place(place, base):
         print(f"{workload[0]:28} {workload[3]:>8} | {cells} | {vi:>13.2f}x | {vf:>9.2f}x | "
               f"{s['vesmor']['writer']:.2f}s")
         turns = [ratio(a["seconds"], b["seconds"]) for a, b in zip(s["vesmor"]["pairs"], s["inotifywait"]["pairs"])]
+        if "before" in s:
+            print(f"{'':28} vesmor ÷ before: time {ratio(v, s['before']['seconds']):.2f}x, "
+                  f"processor time {ratio(s['vesmor']['cpu'], s['before']['cpu']):.2f}x, "
+                  f"memory {s['vesmor']['rss'] / 1024:.1f} MiB against {s['before']['rss'] / 1024:.1f} MiB")
         aim = AIMS[place]
         gap = s["vesmor"]["gap"]
         print(f"{'':28} aim at most {aim}x inotifywait: {'met' if vi <= aim else 'missed'}; "
@@ -302,38 +337,43 @@ def report_place(place, base):
               f"largest gap between two 10 ms ticks: {gap if gap is not None else '-'} ms")
         print(f"{'':28} every run's seconds: "
               + "; ".join(f"{name} " + " ".join(f"{t:.2f}" for t in r["times"]) for name, r in s.items()))
+        print(f"{'':28} processor time for the work (median, user + system): "
+              + ", ".join(f"{name} {r['cpu']:.2f}s" for name, r in s.items())
+              + f"; vesmor ÷ inotifywait {ratio(s['vesmor']['cpu'], s['inotifywait']['cpu']):.2f}x")
         print(f"{'':28} resident memory after the work (median): "
               + ", ".join(f"{name} {r['rss'] / 1024:.1f} MiB" for name, r in s.items()))
 
 
 def live_log_memory():
     """Resident memory of Vesmor once its live log holds 100,000 event lines (and its idle size)."""
-    idle, full, seen = [], [], []
-    workload = ("live log", prepare_none, lambda d: create_files(d, LIVE_LOG_LINES), LIVE_LOG_LINES,
-                {"fcreate": "1"}, {"vesmor": rb"File create event"})
+    programs = [t for t in TOOLS if issubclass(t, Vesmor)]
+    idle, full, seen = {p.name: [] for p in programs}, {p.name: [] for p in programs}, {p.name: [] for p in programs}
     for _ in range(RUNS):
-        root = tempfile.mkdtemp(prefix="vesmor-bench-", dir="/dev/shm")
-        try:
-            watched = os.path.join(root, "watched")
-            os.makedirs(watched)
-            tool = Vesmor(root, watched, os.path.join(root, "events.out"), workload[4])
-            time.sleep(0.5)
-            idle.append(rss_kib(tool.proc.pid))
-            t0 = time.monotonic()
-            workload[2](watched)
-            n, _ = wait_for_output(os.path.join(root, "events.out"), re.compile(workload[5]["vesmor"]),
-                                   LIVE_LOG_LINES, t0)
-            time.sleep(1.0)  # the last turn's lines are in the view
-            tool.stop()
-            full.append(tool.rss)
-            seen.append(n)
-        finally:
-            shutil.rmtree(root, ignore_errors=True)
-    mib = statistics.median(full) / 1024
-    print(f"\nLive log: resident memory after {LIVE_LOG_LINES:,} event lines (fewest seen {min(seen):,}): "
-          f"{mib:.1f} MiB median (runs " + " ".join(f"{r / 1024:.1f}" for r in full) + "); "
-          f"idle after start-up {statistics.median(idle) / 1024:.1f} MiB; "
-          f"aim under {LIVE_LOG_AIM_MIB} MiB: {'met' if mib < LIVE_LOG_AIM_MIB else 'missed'}")
+        for program in programs:
+            root = tempfile.mkdtemp(prefix="vesmor-bench-", dir="/dev/shm")
+            try:
+                watched = os.path.join(root, "watched")
+                os.makedirs(watched)
+                out = os.path.join(root, "events.out")
+                tool = program(root, watched, out, {"fcreate": "1"})
+                time.sleep(0.5)
+                idle[program.name].append(rss_kib(tool.proc.pid))
+                t0 = time.monotonic()
+                create_files(watched, LIVE_LOG_LINES)
+                n, _ = wait_for_output(out, re.compile(rb"File create event"), LIVE_LOG_LINES, t0)
+                time.sleep(1.0)  # the last lines are on screen
+                tool.stop()
+                full[program.name].append(tool.rss)
+                seen[program.name].append(n)
+            finally:
+                shutil.rmtree(root, ignore_errors=True)
+    print(f"\nLive log: resident memory after {LIVE_LOG_LINES:,} event lines (median of {RUNS} runs)")
+    for program in programs:
+        mib = statistics.median(full[program.name]) / 1024
+        aim = f"; aim under {LIVE_LOG_AIM_MIB} MiB: {'met' if mib < LIVE_LOG_AIM_MIB else 'missed'}" if program is Vesmor else ""
+        print(f"  {program.name:8} {mib:6.1f} MiB (runs " + " ".join(f"{r / 1024:.1f}" for r in full[program.name])
+              + f"), idle after start-up {statistics.median(idle[program.name]) / 1024:.1f} MiB, "
+              f"fewest lines seen {min(seen[program.name]):,}{aim}")
 
 
 def startup(tree, watches):
