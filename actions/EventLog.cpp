@@ -16,7 +16,8 @@ namespace {
 // room for is taken back whole: a piece of it would run into the next line written.
 void writeLine(int fd, const QString& line)
 {
-    const QByteArray bytes = LocaleText::encode(LocaleText::oneLine(line)) + "\r\n";
+    QByteArray bytes = LocaleText::encode(LocaleText::oneLine(line));
+    bytes += "\r\n";
     const char* p = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {

@@ -50,8 +50,19 @@ void TLiveLogView::flush()
     if (!flushQueued_) return;
     flushQueued_ = false;
     shownAt_.start();
+    // Out of sight (another tab is in front) nothing is laid out until the view shows again.
+    if (!isVisible()) {
+        rangeStale_ = true;
+        return;
+    }
     updateRange(true);
     viewport()->update();
+}
+
+void TLiveLogView::showEvent(QShowEvent* event)
+{
+    QAbstractScrollArea::showEvent(event);
+    if (rangeStale_) updateRange(true);
 }
 
 QStringList TLiveLogView::lines() const
@@ -113,6 +124,7 @@ void TLiveLogView::forgetLayouts() { layouts_.clear(); }
 // The range runs over whole lines: the last value shows as many of the last lines as fit.
 void TLiveLogView::updateRange(bool followEnd)
 {
+    rangeStale_ = false;
     QScrollBar* bar = verticalScrollBar();
     const bool wasAtEnd = bar->value() == bar->maximum();
     const qsizetype count = store_.size();

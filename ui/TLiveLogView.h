@@ -42,6 +42,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -61,6 +62,7 @@ private:
 
     TLiveLogViewStore store_;
     bool flushQueued_ = false;
+    bool rangeStale_ = false;  // lines came while the view was out of sight
     QElapsedTimer shownAt_;
     mutable QCache<qsizetype, QTextLayout> layouts_;
     Position anchor_;

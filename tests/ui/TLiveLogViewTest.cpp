@@ -85,6 +85,12 @@ TEST(TLiveLogViewTest, FollowsTheEndOnlyWhileAtTheEnd)
     s.add(20, "last");
     EXPECT_TRUE(s.view.atEnd());
     EXPECT_EQ(s.view.topLine(), top + 20);
+    // Lines that came while another tab was in front are followed to the end once it shows.
+    s.view.hide();
+    s.add(300, "hidden");
+    s.view.show();
+    EXPECT_TRUE(s.view.atEnd());
+    EXPECT_GT(s.view.topLine(), top + 300);
     // A long line wraps in the view and stays one line of the log.
     s.view.appendLine(Qt::red, QStringLiteral("word ").repeated(400));
     s.view.flush();
