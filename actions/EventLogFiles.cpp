@@ -155,43 +155,48 @@ Handle openSafely(const QString& path)
     for (int attempt = 0;; ++attempt) {
         const bool again = attempt < kMaxRetries;
         const char* name = walk.name.constData();
-        Fd node(::openat(walk.dir.get(), name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
-        if (node.get() < 0) {
-            if (errno != ENOENT) fail(errno);
+        // Without waiting: a pipe nobody reads would hold the window for good. What turns out
+        // to be no regular file is let go at once.
+        Fd fd(::openat(walk.dir.get(), name, O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        if (fd.get() < 0) {
+            const int err = errno;
+            if (err == ELOOP) {
+                // A link: its target counts, if the link may be trusted.
+                Fd node(::openat(walk.dir.get(), name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+                struct stat st {};
+                if (node.get() < 0 || ::fstat(node.get(), &st) != 0) {
+                    if (errno == ENOENT && again) continue;
+                    fail(errno);
+                }
+                if (!S_ISLNK(st.st_mode)) {
+                    if (again) continue;
+                    fail(ELOOP);
+                }
+                walk.follow(node.get(), st);
+                continue;
+            }
+            // A pipe without a reader, a socket, a device without its driver.
+            if (err == ENXIO || err == ENODEV) refuse("File access denied");
+            if (err != ENOENT) fail(err);
             // Nothing is made where a link points: the link may be a stranger's, or stale.
             if (walk.viaLink) fail(ENOENT);
             // Exclusive create: a file that appears in the meantime is appended to, never emptied.
-            const int fd = ::openat(walk.dir.get(), name,
-                                    O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
-            if (fd >= 0) return {fd, true};
+            const int made = ::openat(walk.dir.get(), name,
+                                      O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+            if (made >= 0) return {made, true};
             if (errno == EEXIST && again) continue;
             fail(errno, true);
         }
         struct stat st {};
-        if (::fstat(node.get(), &st) != 0) fail(errno);
-        if (S_ISLNK(st.st_mode)) {
-            walk.follow(node.get(), st);
-            continue;
-        }
-        // A pipe, a device or a socket could block the window for good, or worse.
+        if (::fstat(fd.get(), &st) != 0) fail(errno);
+        // A pipe, a device or a socket is no log file.
         if (!S_ISREG(st.st_mode)) refuse("File access denied");
-        struct stat folder {};
-        if (::fstat(walk.dir.get(), &folder) != 0) fail(errno);
-        // Someone else's file planted in a shared folder such as /tmp: not ours to append to.
-        if ((folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH) && st.st_uid != ::geteuid() &&
-            st.st_uid != folder.st_uid)
-            refuse("File access denied");
-        // Non-blocking until we know it is still the file we looked at.
-        Fd fd(::openat(walk.dir.get(), name, O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-        if (fd.get() < 0) {
-            if ((errno == ENOENT || errno == ELOOP) && again) continue;
-            fail(errno);
-        }
-        struct stat opened {};
-        if (::fstat(fd.get(), &opened) != 0) fail(errno);
-        if (opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
-            if (again) continue;
-            refuse("File access denied");
+        if (st.st_uid != ::geteuid()) {
+            // Someone else's file planted in a shared folder such as /tmp: not ours to append to.
+            struct stat folder {};
+            if (::fstat(walk.dir.get(), &folder) != 0) fail(errno);
+            if ((folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH) && st.st_uid != folder.st_uid)
+                refuse("File access denied");
         }
         ::fcntl(fd.get(), F_SETFL, O_APPEND);
         return {fd.release(), false};

@@ -27,6 +27,7 @@ bool loneSurrogateAt(const QString& text, qsizetype i)
 // reads the log, or the live log itself.
 bool breaksLine(char16_t c)
 {
+    if (c >= 0x20 && c != 0x85 && c != 0x2028 && c != 0x2029) return false;  // nearly every character
     return c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || (c >= 0x1c && c <= 0x1e) || c == 0x85 ||
            c == 0x2028 || c == 0x2029;
 }
