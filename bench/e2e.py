@@ -312,6 +312,15 @@ def ratio(a, b):
     return a / b if b > 0 else float("inf")
 
 
+def times(x):
+    """A ratio as printed: '-' where the peer's figure was too small to divide by."""
+    return f"{x:.2f}x" if x != float("inf") else "-"
+
+
+def mib(kib):
+    return f"{kib / 1024:.1f} MiB" if kib else "- (ended)"
+
+
 def report_place(place, base):
     print(f"\n== {place}: {base} ({file_system_of(base)})")
     print(f"{'work':28} {'expected':>8} | " + " | ".join(f"{t.name:>22}" for t in TOOLS)
@@ -323,13 +332,13 @@ def report_place(place, base):
         cells = " | ".join(f"{r['seen']:>6} {r['seconds']:>7.2f}s {r['rss'] / 1024:>4.0f}M" for r in s.values())
         v = s["vesmor"]["seconds"]
         vi, vf = ratio(v, s["inotifywait"]["seconds"]), ratio(v, s["fswatch"]["seconds"])
-        print(f"{workload[0]:28} {workload[3]:>8} | {cells} | {vi:>13.2f}x | {vf:>9.2f}x | "
+        print(f"{workload[0]:28} {workload[3]:>8} | {cells} | {times(vi):>14} | {times(vf):>10} | "
               f"{s['vesmor']['writer']:.2f}s")
         turns = [ratio(a["seconds"], b["seconds"]) for a, b in zip(s["vesmor"]["pairs"], s["inotifywait"]["pairs"])]
         if "before" in s:
-            print(f"{'':28} vesmor ÷ before: time {ratio(v, s['before']['seconds']):.2f}x, "
-                  f"processor time {ratio(s['vesmor']['cpu'], s['before']['cpu']):.2f}x, "
-                  f"memory {s['vesmor']['rss'] / 1024:.1f} MiB against {s['before']['rss'] / 1024:.1f} MiB")
+            print(f"{'':28} vesmor ÷ before: time {times(ratio(v, s['before']['seconds']))}, "
+                  f"processor time {times(ratio(s['vesmor']['cpu'], s['before']['cpu']))}, "
+                  f"memory {mib(s['vesmor']['rss'])} against {mib(s['before']['rss'])}")
         aim = AIMS[place]
         gap = s["vesmor"]["gap"]
         print(f"{'':28} aim at most {aim}x inotifywait: {'met' if vi <= aim else 'missed'}; "
@@ -339,9 +348,9 @@ def report_place(place, base):
               + "; ".join(f"{name} " + " ".join(f"{t:.2f}" for t in r["times"]) for name, r in s.items()))
         print(f"{'':28} processor time for the work (median, user + system): "
               + ", ".join(f"{name} {r['cpu']:.2f}s" for name, r in s.items())
-              + f"; vesmor ÷ inotifywait {ratio(s['vesmor']['cpu'], s['inotifywait']['cpu']):.2f}x")
+              + f"; vesmor ÷ inotifywait {times(ratio(s['vesmor']['cpu'], s['inotifywait']['cpu']))}")
         print(f"{'':28} resident memory after the work (median): "
-              + ", ".join(f"{name} {r['rss'] / 1024:.1f} MiB" for name, r in s.items()))
+              + ", ".join(f"{name} {mib(r['rss'])}" for name, r in s.items()))
 
 
 def live_log_memory():
