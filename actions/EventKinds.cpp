@@ -67,15 +67,32 @@ QString EventText(EventKind kind, const QString& dateTime, const QString& name, 
                   const EventItem& first, const EventItem& second, const QString& attributeWords)
 {
     const EventKindInfo& info = eventKindInfo(kind);
-    QString subject;
+    const QLatin1String phrase(info.phrase);
+    static const QLatin1String changedTo(" changed to: ");
+    static const QLatin1String attributes(" Attributes:");
+    // Built in place: one allocation for a line that every action of the event shares.
+    QString text;
+    text.reserve(dateTime.size() + 2 + name.size() + phrase.size() + first.path.size() + changedTo.size() +
+                 second.path.size() + first.displayName.size() + watchFolder.size() + attributes.size() +
+                 attributeWords.size());
+    text += dateTime;
+    text += QLatin1String(": ");
+    text += name;
+    text += phrase;
     switch (info.subject) {
-    case Subject::ItemPath: subject = first.path; break;
-    case Subject::ItemDisplayName: subject = first.displayName; break;
-    case Subject::OldAndNewPath: subject = first.path + QStringLiteral(" changed to: ") + second.path; break;
-    case Subject::WatchFolder: subject = watchFolder; break;
+    case Subject::ItemPath: text += first.path; break;
+    case Subject::ItemDisplayName: text += first.displayName; break;
+    case Subject::OldAndNewPath:
+        text += first.path;
+        text += changedTo;
+        text += second.path;
+        break;
+    case Subject::WatchFolder: text += watchFolder; break;
     }
-    QString text = dateTime + QStringLiteral(": ") + name + QLatin1String(info.phrase) + subject;
-    if (kind == EventKind::FileChange) text += QStringLiteral(" Attributes:") + attributeWords;
+    if (kind == EventKind::FileChange) {
+        text += attributes;
+        text += attributeWords;
+    }
     return LocaleText::oneLine(text);
 }
 

@@ -7,6 +7,7 @@
 namespace DateTimeStamp {
 
 QString format(const QDateTime& local);
+// The stamp of this moment; the text is worked out once a second.
 QString now();
 
 }  // namespace DateTimeStamp

@@ -14,18 +14,34 @@ bool localeIsUtf8(const char* codeset)
     return !std::strcmp(codeset, "UTF-8") || !std::strcmp(codeset, "ANSI_X3.4-1968") || !std::strcmp(codeset, "utf8");
 }
 
+// A surrogate without its other half: a name's byte that was no character.
+bool loneSurrogateAt(const QString& text, qsizetype i)
+{
+    const QChar c = text[i];
+    if (c.isHighSurrogate()) return !(i + 1 < text.size() && text[i + 1].isLowSurrogate());
+    if (c.isLowSurrogate()) return !(i > 0 && text[i - 1].isHighSurrogate());
+    return false;
+}
+
+// Characters that end a line or a paragraph somewhere: in an editor, a terminal, a script that
+// reads the log, or the live log itself.
+bool breaksLine(char16_t c)
+{
+    if (c >= 0x20 && c != 0x85 && c != 0x2028 && c != 0x2029) return false;  // nearly every character
+    return c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || (c >= 0x1c && c <= 0x1e) || c == 0x85 ||
+           c == 0x2028 || c == 0x2029;
+}
+
 QByteArray utf8WithReplacement(const QString& text)
 {
-    QString clean = text;
-    for (qsizetype i = 0; i < clean.size(); ++i) {
-        const QChar c = clean[i];
-        if (c.isHighSurrogate() && i + 1 < clean.size() && clean[i + 1].isLowSurrogate()) {
-            ++i;
-        } else if (c.isSurrogate()) {
-            clean[i] = u'?';
-        }
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!text[i].isSurrogate() || !loneSurrogateAt(text, i)) continue;
+        QString clean = text;
+        for (qsizetype k = i; k < clean.size(); ++k)
+            if (clean[k].isSurrogate() && loneSurrogateAt(text, k)) clean[k] = u'?';
+        return clean.toUtf8();
     }
-    return clean.toUtf8();
+    return text.toUtf8();
 }
 
 }  // namespace
@@ -58,8 +74,15 @@ QByteArray encode(const QString& text)
 
 QString oneLine(const QString& text)
 {
+    // Most lines hold nothing to replace: they are handed back without a copy.
+    const QChar* p = text.constData();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n && !breaksLine(p[i].unicode()) && !(p[i].isSurrogate() && loneSurrogateAt(text, i))) ++i;
+    if (i == n) return text;
     QString s = text;
-    s.replace(u'\r', u'?').replace(u'\n', u'?');
+    for (; i < n; ++i)
+        if (breaksLine(p[i].unicode()) || (p[i].isSurrogate() && loneSurrogateAt(text, i))) s[i] = u'?';
     return s;
 }
 

@@ -3,12 +3,15 @@
 #include <QString>
 
 // Text files in the locale's character set (the plain C/POSIX locale counts as UTF-8); a
-// character the set can't encode becomes "?".
+// character the set can't encode becomes "?", and so does half a surrogate pair (a byte of a
+// name that was no character).
 namespace LocaleText {
 
 QByteArray encode(const QString& text);
 
-// A CR or LF inside a name would split one log line in two (or forge one): shown as "?".
+// One line of the live log or a log file. A character that ends a line or a paragraph (CR, LF,
+// VT, FF, the separators U+001C-U+001E, U+0085, U+2028, U+2029) inside a name would split the
+// line or forge one: shown as "?", as is half a surrogate pair.
 QString oneLine(const QString& text);
 
 }  // namespace LocaleText

@@ -4,7 +4,6 @@
 #include "core/Banner.h"
 #include "platform/FileDialogs.h"
 
-#include <QTextBlock>
 
 
 namespace {
@@ -27,12 +26,10 @@ private:
     FileDialogs::Responder previous_;
 };
 
-QList<QColor> lineColours(TLiveLogView& view)
+QList<QColor> lineColours(const TLiveLogView& view)
 {
-    view.flush();
     QList<QColor> out;
-    for (QTextBlock b = view.document()->begin(); b.isValid(); b = b.next())
-        if (!b.text().isEmpty()) out << b.begin().fragment().charFormat().foreground().color();
+    for (qsizetype i = 0; i < view.lineCount(); ++i) out << view.lineColour(i);
     return out;
 }
 

@@ -1,0 +1,285 @@
+#include "actions/EventLogFiles.h"
+
+#include "platform/AppException.h"
+#include "platform/ModalBoxes.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QHash>
+#include <QThread>
+
+#include <cerrno>
+#include <climits>
+#include <deque>
+#include <utility>
+
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace EventLogFiles {
+namespace {
+
+constexpr int kMaxLinks = 40;    // as the kernel: a longer chain is a loop
+constexpr int kMaxRetries = 8;   // the file changed under us between two looks
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1)
+    {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+[[noreturn]] void refuse(const char* cause) { throw AppException(QString::fromLatin1(cause)); }
+
+[[noreturn]] void fail(int err, bool creating = false) { throw AppException(causeOf(err, creating)); }
+
+bool trustedLink(const struct stat& link) { return link.st_uid == ::geteuid() || link.st_uid == 0; }
+
+// One walk from a path to the open folder that holds its last name, following only links of
+// the user's own or root's. Every name is looked up in the folder opened before it, so nothing
+// swapped in between a look and a use is ever followed.
+class Walk {
+public:
+    Fd dir;
+    QByteArray name;       // the last name, looked up in dir
+    bool viaLink = false;  // the last name is a link's target
+
+    explicit Walk(const QByteArray& path)
+    {
+        if (withoutLinks(path)) return;
+        dir.reset(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        push(path);
+        advance();
+    }
+
+    // The last name is a link: go on with its target.
+    void follow(int link, const struct stat& st)
+    {
+        pushTarget(link, st);
+        viaLink = true;
+        advance();
+    }
+
+private:
+    std::deque<QByteArray> rest_;  // names still to look up, the last one included
+    int links_ = 0;
+
+    // Most paths hold no link at all: their folder is opened in one step, the kernel refusing
+    // any link on the way. Anything else takes the walk, which also names what went wrong.
+    bool withoutLinks(const QByteArray& path)
+    {
+#ifdef SYS_openat2
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArray last = path.mid(slash + 1);
+        if (last.isEmpty() || last == "." || last == "..") return false;
+        const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+        open_how how{};
+        how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        const int fd = int(::syscall(SYS_openat2, AT_FDCWD, folder.constData(), &how, sizeof how));
+        if (fd < 0) return false;
+        dir.reset(fd);
+        name = last;
+        return true;
+#else
+        Q_UNUSED(path);
+        return false;
+#endif
+    }
+
+    void push(const QByteArray& path)
+    {
+        if (path.startsWith('/')) dir.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (dir.get() < 0) fail(errno);
+        const QList<QByteArray> parts = path.split('/');
+        for (auto it = parts.rbegin(); it != parts.rend(); ++it)
+            if (!it->isEmpty() && *it != ".") rest_.push_front(*it);
+    }
+
+    // A link's target goes before the names that followed the link, from the link's folder.
+    void pushTarget(int link, const struct stat& st)
+    {
+        if (!trustedLink(st)) refuse("File access denied");
+        if (++links_ > kMaxLinks) fail(ELOOP);
+        char target[PATH_MAX];
+        const ssize_t n = ::readlinkat(link, "", target, sizeof target);
+        if (n < 0) fail(errno);
+        if (n == ssize_t(sizeof target)) fail(ENAMETOOLONG);
+        push(QByteArray(target, n));
+    }
+
+    void advance()
+    {
+        for (;;) {
+            if (rest_.empty()) refuse("File access denied");  // names a folder, not a file
+            if (rest_.size() == 1) {
+                name = rest_.front();
+                rest_.clear();
+                return;
+            }
+            const QByteArray part = rest_.front();
+            rest_.pop_front();
+            // A folder (an automounted one gets mounted by this look).
+            const int sub = ::openat(dir.get(), part.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub >= 0) {
+                dir.reset(sub);
+                continue;
+            }
+            if (errno != ENOTDIR && errno != ELOOP) fail(errno, true);
+            Fd node(::openat(dir.get(), part.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+            struct stat st {};
+            if (node.get() < 0 || ::fstat(node.get(), &st) != 0) fail(errno, true);
+            if (!S_ISLNK(st.st_mode)) fail(ENOTDIR);
+            pushTarget(node.get(), st);
+        }
+    }
+};
+
+Handle openSafely(const QString& path)
+{
+    Walk walk(QFile::encodeName(path));
+    for (int attempt = 0;; ++attempt) {
+        const bool again = attempt < kMaxRetries;
+        const char* name = walk.name.constData();
+        // Without waiting: a pipe nobody reads would hold the window for good. What turns out
+        // to be no regular file is let go at once.
+        Fd fd(::openat(walk.dir.get(), name, O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        if (fd.get() < 0) {
+            const int err = errno;
+            if (err == ELOOP) {
+                // A link: its target counts, if the link may be trusted.
+                Fd node(::openat(walk.dir.get(), name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+                struct stat st {};
+                if (node.get() < 0 || ::fstat(node.get(), &st) != 0) {
+                    if (errno == ENOENT && again) continue;
+                    fail(errno);
+                }
+                if (!S_ISLNK(st.st_mode)) {
+                    if (again) continue;
+                    fail(ELOOP);
+                }
+                walk.follow(node.get(), st);
+                continue;
+            }
+            // A pipe without a reader, a socket, a device without its driver.
+            if (err == ENXIO || err == ENODEV) refuse("File access denied");
+            if (err != ENOENT) fail(err);
+            // Nothing is made where a link points: the link may be a stranger's, or stale.
+            if (walk.viaLink) fail(ENOENT);
+            // Exclusive create: a file that appears in the meantime is appended to, never emptied.
+            const int made = ::openat(walk.dir.get(), name,
+                                      O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+            if (made >= 0) return {made, true};
+            if (errno == EEXIST && again) continue;
+            fail(errno, true);
+        }
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0) fail(errno);
+        // A pipe, a device or a socket is no log file.
+        if (!S_ISREG(st.st_mode)) refuse("File access denied");
+        if (st.st_uid != ::geteuid()) {
+            // Someone else's file planted in a shared folder such as /tmp: not ours to append to.
+            struct stat folder {};
+            if (::fstat(walk.dir.get(), &folder) != 0) fail(errno);
+            if ((folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH) && st.st_uid != folder.st_uid)
+                refuse("File access denied");
+        }
+        ::fcntl(fd.get(), F_SETFL, O_APPEND);
+        return {fd.release(), false};
+    }
+}
+
+struct OpenFiles {
+    QHash<QString, int> byPath;
+    bool closeQueued = false;
+};
+
+OpenFiles& openFiles()
+{
+    static OpenFiles files;
+    return files;
+}
+
+// The end of the turn: the next event loop pass runs the posted call, after this turn's events.
+bool queueClose()
+{
+    OpenFiles& files = openFiles();
+    if (files.closeQueued) return true;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread()) return false;
+    files.closeQueued = true;
+    QMetaObject::invokeMethod(app, [] { closeAll(); }, Qt::QueuedConnection);
+    return true;
+}
+
+}  // namespace
+
+QString causeOf(int err, bool creating)
+{
+    switch (err) {
+    case ENOENT: return creating ? QStringLiteral("Path not found") : QStringLiteral("File not found");
+    case ENOTDIR: return QStringLiteral("Path not found");
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY: return QStringLiteral("File access denied");
+    case ENOSPC:
+    case EDQUOT: return QStringLiteral("Disk full");
+    case EMFILE:
+    case ENFILE: return QStringLiteral("Too many open files");
+    default: return QStringLiteral("I/O error %1").arg(err);
+    }
+}
+
+Handle open(const QString& path)
+{
+    OpenFiles& files = openFiles();
+    // Within the turn the lines go to the file as it was opened: moved or deleted meanwhile,
+    // it is looked for afresh at the next turn.
+    const auto it = files.byPath.constFind(path);
+    if (it != files.byPath.cend()) return {*it, false};
+    Handle h = openSafely(path);
+    if (queueClose()) {
+        files.byPath.insert(path, h.fd);
+    } else {
+        h.closeAfterLine = true;
+    }
+    return h;
+}
+
+void discard(const QString& path)
+{
+    const int fd = openFiles().byPath.take(path);
+    if (fd > 0) ::close(fd);
+}
+
+void closeAll()
+{
+    OpenFiles& files = openFiles();
+    files.closeQueued = false;
+    const QHash<QString, int> open = std::exchange(files.byPath, {});
+    for (int fd : open) {
+        // Local files never fail here; a network file system may only now say that it had no
+        // room for lines written this turn.
+        if (::close(fd) != 0 && errno != EINTR) {
+            ModalBoxes::showException(causeOf(errno));
+        }
+    }
+}
+
+}  // namespace EventLogFiles

@@ -1,0 +1,33 @@
+#pragma once
+#include <QString>
+
+// The log files held open during one turn of the event loop. A file is opened at the first line
+// of a turn and closed when the turn ends: a burst of events costs one write per line, and
+// between bursts other programs (log rotation, an editor) find the file closed.
+//
+// Opening never blocks and never follows a stranger: only a regular file is written; a link
+// owned by another user (root aside), anywhere on the path, is refused; nothing is created
+// through a link that leads nowhere; a file of another user in a folder that everyone may write
+// to and that keeps others' files (sticky, as /tmp) is refused unless it belongs to the folder's
+// owner. A link of the user's own (or root's) counts as the file it points to.
+namespace EventLogFiles {
+
+struct Handle {
+    int fd = -1;
+    bool created = false;        // made by this open: it gets the header first
+    bool closeAfterLine = false; // no event loop to end the turn (another thread, no application)
+};
+
+// The open file for path, opened now if it isn't open in this turn yet. Throws
+// AppException naming the cause ("Path not found", "File not found", "File access denied", ...).
+Handle open(const QString& path);
+// Closes path's file after a failed write, so the next line opens it afresh.
+void discard(const QString& path);
+// Closes every file now; the end of the turn does this by itself.
+void closeAll();
+
+// The text that names a failed step's cause ("I/O error <errno>" when it has no text of its
+// own); `creating`: a missing name means a missing folder.
+QString causeOf(int err, bool creating = false);
+
+}  // namespace EventLogFiles
