@@ -1,5 +1,7 @@
 #include "platform/FileInUse.h"
 
+#include "platform/PathBytes.h"
+
 #include <QByteArray>
 #include <QFile>
 
@@ -55,7 +57,7 @@ bool heldBySomeone(dev_t dev, ino_t ino, int skipFd)
 
 bool isInUse(const QString& fileName)
 {
-    const QByteArray path = QFile::encodeName(fileName);
+    const QByteArray path = PathBytes::encode(fileName);
     if (path.isEmpty()) return false;
     struct stat st {};
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -81,7 +83,7 @@ bool isInUse(const QString& fileName)
 
 bool openElsewhere(const QString& fileName)
 {
-    const QByteArray path = QFile::encodeName(fileName);
+    const QByteArray path = PathBytes::encode(fileName);
     struct stat st {};
     if (path.isEmpty() || ::stat(path.constData(), &st) != 0) return false;
     return heldBySomeone(st.st_dev, st.st_ino, -1);

@@ -1,5 +1,7 @@
 #include "platform/LocaleText.h"
 
+#include "platform/PathBytes.h"
+
 #include <QList>
 
 #include <cstring>
@@ -58,7 +60,8 @@ QByteArray encode(const QString& text)
 
 QString oneLine(const QString& text)
 {
-    QString s = text;
+    // Bytes of a name that are not UTF-8 show as the replacement character.
+    QString s = PathBytes::forDisplay(text);
     s.replace(u'\r', u'?').replace(u'\n', u'?');
     return s;
 }

@@ -8,7 +8,8 @@ namespace LocaleText {
 
 QByteArray encode(const QString& text);
 
-// A CR or LF inside a name would split one log line in two (or forge one): shown as "?".
+// A CR or LF inside a name would split one log line in two (or forge one): shown as "?". Bytes
+// of a name that are not UTF-8 (PathBytes) show as the replacement character.
 QString oneLine(const QString& text);
 
 }  // namespace LocaleText

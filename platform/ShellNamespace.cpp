@@ -1,6 +1,7 @@
 #include "platform/ShellNamespace.h"
 
 #include "platform/MountTable.h"
+#include "platform/PathBytes.h"
 #include "platform/SystemImageList.h"
 
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 using Kind = ItemIdList::Kind;
 
@@ -23,7 +25,7 @@ namespace {
 
 const QString kComputerParsingName = QStringLiteral("computer:///");
 
-QByteArray encoded(const QString& path) { return QFile::encodeName(path); }
+QByteArray encoded(const QString& path) { return PathBytes::encode(path); }
 
 bool statPath(const QString& path, struct stat& st, bool follow)
 {
@@ -124,7 +126,7 @@ bool hasVisibleSubFolder(const QString& path)
         if (e->d_type == DT_DIR) { found = true; break; }
         if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
             struct stat st;
-            if (statPath(joinPath(path, QFile::decodeName(e->d_name)), st, true) && S_ISDIR(st.st_mode)) {
+            if (statPath(joinPath(path, PathBytes::decode(e->d_name, qsizetype(std::strlen(e->d_name)))), st, true) && S_ISDIR(st.st_mode)) {
                 found = true;
                 break;
             }
@@ -441,7 +443,7 @@ std::optional<QList<ItemIdList>> childrenOf(const ItemIdList& list, quint32 flag
     DIR* d = ::opendir(encoded(path).constData());
     if (!d) return list.isDesktop() ? std::optional(children) : std::nullopt;
     while (dirent* e = ::readdir(d)) {
-        const QString name = QFile::decodeName(e->d_name);
+        const QString name = PathBytes::decode(e->d_name, qsizetype(std::strlen(e->d_name)));
         if (name == u"." || name == u"..") continue;
         if (!hidden && name.startsWith(u'.')) continue;
         bool isDir = e->d_type == DT_DIR;
