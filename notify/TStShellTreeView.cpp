@@ -142,6 +142,9 @@ TStShellTreeView::TStShellTreeView(QWidget* owner) : QTreeWidget(owner)
                                                 TStNotifyEventsSet events) {
         shellChanged(oldItem, newItem, events);
     };
+    // A folder's watch comes after its listing: once it is in place the folder is listed again,
+    // so that what changed in between shows.
+    shellMonitor_->OnFolderFollowed = [this](QObject*, const QString& folder) { scheduleCatchUp(NodeByPath(folder)); };
     shellMonitor_->SetMaxNotifications(maxNotifications_);
     shellMonitor_->SetActive(true);
 
@@ -165,6 +168,12 @@ TStShellTreeView::~TStShellTreeView()
 // Properties
 
 double TStShellTreeView::ShellVersion() const { return ShellNamespace::shellVersion(); }
+
+bool TStShellTreeView::Settled() const
+{
+    return pending_.isEmpty() && catchUp_.isEmpty() && !catchUpTimer_.isActive() &&
+           (!shellMonitor_ || shellMonitor_->FollowsUnderWay() == 0);
+}
 
 void TStShellTreeView::setRootFolder(const QString& path)
 {
@@ -419,12 +428,11 @@ void TStShellTreeView::applyFill(QTreeWidgetItem* node, const FolderEnumerationJ
     const bool again = IsFilled(node);
     node->setData(0, FilledRole, true);
 
-    // The namespace lists the folder again (it is warm now) so that it knows the tree shows it
-    // and the monitor follows it.
+    // The monitor follows every folder the tree has listed (see OnFolderFollowed).
     QList<ItemIdList> children;
     if (result.readable) {
-        const ShellFolder shellFolder(folder->Pidl());
-        children = shellFolder.EnumObjects(enumFlags()).value_or(QList<ItemIdList>());
+        for (const FolderEnumerationJob::Child& c : result.children) children.append(c.relative);
+        if (shellMonitor_ && folder->IsFileFolder()) shellMonitor_->FollowFolder(folder->Path());
     }
     QHash<QByteArray, const FolderEnumerationJob::Child*> known;
     for (const FolderEnumerationJob::Child& c : result.children) known.insert(c.relative.bytes(), &c);
@@ -760,6 +768,7 @@ void TStShellTreeView::removeNode(QTreeWidgetItem* node)
     quietSelection_ = true;
     forEachNode(node, [this](QTreeWidgetItem* n) {
         const int index = n->data(0, FolderIndexRole).toInt();
+        if (shellMonitor_ && folders_[index] && IsFilled(n)) shellMonitor_->UnfollowFolder(folders_[index]->Path());
         if (selectedFolder_ && selectedFolder_ == folders_[index]) selectedFolder_ = nullptr;
         folders_.Free(index);
         pending_.remove(index);
@@ -786,7 +795,12 @@ void TStShellTreeView::folderRenamed(TStShellItem& from, TStShellItem& to)
         if (!isLeftOut(to)) folderCreated(to, false);
         return;
     }
+    const QString before = entry->Path();
     entry->Assign(to);
+    if (shellMonitor_ && IsFilled(node)) {
+        shellMonitor_->UnfollowFolder(before);
+        shellMonitor_->FollowFolder(entry->Path());
+    }
     setNodeLook(node, *entry);
     rebaseChildren(node);
     reposition(node);
@@ -804,7 +818,12 @@ void TStShellTreeView::rebaseChildren(QTreeWidgetItem* node)
         if (!c) continue;
         const ItemIdList list = f->Pidl().appended(c->Pidl().lastElement());
         auto fresh = TStShellFolder::CreateFromPidl(list, controller_.get());
+        const QString before = c->Path();
         c->Assign(*fresh);
+        if (shellMonitor_ && IsFilled(child)) {
+            shellMonitor_->UnfollowFolder(before);
+            shellMonitor_->FollowFolder(c->Path());
+        }
         rebaseChildren(child);
     }
 }

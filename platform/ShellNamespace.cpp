@@ -51,25 +51,6 @@ VolumeCache& volumeCache()
     return c;
 }
 
-struct Enumerated {
-    QSet<QString> folders;
-    std::function<void(const QString&)> observer;
-};
-
-Enumerated& enumerated()
-{
-    static Enumerated e;
-    return e;
-}
-
-void noteEnumerated(const QString& path)
-{
-    Enumerated& e = enumerated();
-    if (path.isEmpty() || e.folders.contains(path)) return;
-    e.folders.insert(path);
-    if (e.observer) e.observer(path);
-}
-
 bool isFolderKind(Kind k) { return k == Kind::Folder || k == Kind::Home || k == Kind::Volume || k == Kind::Computer; }
 
 // The mount point and label of a volume item's text.
@@ -332,10 +313,6 @@ ItemIdList specialFolderLocation(int csidl)
     }
 }
 
-QSet<QString> enumeratedFolders() { return enumerated().folders; }
-
-void setEnumerationObserver(std::function<void(const QString&)> observer) { enumerated().observer = std::move(observer); }
-
 FileInfo fileInfo(const ItemIdList& absolute, quint32 requestedAttributes, bool openIcon)
 {
     FileInfo info;
@@ -414,8 +391,8 @@ std::shared_ptr<ShellFolder> ShellFolder::BindToObject(const ItemIdList& relativ
 
 namespace {
 
-// The children of a folder; `listed` receives the file-system folder that was read, if one was.
-std::optional<QList<ItemIdList>> childrenOf(const ItemIdList& list, quint32 flags, QString* listed)
+// The children of a folder.
+std::optional<QList<ItemIdList>> childrenOf(const ItemIdList& list, quint32 flags)
 {
     QList<ItemIdList> children;
     const bool folders = flags & SHCONTF_FOLDERS;
@@ -454,7 +431,6 @@ std::optional<QList<ItemIdList>> childrenOf(const ItemIdList& list, quint32 flag
         if (isDir ? folders : files) children.append(ItemIdList::element(isDir ? Kind::Folder : Kind::File, name));
     }
     ::closedir(d);
-    if (listed) *listed = path;
     return children;
 }
 
@@ -462,16 +438,10 @@ std::optional<QList<ItemIdList>> childrenOf(const ItemIdList& list, quint32 flag
 
 std::optional<QList<ItemIdList>> ShellNamespace::listChildren(const ItemIdList& folder, quint32 flags)
 {
-    return childrenOf(folder, flags, nullptr);
+    return childrenOf(folder, flags);
 }
 
-std::optional<QList<ItemIdList>> ShellFolder::EnumObjects(quint32 flags) const
-{
-    QString listed;
-    auto children = childrenOf(list_, flags, &listed);
-    if (!listed.isEmpty()) noteEnumerated(listed);
-    return children;
-}
+std::optional<QList<ItemIdList>> ShellFolder::EnumObjects(quint32 flags) const { return childrenOf(list_, flags); }
 
 quint32 ShellFolder::GetAttributesOf(const ItemIdList& relative, quint32 request) const
 {
