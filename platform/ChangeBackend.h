@@ -76,6 +76,7 @@ public:
         qint64 knownEntries = 0;   // files and folders whose names are kept for comparing
         qint64 knownBytes = 0;     // the memory those names take
         int walksUnderWay = 0;
+        qint64 foldersListed = 0;  // listings made so far (a walk lists each folder once)
     };
     virtual Figures figures() const = 0;
 

@@ -151,18 +151,16 @@ void State::lookoutDuty(std::unique_lock<std::mutex>& lock)
             if (!reg || !reg->retired) break;
             const QByteArray path = reg->root.real;
             lock.unlock();
-            std::pair<quint64, quint64> identity;
+            std::pair<quint64, quint64> identity, parent;
             const bool exists = isDirectory(path, &identity);
+            const bool mountPoint = exists && isDirectory(BytePath::parentOf(path), &parent) && parent.first != identity.first;
             const QByteArray above = exists ? QByteArray() : nearestExisting(path);
             lock.lock();
             reg = regs.find(id);
             if (!reg || !reg->retired || reg->root.real != path) break;
-            if (exists && reg->goneByUnmount) {
-                // What its volume left behind at its place is not it: it is back when a
-                // volume brings another folder there.
-                if (reg->goneIdentity == std::pair<quint64, quint64>()) reg->goneIdentity = identity;
-                if (identity == reg->goneIdentity) break;
-            }
+            // What its volume left behind at its place is not it: it is back when a volume is
+            // mounted there again.
+            if (exists && reg->goneWithVolume && !mountPoint) break;
             if (exists) {
                 returning(path, noticeSerial + 1);
                 push(item(SHCNE_MKDIR, path, true));

@@ -2,6 +2,7 @@
 // what the watch knows of each folder's entries follows every change.
 #include "platform/inotify/InotifyState.h"
 
+#include "platform/PathBytes.h"
 #include "platform/ShellNamespace.h"
 
 #include <cstring>
@@ -234,7 +235,10 @@ void State::unmounted(WatchedFolder* folder)
         r.retireAfter = ids;
         push(std::move(r));
         for (quint32 id : ids)
-            if (Registration* reg = regs.find(id)) reg->goneByUnmount = true;
+            if (Registration* reg = regs.find(id); reg && reg->root.real == dir) {
+                for (const MountTable::Mount& m : mounts)
+                    reg->goneWithVolume = reg->goneWithVolume || PathBytes::encode(m.mountPoint) == dir;
+            }
     }
     table.remove(folder, [this](int wd) { endWatch(fd, wd); });
     // What is at the mount point now is another folder: a registration above it watches that
@@ -250,8 +254,7 @@ void State::returning(const QByteArray& path, quint64 serial)
         if (!r.retired || r.req.scope != WatchRequest::Scope::Folder || r.root.real != path) continue;
         r.retired = false;
         r.lookout.clear();
-        r.goneByUnmount = false;
-        r.goneIdentity = {};
+        r.goneWithVolume = false;
         r.backFrom = serial;  // not what was told of its place before
         r.lastFree = -1;
     }

@@ -312,6 +312,7 @@ ChangeBackend::Figures InotifyBackend::figures() const
     f.knownEntries = d->figureEntries.load();
     f.knownBytes = d->figureBytes.load();
     f.walksUnderWay = d->figureWalks.load();
+    f.foldersListed = d->figureListed.load();
     return f;
 }
 

@@ -150,6 +150,7 @@ struct State {
     std::atomic<qint64> figureEntries{0};
     std::atomic<qint64> figureBytes{0};
     std::atomic<int> figureWalks{0};
+    std::atomic<qint64> figureListed{0};
 
     // --- everything else (mutex) ---
     std::mutex mutex;

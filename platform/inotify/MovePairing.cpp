@@ -127,14 +127,14 @@ void State::flush()
         }
     }
     fresh.clear();
-    // A window that takes nothing for so long is held back; what it misses is compared later.
-    for (quint32 id : over)
-        if (Registration* reg = regs.find(id); reg && !reg->heldBack) holdBack(*reg);
-    if (!over.empty()) return flush();
     if (wasEmpty) {
         std::lock_guard lock(wakeMutex);
         if (wake) wake();
     }
+    // A window that takes nothing for so long is held back; what it misses is compared later.
+    for (quint32 id : over)
+        if (Registration* reg = regs.find(id); reg && !reg->heldBack) holdBack(*reg);
+    if (!over.empty()) flush();
 }
 
 int State::moveTimeoutMs() const

@@ -34,8 +34,9 @@ struct Registration {
     QByteArray lookout;
     quint64 backFrom = 0;     // the first notice it hears since its folder came back
 
-    bool goneByUnmount = false;            // its volume went: the folder left at its place is not it
-    std::pair<quint64, quint64> goneIdentity;  // that folder (device, inode), once looked at
+    // It was the top of a volume that was unmounted: the folder left at its place (the mount
+    // point's own) is not it; it is back when a volume is mounted there again.
+    bool goneWithVolume = false;
 
     bool toldLimit = false;   // the watch limit is told once
     bool toldRefusal = false; // so is a folder that cannot be watched

@@ -236,6 +236,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     ++f->listings;
     lock.unlock();
     std::vector<Entry> entries = readEntries(dfd);
+    ++figureListed;
     lock.lock();
     f = table.find(path);
     if (!f || f->wd != wd) {  // gone meanwhile: its events told

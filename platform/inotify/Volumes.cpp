@@ -75,10 +75,15 @@ void State::mountsChanged()
             r.retireAfter = ids;
             push(std::move(r));
             for (quint32 id : ids)
-                if (Registration* reg = regs.find(id)) reg->goneByUnmount = !added;
+                if (Registration* reg = regs.find(id)) reg->goneWithVolume = !added && reg->root.real == at;
         }
-        if (WatchedFolder* f = table.find(at); f && f->watched() && !f->lookoutOnly) {
+        if (WatchedFolder* f = table.find(at)) {
+            // Every watch at and below it is on what was there before, lookouts too.
             table.remove(f, [this](int wd) { ::inotify_rm_watch(fd, wd); });
+            for (auto& [id, r] : regs.all())
+                if (r.retired && !r.lookout.isEmpty() && BytePath::isAtOrUnder(r.lookout, at)) r.lookout.clear();
+            for (Awaited& a : awaited)
+                if (!a.lookout.isEmpty() && BytePath::isAtOrUnder(a.lookout, at)) a.lookout.clear();
             if (wanted(at)) listInOrder(at, ScanTask::Mode::Baseline);
         }
         const ItemIdList list = ShellNamespace::volumeList(m.mountPoint, MountTable::labelOf(m));
