@@ -43,6 +43,9 @@ std::vector<ScanTask> State::applyListing(WatchedFolder* folder, const QByteArra
     };
     if (task.mode != ScanTask::Mode::Resync) {
         const bool report = task.mode == ScanTask::Mode::Report;
+        qsizetype bytes = 0;
+        for (const Entry& e : entries) bytes += qsizetype(e.name.size());
+        folder->names.reserve(qsizetype(entries.size()), bytes);
         for (const Entry& e : entries) {
             // A name an event changed meanwhile is as the event left it: a folder made then was
             // reported with it, and is listed in its own place in the order.
@@ -137,9 +140,11 @@ void State::overflow()
     for (Raw& r : pending)
         if (r.type == Raw::Type::Move) resolveMovedOut(r);
     moves.clear();
+    // What is read after it waits for the comparison (a second at most), so that it is told
+    // after what the comparison finds.
     for (WatchedFolder* top : table.tops()) {
         if (top->lookoutOnly) continue;
-        queueScan({table.pathOf(top), ScanTask::Mode::Resync}, true);
+        listInOrder(table.pathOf(top), ScanTask::Mode::Resync);
     }
 }
 

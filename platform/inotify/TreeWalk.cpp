@@ -87,6 +87,7 @@ void State::walkerRun()
 {
     std::unique_lock lock(mutex);
     auto figuresAt = Clock::now();
+    auto figuresCounted = Clock::now() - std::chrono::seconds(10);
     while (!stop.load()) {
         if (!urgent.empty() || !tasks.empty()) {
             ScanTask task;
@@ -116,7 +117,12 @@ void State::walkerRun()
         }
         freeSpaceDuty(lock);
         flush();
-        updateFigures();
+        // Counting what the comparison keeps goes over every folder: not more than every two
+        // seconds.
+        if (Clock::now() - figuresCounted > std::chrono::seconds(2)) {
+            updateFigures();
+            figuresCounted = Clock::now();
+        }
         figuresAt = Clock::now();
         if (!urgent.empty() || !tasks.empty() || lookoutsDue || stop.load()) continue;
         if (wantsFreeSpace()) {
@@ -386,6 +392,7 @@ void State::jobDone(quint64 job)
             continue;
         }
         reg->watching = true;
+        updateFigures();
         QString text;
         if (j.refused > 0) {
             const QString where = PathBytes::forDisplay(placeOf(*reg, j.firstRefused));

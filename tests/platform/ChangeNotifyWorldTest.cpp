@@ -199,6 +199,9 @@ TEST_F(ChangeNotifyWorldTest, OverflowIsFollowedByAComparisonThatReportsEveryCha
     ASSERT_TRUE(makeFolder(f + "/came/along") && makeFile(f + "/came/along/z"));
     ChangeNotifyService::instance().pauseReading(false);
     ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_UPDATEDIR, ".", "-"}); }, 30000));
+    // What is read later waits for the comparison, but only so long: on a slow machine it may
+    // come first.
+    ASSERT_TRUE(waitFor([&] { return counts(r, SHCNE_CREATE).size() >= kMade + 1; }, 30000));
     settle(r, f + "/zz", "zz");
 
     const QHash<QString, int> made = counts(r, SHCNE_CREATE), gone = counts(r, SHCNE_DELETE);
