@@ -210,6 +210,10 @@ struct State {
     // The same with another mode: what is read after it waits until the folder is watched.
     void listInOrder(const QByteArray& path, ScanTask::Mode mode);
     void flush();
+    // Hands what was told over to the main thread.
+    void handOver();
+    // The listing under way is first in line: what it found so far is told now.
+    void tellListingSoFar();
     int moveTimeoutMs() const;  // until a move or a listing waited for is given up
 
     // === NoticeRouting.cpp ===

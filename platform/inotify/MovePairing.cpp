@@ -102,16 +102,36 @@ void State::flush()
             resolveMovedOut(r);
         }
         if (r.type == Raw::Type::Barrier) {
-            if (!r.done && Clock::now() - r.since < kListingWait && !stop.load()) break;
-            barriers.remove(r.job);
+            // First in line: what the listing found so far is told now, the rest as it comes.
             std::vector<Raw> inner = std::move(r.inner);
-            pending.pop_front();
+            r.inner.clear();
+            const bool over = r.done || Clock::now() - r.since >= kListingWait || stop.load();
+            if (over) {
+                barriers.remove(r.job);
+                if (barrierNow == &r) barrierNow = nullptr;
+                pending.pop_front();
+            }
             for (Raw& i : inner) tell(i);
+            if (!over) break;
             continue;
         }
         tell(r);
         pending.pop_front();
     }
+    handOver();
+}
+
+void State::tellListingSoFar()
+{
+    if (!barrierNow || pending.empty() || &pending.front() != barrierNow) return;
+    std::vector<Raw> inner = std::move(barrierNow->inner);
+    barrierNow->inner.clear();
+    for (Raw& i : inner) tell(i);
+    handOver();
+}
+
+void State::handOver()
+{
     if (fresh.empty()) return;
     bool wasEmpty;
     std::vector<quint32> over;
@@ -132,9 +152,9 @@ void State::flush()
         if (wake) wake();
     }
     // A window that takes nothing for so long is held back; what it misses is compared later.
+    // Its notice of that is told with the next flush.
     for (quint32 id : over)
         if (Registration* reg = regs.find(id); reg && !reg->heldBack) holdBack(*reg);
-    if (!over.empty()) flush();
 }
 
 int State::moveTimeoutMs() const

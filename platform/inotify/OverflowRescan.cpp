@@ -46,7 +46,9 @@ std::vector<ScanTask> State::applyListing(WatchedFolder* folder, const QByteArra
         qsizetype bytes = 0;
         for (const Entry& e : entries) bytes += qsizetype(e.name.size());
         folder->names.reserve(qsizetype(entries.size()), bytes);
+        size_t counted = 0;
         for (const Entry& e : entries) {
+            if (report && ++counted % 4096 == 0) tellListingSoFar();
             // A name an event changed meanwhile is as the event left it: a folder made then was
             // reported with it, and is listed in its own place in the order.
             if (folder->wasTouched(e.name)) continue;
@@ -77,7 +79,10 @@ std::vector<ScanTask> State::applyListing(WatchedFolder* folder, const QByteArra
         folder->names.erase(g.name);
         reportGone(folder, path, g.name, g.isDir);
     }
+    size_t counted = 0;
     for (const Entry& e : entries) {
+        // A long listing is told as it goes, so that what waits for the window stays bounded.
+        if (++counted % 4096 == 0) tellListingSoFar();
         if (folder->wasTouched(e.name)) continue;
         bool wasDir = false;
         const bool known = folder->names.contains(e.name, &wasDir);
