@@ -6,6 +6,7 @@
 #include "notify/TStCustomShellController.h"
 #include "notify/TreeDropOperation.h"
 #include "platform/ModalBoxes.h"
+#include "platform/PathBytes.h"
 #include "platform/ShellNamespace.h"
 #include "platform/SystemImageList.h"
 
@@ -249,7 +250,7 @@ void TStShellTreeView::setNodeLook(QTreeWidgetItem* node, TStShellFolder& folder
 {
     const bool old = settingText_;
     settingText_ = true;
-    node->setText(0, folder.DisplayName());
+    node->setText(0, PathBytes::forDisplay(folder.DisplayName()));
     node->setIcon(0, nodeIcon(icons_, folder.IconIndex(), folder.OpenIconIndex(), folder.OverlayIconIndex()));
     if ((options_ & toColorCompressed) && folder.IsCompressed() && !folder.HasRemovableMedia())
         node->setForeground(0, compressedColor_);

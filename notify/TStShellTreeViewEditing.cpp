@@ -6,6 +6,7 @@
 #include "notify/TStCustomShellController.h"
 #include "notify/TreeDropOperation.h"
 #include "platform/ModalBoxes.h"
+#include "platform/PathBytes.h"
 #include "platform/ShellNamespace.h"
 
 #include <QApplication>
@@ -38,7 +39,7 @@ void TStShellTreeView::labelEdited(QTreeWidgetItem* node)
     TStShellFolder* f = FolderOf(node);
     if (!f) return;
     const QString name = node->text(0);
-    if (name == f->DisplayName()) return;
+    if (name == PathBytes::forDisplay(f->DisplayName())) return;  // as shown: not renamed
     const ItemIdList parentList = f->Pidl().parent();
     ItemIdList renamed;
     if (!name.isEmpty() && (options_ & toAllowRename) && !parentList.isNull())

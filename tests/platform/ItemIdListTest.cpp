@@ -44,7 +44,7 @@ TEST(ItemIdListTest, ItemsReadBackWithKindAndText)
 TEST(ItemIdListTest, NamesAreCarriedAsTheirExactBytes)
 {
     // A Latin-1 name (not UTF-8) is stored byte for byte and reads back as the same path.
-    const QByteArray latin1("caf\xE9 d\xE9j\xE0", 11);
+    const QByteArray latin1("caf\xE9 d\xE9j\xE0");
     const ItemIdList l = ItemIdList::element(Kind::File, PathBytes::decode(latin1));
     EXPECT_EQ(l.payload(0), "f" + latin1);
     EXPECT_EQ(PathBytes::encode(l.text(0)), latin1);

@@ -1,7 +1,13 @@
+#include "platform/FileAttributes.h"
+#include "platform/FileInUse.h"
 #include "platform/PathBytes.h"
 
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,6 +55,20 @@ TEST(PathBytesTest, DisplayShowsTheReplacementCharacterForRawBytesOnly)
 {
     EXPECT_EQ(PathBytes::forDisplay(PathBytes::decode("/tmp/caf\xE9 \xC3\xA9")), QStringLiteral("/tmp/caf\uFFFD é"));
     EXPECT_EQ(PathBytes::forDisplay(QStringLiteral("x\U0001F600")), QStringLiteral("x\U0001F600"));
+}
+
+// The services that take a path reach a file whose name is not UTF-8 by its exact bytes.
+TEST(PathBytesTest, ServicesReachAFileByItsExactBytes)
+{
+    QTemporaryDir dir;
+    const QByteArray bytes = PathBytes::encode(dir.path()) + "/.caf\xE9";
+    const int fd = ::open(bytes.constData(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    const QString path = PathBytes::decode(bytes);
+    EXPECT_EQ(FileAttributes::of(path), unsigned(FileAttributes::Hidden));
+    EXPECT_TRUE(FileInUse::isInUse(path)) << "held open here";
+    ::close(fd);
+    EXPECT_FALSE(FileInUse::isInUse(path));
 }
 
 }  // namespace
