@@ -5,6 +5,7 @@
 #include "platform/PathBytes.h"
 #include "platform/ShellNamespace.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <sys/inotify.h>
@@ -19,11 +20,10 @@ void endWatch(int fd, int wd) { ::inotify_rm_watch(fd, wd); }
 
 const QByteArray& State::pathOf(const WatchedFolder* folder)
 {
-    static quint64 cachedGeneration = 0;
-    if (folder != pathCacheFolder || cachedGeneration != table.generation()) {
+    if (folder != pathCacheFolder || pathCacheGeneration != table.generation()) {
         pathCache = table.pathOf(folder);
         pathCacheFolder = folder;
-        cachedGeneration = table.generation();
+        pathCacheGeneration = table.generation();
     }
     return pathCache;
 }
@@ -51,12 +51,16 @@ void State::processRead(const char* buf, qsizetype len)
             continue;
         }
         // The same watch may be reached at several places (bind mounts): each hears the event.
-        std::vector<WatchedFolder*> places{first};
-        for (WatchedFolder* f = first->nextAlias; f; f = f->nextAlias) places.push_back(f);
-        for (WatchedFolder* f : places) {
-            bool still = false;
-            for (WatchedFolder* g = table.byWatch(ev->wd); g && !still; g = g->nextAlias) still = g == f;
-            if (!still) continue;  // went away with an earlier place
+        std::vector<WatchedFolder*> places;
+        if (first->nextAlias)
+            for (WatchedFolder* f = first; f; f = f->nextAlias) places.push_back(f);
+        for (size_t p = 0; p < std::max<size_t>(1, places.size()); ++p) {
+            WatchedFolder* f = places.empty() ? first : places[p];
+            if (p > 0) {
+                bool still = false;
+                for (WatchedFolder* g = table.byWatch(ev->wd); g && !still; g = g->nextAlias) still = g == f;
+                if (!still) continue;  // went away with an earlier place
+            }
             if (ev->mask & IN_UNMOUNT) {
                 unmounted(f);
                 continue;
@@ -85,7 +89,9 @@ void State::processRead(const char* buf, qsizetype len)
                 continue;
             }
             const bool listing = f->listing();
-            if (listing) f->touch(name);
+            // A name made, removed or moved while the folder is listed is as this event leaves
+            // it, whatever the listing found; a file written meanwhile is as the listing finds it.
+            if (listing && (ev->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO))) f->touch(name);
             const QByteArray path = BytePath::join(dir, name);
             if (assocActive && assocDirs.contains(dir) && isAssociationFile(name)) assoc = true;
             if (!changedSet.contains(dir)) {
@@ -204,7 +210,7 @@ void State::folderRenamed(const QByteArray& from, const QByteArray& to, quint64 
         const bool wasKept = regs.keptWatched(from);
         table.move(node, to);
         returning(to, serial);
-        reconcile();
+        reconcile(to);
         // Now below a registration that wants all its sub-folders: watch those still missing.
         if (!wasKept && wanted(to)) queueScan({to, ScanTask::Mode::Baseline}, true);
         return;
@@ -235,10 +241,7 @@ void State::unmounted(WatchedFolder* folder)
         r.retireAfter = ids;
         push(std::move(r));
         for (quint32 id : ids)
-            if (Registration* reg = regs.find(id); reg && reg->root.real == dir) {
-                for (const MountTable::Mount& m : mounts)
-                    reg->goneWithVolume = reg->goneWithVolume || PathBytes::encode(m.mountPoint) == dir;
-            }
+            if (Registration* reg = regs.find(id); reg && reg->root.real == dir) reg->goneWithVolume = folder->mountTop;
     }
     table.remove(folder, [this](int wd) { endWatch(fd, wd); });
     // What is at the mount point now is another folder: a registration above it watches that

@@ -263,8 +263,16 @@ void InotifyBackend::unfollow(quint32 id, const QString& folder)
     request([id, path](State& s) {
         Registration* reg = s.regs.find(id);
         if (!reg) return;
-        for (auto it = reg->followed.begin(); it != reg->followed.end();) it = *it == path ? reg->followed.erase(it) : std::next(it);
-        s.reconcile();
+        QList<QByteArray> reals;
+        for (auto it = reg->followed.begin(); it != reg->followed.end();) {
+            if (*it == path) {
+                reals << it.key();
+                it = reg->followed.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (const QByteArray& real : reals) s.reconcile(real);
     });
 }
 

@@ -76,6 +76,7 @@ struct ScanTask {
         Report,    // a folder that came: watch it and report all it holds as created
         Resync,    // compare what it holds with what was known, report the difference
         Follow,    // resolve `user` for registration `target` and watch that folder
+        Remount,   // a volume was mounted (`target` 1) or unmounted at `path`: see what changed
     };
     ScanTask(QByteArray path = {}, Mode mode = Mode::Baseline, quint64 job = 0, bool jobRoot = false, bool urgent = false)
         : path(std::move(path)), mode(mode), job(job), jobRoot(jobRoot), urgent(urgent)
@@ -187,6 +188,7 @@ struct State {
     QSet<QString> roots;
     // the path of the folder of the last event
     const WatchedFolder* pathCacheFolder = nullptr;
+    quint64 pathCacheGeneration = 0;
     QByteArray pathCache;
 
     // === EventReading.cpp ===
@@ -207,8 +209,8 @@ struct State {
     // Lists a folder that came and reports all it holds; what is read after it waits until
     // then, so that notices keep the order of the changes.
     void reportFolder(const QByteArray& path) { listInOrder(path, ScanTask::Mode::Report); }
-    // The same with another mode: what is read after it waits until the folder is watched.
-    void listInOrder(const QByteArray& path, ScanTask::Mode mode);
+    // The same with another task: what is read after it waits until that is done.
+    void listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target = 0);
     void flush();
     // Hands what was told over to the main thread.
     void handOver();
@@ -238,7 +240,8 @@ struct State {
     void jobDone(quint64 job);
     bool wanted(const QByteArray& real) const;
     bool walkUnderWay(const QByteArray& real) const;
-    void reconcile();
+    // Drops the watches nothing needs any more, at and below `top` (everywhere when empty).
+    void reconcile(const QByteArray& top = QByteArray());
     void addRegistration(quint32 id, const WatchRequest& request, const WatchRoot& root);
     void removeRegistration(quint32 id);
     void limitReached(const QByteArray& path);
@@ -260,6 +263,9 @@ struct State {
     QList<MountTable::Mount> readMounts() const;
     void notePseudoMounts();
     void mountsChanged();
+    // The walker's part: whatever was watched at and below a mount point that is another folder
+    // now goes, and a registration whose own folder is not the one it watched hears it go.
+    void remount(const ScanTask& task, std::unique_lock<std::mutex>& lock);
     void freeSpaceDuty(std::unique_lock<std::mutex>& lock);
     bool wantsFreeSpace() const;
     void noteFreeSpace(Registration& reg, qint64 free);

@@ -43,7 +43,7 @@ void State::push(Raw r)
     pending.push_back(std::move(r));
 }
 
-void State::listInOrder(const QByteArray& path, ScanTask::Mode mode)
+void State::listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target)
 {
     const quint64 job = nextJob++;
     WalkJob& j = jobs[job];
@@ -67,7 +67,9 @@ void State::listInOrder(const QByteArray& path, ScanTask::Mode mode)
     } else {
         barriers.insert(job, &pending.back());
     }
-    queueScan({path, mode, job}, true);
+    ScanTask task(path, mode, job);
+    task.target = target;
+    queueScan(std::move(task), true);
 }
 
 void State::pushMove(Raw r)

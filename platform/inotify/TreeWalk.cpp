@@ -172,6 +172,10 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         follow(task, lock);
         return;
     }
+    if (task.mode == ScanTask::Mode::Remount) {
+        remount(task, lock);
+        return;
+    }
     const QByteArray path = task.path;
     if (!wanted(path) || pseudoMounts.contains(path)) {
         finishTask(task, 0);
@@ -195,12 +199,16 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         return;
     }
 
+    // A registration's own folder: whether it is the top of a volume (it goes with it).
+    bool someonesRoot = false;
+    for (const auto& [id, r] : regs.all()) someonesRoot = someonesRoot || r.root.real == path;
     lock.unlock();
     callHook(path);
     const int dfd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     const int openError = dfd < 0 ? errno : 0;
-    struct stat opened {};
+    struct stat opened {}, above {};
     if (dfd >= 0) ::fstat(dfd, &opened);
+    const bool aboveKnown = someonesRoot && dfd >= 0 && ::stat(BytePath::parentOf(path).constData(), &above) == 0;
     lock.lock();
     if (stop.load()) {
         if (dfd >= 0) ::close(dfd);
@@ -233,6 +241,10 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         if (old >= 0 && table.dropWatch(f)) ::inotify_rm_watch(fd, old);
         table.setWatch(f, wd);
     }
+    f->device = quint64(opened.st_dev);
+    f->inode = quint64(opened.st_ino);
+    f->mountTop = aboveKnown ? above.st_dev != opened.st_dev
+                             : f->parent && f->parent->watched() && f->parent->device != f->device;
     if (f->lookoutOnly) {
         f->lookoutOnly = false;
         f->listed = false;
@@ -317,6 +329,8 @@ bool State::watchOnly(const QByteArray& path, std::unique_lock<std::mutex>& lock
     WatchedFolder* f = table.ensure(path);
     if (!f->watched()) {
         table.setWatch(f, wd);
+        f->device = quint64(opened.st_dev);
+        f->inode = quint64(opened.st_ino);
         if (!f->listed && f->listings == 0) {
             f->lookoutOnly = true;
             f->listed = true;
@@ -504,10 +518,12 @@ void State::removeRegistration(quint32 id)
     reconcile();
 }
 
-void State::reconcile()
+void State::reconcile(const QByteArray& top)
 {
+    WatchedFolder* from = top.isEmpty() ? table.root() : table.find(top);
+    if (!from) return;
     std::vector<QByteArray> dropped;
-    table.forEachWithPath(table.root(), QByteArrayLiteral("/"), [&](WatchedFolder* f, const QByteArray& path) {
+    table.forEachWithPath(from, top.isEmpty() ? QByteArrayLiteral("/") : top, [&](WatchedFolder* f, const QByteArray& path) {
         if (!f->watched() || wanted(path)) return;
         if (isLookout(path)) {
             if (!f->lookoutOnly) {

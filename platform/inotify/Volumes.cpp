@@ -7,6 +7,7 @@
 #include "platform/ShellNamespace.h"
 
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -66,26 +67,9 @@ void State::mountsChanged()
     ShellNamespace::refreshVolumes();
     forgetLists();
     auto changed = [&](const MountTable::Mount& m, bool added) {
-        // What lies at the mount point is another folder now: it is watched as it is before
-        // the volume's notices are told. A registration whose own folder lies there hears it
-        // go, and come back if it is there.
+        // What lies at the mount point is looked at before the volume's notices are told.
         const QByteArray at = PathBytes::encode(m.mountPoint);
-        if (const std::vector<quint32> ids = regs.rootsAt(at); !ids.empty()) {
-            Raw r = item(0, at, true);
-            r.retireAfter = ids;
-            push(std::move(r));
-            for (quint32 id : ids)
-                if (Registration* reg = regs.find(id)) reg->goneWithVolume = !added && reg->root.real == at;
-        }
-        if (WatchedFolder* f = table.find(at)) {
-            // Every watch at and below it is on what was there before, lookouts too.
-            table.remove(f, [this](int wd) { ::inotify_rm_watch(fd, wd); });
-            for (auto& [id, r] : regs.all())
-                if (r.retired && !r.lookout.isEmpty() && BytePath::isAtOrUnder(r.lookout, at)) r.lookout.clear();
-            for (Awaited& a : awaited)
-                if (!a.lookout.isEmpty() && BytePath::isAtOrUnder(a.lookout, at)) a.lookout.clear();
-            if (wanted(at)) listInOrder(at, ScanTask::Mode::Baseline);
-        }
+        listInOrder(at, ScanTask::Mode::Remount, added ? 1 : 0);
         const ItemIdList list = ShellNamespace::volumeList(m.mountPoint, MountTable::labelOf(m));
         for (quint32 mask : {added ? SHCNE_MEDIAINSERTED : SHCNE_MEDIAREMOVED, added ? SHCNE_DRIVEADD : SHCNE_DRIVEREMOVED}) {
             Raw r;
@@ -101,9 +85,66 @@ void State::mountsChanged()
         if (!before.contains(m.mountPoint)) changed(m, true);
     for (const auto& m : old)
         if (!after.contains(m.mountPoint)) changed(m, false);
+}
+
+namespace {
+
+std::pair<quint64, quint64> identityOf(const QByteArray& path)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return {0, 0};
+    return {quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+}  // namespace
+
+void State::remount(const ScanTask& task, std::unique_lock<std::mutex>& lock)
+{
+    const QByteArray at = task.path;
+    const bool added = task.target == 1;
+    // Registrations whose own folder lies there, and what they watch.
+    struct Root {
+        quint32 id;
+        QByteArray path;
+        std::pair<quint64, quint64> watched;
+    };
+    std::vector<Root> roots;
+    for (quint32 id : regs.rootsAt(at)) {
+        const Registration* reg = regs.find(id);
+        const WatchedFolder* f = table.find(reg->root.real);
+        if (f && f->watched()) roots.push_back({id, reg->root.real, {f->device, f->inode}});
+    }
+    lock.unlock();
+    const std::pair<quint64, quint64> now = identityOf(at);
+    std::vector<std::pair<quint64, quint64>> rootsNow;
+    for (const Root& r : roots) rootsNow.push_back(identityOf(r.path));
+    lock.lock();
+    std::vector<quint32> gone;
+    for (size_t i = 0; i < roots.size(); ++i) {
+        Registration* reg = regs.find(roots[i].id);
+        if (!reg || reg->retired || rootsNow[i] == roots[i].watched) continue;
+        gone.push_back(roots[i].id);
+        reg->goneWithVolume = !added && reg->root.real == at;
+    }
+    if (!gone.empty()) {
+        Raw r = item(0, at, true);  // each hears its own folder go
+        r.retireAfter = gone;
+        push(std::move(r));
+    }
+    std::vector<ScanTask> next;
+    if (WatchedFolder* f = table.find(at); f && (!f->watched() || std::make_pair(f->device, f->inode) != now)) {
+        // Every watch at and below it is on what was there before, lookouts too.
+        table.remove(f, [this](int wd) { ::inotify_rm_watch(fd, wd); });
+        for (auto& [id, r] : regs.all())
+            if (r.retired && !r.lookout.isEmpty() && BytePath::isAtOrUnder(r.lookout, at)) r.lookout.clear();
+        for (Awaited& a : awaited)
+            if (!a.lookout.isEmpty() && BytePath::isAtOrUnder(a.lookout, at)) a.lookout.clear();
+        if (wanted(at)) next.push_back({at, ScanTask::Mode::Baseline, task.job, false, true});
+    }
+    for (ScanTask& t : next) urgent.push_front(std::move(t));
+    finishTask(task, int(next.size()));
     // A folder that went with its volume may be back with it.
     lookoutsDue = true;
-    walkerWake.notify_all();
 }
 
 bool State::wantsFreeSpace() const

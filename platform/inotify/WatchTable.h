@@ -17,6 +17,8 @@ struct WatchedFolder {
     WatchedFolder* parent = nullptr;
     std::vector<std::unique_ptr<WatchedFolder>> children;  // by name
     int wd = -1;                          // the kernel's watch; -1 when not watched
+    quint64 device = 0, inode = 0;        // the folder the watch is on
+    bool mountTop = false;                // the top of a volume mounted there
     WatchedFolder* nextAlias = nullptr;   // another place of the same watch (a bind mount)
     NameSet names;                        // the entries, once listed
     bool listed = false;                  // names hold a listing (and every change since)

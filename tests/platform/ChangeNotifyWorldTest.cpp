@@ -384,8 +384,8 @@ TEST_F(ChangeNotifyWorldTest, FolderOnAVolumeThatGoesAwayIsRemovedAndBackWithIt)
     ASSERT_TRUE(waitFor([&] { return inside.has({SHCNE_MKDIR, "vol/w", "-"}) && mountPoint.has({SHCNE_MKDIR, "vol", "-"}); }));
     ASSERT_TRUE(makeFile(vol + "/w/after"));
     ASSERT_TRUE(waitFor([&] { return inside.has({SHCNE_CREATE, "vol/w/after", "-"}) && mountPoint.has({SHCNE_CREATE, "vol/w/after", "-"}); }));
-    EXPECT_EQ(inside.only(SHCNE_RMDIR).size(), 1);
-    EXPECT_EQ(mountPoint.only(SHCNE_RMDIR).size(), 1);
+    EXPECT_EQ(inside.only(SHCNE_RMDIR).size(), 1) << ::testing::PrintToString(inside.notices);
+    EXPECT_EQ(mountPoint.only(SHCNE_RMDIR).size(), 1) << ::testing::PrintToString(mountPoint.notices);
 }
 
 // The backend on its own, without the program's service.
