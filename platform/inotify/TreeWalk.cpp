@@ -73,7 +73,13 @@ QString placeOf(const Registration& reg, const QByteArray& real)
     return PathBytes::decode(real);
 }
 
-QString folderCount(int n) { return n == 1 ? QStringLiteral("1 folder") : QStringLiteral("%1 folders").arg(n); }
+// What could not be watched of a tree: folders that could not be watched, with what they hold
+// (nothing below a folder that cannot be read is reached).
+QString notWatched(int n)
+{
+    return n == 1 ? QStringLiteral("1 folder and what it holds are not watched")
+                  : QStringLiteral("%1 folders and what they hold are not watched").arg(n);
+}
 
 }  // namespace
 
@@ -411,12 +417,12 @@ void State::jobDone(quint64 job)
         if (j.refused > 0) {
             const QString where = PathBytes::forDisplay(placeOf(*reg, j.firstRefused));
             if (j.firstWhy == kLimit) {
-                text = QStringLiteral("The system's limit on watched folders has been reached at %1: %2 not watched, "
-                                      "changes there are not reported")
-                           .arg(where, folderCount(j.refused));
+                text = QStringLiteral("The system's limit on watched folders has been reached at %1: %2; changes "
+                                      "there are not reported")
+                           .arg(where, notWatched(j.refused));
             } else {
-                text = QStringLiteral("%1 could not be watched (%2): %3 not watched, changes there are not reported")
-                           .arg(where, j.firstWhy, folderCount(j.refused));
+                text = QStringLiteral("%1 could not be watched (%2): %3; changes there are not reported")
+                           .arg(where, j.firstWhy, notWatched(j.refused));
             }
             reg->toldLimit = reg->toldLimit || j.limit;
             reg->toldRefusal = true;
