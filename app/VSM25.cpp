@@ -31,6 +31,8 @@ int main(int argc, char** argv)
     jvpnstncs1->setMainWindow(&form, [&form] { form.trycn1Click(); });
     TerminationSignals::install([&form] { form.close(); });
     if (!FormCreate(form, parameters)) return 1;
+    // Closed (by a signal) while start-up waited for a watch's folders: already over.
+    if (form.closing()) return 0;
     form.show();
     ResponsivenessProbe::installFromEnvironment();
     return QApplication::exec();

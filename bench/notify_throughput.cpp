@@ -136,6 +136,7 @@ struct Ours {
             lastIndex = i;
         };
         n.SetActive(true);
+        n.WaitUntilWatching();
     }
     void reset(int count)
     {
@@ -316,6 +317,7 @@ Registration oursRegister(const QString& tree)
     n->SetWatchFolder(tree);
     const qint64 start = nowNs();
     n->SetActive(true);
+    n->WaitUntilWatching();  // the walk runs off the window's thread; the watch is started once it ends
     r.seconds = double(nowNs() - start) / 1e9;
     r.mib = double(kibOf("/proc/self/status", "VmRSS:") - before) / 1024.0;
     r.watched = ChangeNotifyService::instance().watchedFolderCount();

@@ -45,6 +45,22 @@ void stop(WatchWindow& window, Twatcher& w, const ProfileFile::Location& file, c
     w.Active = false;
 }
 
+// A watch that cannot watch is not started. What is stored stays as it was, so that a start
+// stored as running tries again at the next start of the program.
+void refused(WatchWindow& window, Twatcher& w)
+{
+    const QString reason = w.Monitor->RefusalReason();
+    setButton(w.StartButton, QStringLiteral("Start"), window.glyph(StartGlyph));
+    w.Monitor->SetActive(false);
+    SetPanelLook(w, PanelColour::White, PanelColour::SkyBlue, PanelColour::Blue);
+    window.WriteToLiveLog(LiveLogColour::Red, DateTimeStamp::now() + QStringLiteral(": Watch ") + w.Name +
+                                                  QStringLiteral(" Cannot monitor path: ") + w.Monitor->WatchFolder() +
+                                                  QStringLiteral(" (") + reason + u')');
+    setEnabled(w.EditButton, true);
+    setEnabled(w.RemoveButton, true);
+    w.Active = false;
+}
+
 void start(WatchWindow& window, Twatcher& w, const ProfileFile::Location& file, const QString& section)
 {
     // With nothing selected there is no folder to watch: refuse before anything changes.
@@ -57,12 +73,27 @@ void start(WatchWindow& window, Twatcher& w, const ProfileFile::Location& file, 
         w.Monitor->SetWatchPidl(folder->Pidl);
     }
     w.Monitor->SetActive(true);
+    // The folders are walked off the window's thread; the window goes on meanwhile, and the
+    // watch counts as started once all of them are watched.
+    setEnabled(w.EditButton, false);
+    setEnabled(w.RemoveButton, false);
+    TStShellNotification* monitor = w.Monitor;
+    const quint32 registration = monitor->NotifyHandle();
+    if (!monitor->WaitUntilWatching([&] { return window.closing(); })) {
+        // Stopped or started again by a press meanwhile, which did its own telling.
+        if (window.closing() || !monitor->Active() || monitor->NotifyHandle() != 0) return;
+        refused(window, w);
+        return;
+    }
+    if (monitor->NotifyHandle() != registration) return;
     ProfileFile::writeString(file, section, QStringLiteral("active"), QStringLiteral("1"));
     SetPanelLook(w, PanelColour::Navy, PanelColour::SkyBlue, PanelColour::Aqua);
     window.WriteToLiveLog(LiveLogColour::Green, DateTimeStamp::now() + QStringLiteral(": Watch ") + w.Name +
                                                     QStringLiteral(" Started monitoring path: ") + w.Monitor->WatchFolder());
-    setEnabled(w.EditButton, false);
-    setEnabled(w.RemoveButton, false);
+    // Part of the tree could not be watched: the first such folder and how many, in one line.
+    if (!monitor->WatchWarning().isEmpty())
+        window.WriteToLiveLog(LiveLogColour::Red, DateTimeStamp::now() + QStringLiteral(": ") + w.Name + QStringLiteral(": ") +
+                                                      monitor->WatchWarning());
     window.ClearAllControls();
     w.Active = true;
 }

@@ -6,8 +6,11 @@
 #include "platform/ShellNamespace.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace {
 
@@ -76,6 +79,26 @@ public:
     void shellNotice(const ItemIdList* first, const ItemIdList* second, quint32 mask) override
     {
         owner_->ShellNotice(first, second, mask);
+    }
+    void shellNoticeWatching(const QString& leftOut) override
+    {
+        owner_->FWatching = true;
+        owner_->FWatchWarning = leftOut;
+        emit owner_->registrationSettled();
+    }
+    void shellNoticeRefused(const QString& reason) override
+    {
+        owner_->FRefusal = reason;
+        owner_->HNotify = 0;
+        owner_->Registered = false;
+        owner_->FWatching = false;
+        emit owner_->registrationSettled();
+    }
+    int shellNoticeBacklog() const override { return int(owner_->EventQueue.size()); }
+    void shellNoticeFollowed(const QString& folder) override
+    {
+        owner_->FFollowing.remove(folder);
+        if (owner_->OnFolderFollowed) owner_->OnFolderFollowed(owner_, folder);
     }
     void shellNoticeError(const QString& message) override
     {
@@ -190,8 +213,53 @@ void TStCustomShellNotification::RegisterShellNotify()
     SHChangeNotifyEntry entry{FWatchPidl, FWatchSubFolders};
     if (HNotify != 0) UnregisterShellNotify();
     const quint32 mask = ShellEventMask(FNotifyEvents);
+    FWatching = false;
+    FWatchWarning.clear();
     HNotify = SHChangeNotifyRegister(FHandle.get(), SHCNRF_InterruptLevel | SHCNRF_ShellLevel, mask, entry);
     Registered = HNotify != 0;
+    FRefusal = Registered ? QString() : ChangeNotifyService::instance().lastRefusal();
+    FFollowing.clear();
+    if (Registered && FWatchPidl.isNull()) {
+        for (const QString& path : std::as_const(FFollowed)) {
+            FFollowing.insert(QDir::cleanPath(path));
+            ChangeNotifyService::instance().follow(HNotify, path);
+        }
+    }
+}
+
+bool TStCustomShellNotification::WaitUntilWatching(const std::function<bool()>& giveUp)
+{
+    if (!Registered) return false;
+    if (FWatching) return true;
+    const quint32 id = HNotify;
+    const std::shared_ptr<bool> alive = FAlive;
+    QEventLoop loop;
+    QObject::connect(this, &TStCustomShellNotification::registrationSettled, &loop, &QEventLoop::quit);
+    QTimer look;
+    look.setInterval(100);
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (!*alive || HNotify != id || (giveUp && giveUp())) loop.quit();
+    });
+    look.start();
+    loop.exec();
+    return *alive && Registered && HNotify == id && FWatching;
+}
+
+void TStCustomShellNotification::FollowFolder(const QString& path)
+{
+    if (path.isEmpty() || FFollowed.contains(path)) return;
+    FFollowed.append(path);
+    if (Registered && FWatchPidl.isNull()) {
+        FFollowing.insert(QDir::cleanPath(path));
+        ChangeNotifyService::instance().follow(HNotify, path);
+    }
+}
+
+void TStCustomShellNotification::UnfollowFolder(const QString& path)
+{
+    if (!FFollowed.removeOne(path)) return;
+    FFollowing.remove(QDir::cleanPath(path));
+    if (Registered && FWatchPidl.isNull()) ChangeNotifyService::instance().unfollow(HNotify, path);
 }
 
 void TStCustomShellNotification::UnregisterShellNotify()
@@ -200,6 +268,8 @@ void TStCustomShellNotification::UnregisterShellNotify()
     SHChangeNotifyDeregister(HNotify);
     HNotify = 0;
     Registered = false;
+    FWatching = false;
+    emit registrationSettled();
 }
 
 void TStCustomShellNotification::ShellNotice(const ItemIdList* pidl1, const ItemIdList* pidl2, quint32 mask)

@@ -6,6 +6,8 @@
 #include "platform/ItemIdList.h"
 
 #include <QString>
+#include <QSet>
+#include <QStringList>
 
 #include <deque>
 #include <exception>
@@ -70,6 +72,26 @@ public:
 
     // A registration with the shell is in force; its id (0 when none); notices waiting.
     bool IsRegistered() const { return Registered; }
+    // The registration's folders are all watched (its folder and, with WatchSubFolders, every
+    // folder below it, walked off the main thread after it is made). WatchWarning names what
+    // could not be watched, empty when everything is; RefusalReason tells why the last
+    // registration was refused (a folder that cannot be read, the system's watch limit, a
+    // folder that is gone), empty when it was not.
+    bool IsWatching() const { return Registered && FWatching; }
+    const QString& WatchWarning() const { return FWatchWarning; }
+    const QString& RefusalReason() const { return FRefusal; }
+    // Keeps the window's events flowing until the registration's folders are watched; false
+    // when it was refused, ended or renewed meanwhile, or when `giveUp` says so (looked at
+    // every 100 ms).
+    bool WaitUntilWatching(const std::function<bool()>& giveUp = {});
+    // A component without a watched list hears of the folders it follows and their direct
+    // children (the folder tree follows the folders it shows). Kept across renewals.
+    void FollowFolder(const QString& path);
+    void UnfollowFolder(const QString& path);
+    // A followed folder is watched now; what changed in it before was not heard.
+    std::function<void(TObject* Sender, const QString& Folder)> OnFolderFollowed;
+    // Folders asked to be followed whose watch is not in place yet.
+    int FollowsUnderWay() const { return int(FFollowing.size()); }
     quint32 NotifyHandle() const { return HNotify; }
     int QueueCount() const { return int(EventQueue.size()); }
     QObject* Handle() const;
@@ -104,6 +126,10 @@ public:
     // Where the notification service's own failures go (such as the limit on watched folders);
     // OnError when not assigned.
     std::function<void(TObject* Sender, const QString& Message)> OnServiceError;
+
+signals:
+    // The registration's folders are watched, or it was refused or has ended.
+    void registrationSettled();
 
 protected:
     void Loaded() override;
@@ -155,6 +181,11 @@ private:
     std::unique_ptr<TStNotifyWindow> FHandle;
     bool Registered = false;
     quint32 HNotify = 0;
+    bool FWatching = false;
+    QString FWatchWarning;
+    QString FRefusal;
+    QStringList FFollowed;
+    QSet<QString> FFollowing;
     TStNotifyEventsSet Events;
     TStDQue EventQueue;
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);

@@ -4,6 +4,7 @@
 #include "notify/TStCustomShellController.h"
 #include "notify/TreeDropOperation.h"
 #include "platform/FileAttributes.h"
+#include "platform/PathBytes.h"
 #include "platform/ShellNamespace.h"
 #include "platform/SystemImageList.h"
 
@@ -206,15 +207,18 @@ QIcon TStShellItem::SmallOpenIcon() { return SystemImageList::icon(OpenIconIndex
 void TStShellItem::LoadDetails()
 {
     if (!FIsFileSystem) return;
-    const QFileInfo info(FPath);
+    // By the path's exact bytes: a name need not be UTF-8.
+    const QByteArray path = PathBytes::encode(FPath);
+    struct stat st {};
+    const bool exists = ::stat(path.constData(), &st) == 0 || ::lstat(path.constData(), &st) == 0;
     FSize = 0;
-    if (info.exists() || info.isSymLink()) {
-        FDate = info.lastModified();
+    if (exists) {
+        FDate = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).addMSecs(st.st_mtim.tv_nsec / 1000000);
         DOSDate = dosDateTime(FDate);
-        if (info.isDir()) {
+        if (S_ISDIR(st.st_mode)) {
             FIsFileFolder = true;
         } else {
-            FSize = info.size();
+            FSize = st.st_size;
         }
         const unsigned a = FileAttributes::of(FPath);
         FFileAttributes = a == FileAttributes::Invalid ? 0 : a;

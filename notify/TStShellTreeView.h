@@ -104,6 +104,8 @@ public:
     const TStShellFolderList& Folders() const { return folders_; }
     // Number of listings still running.
     int PendingFills() const { return int(pending_.size()); }
+    // Nothing under way: no listing, no folder waiting for its watch, no listing due again.
+    bool Settled() const;
 
     // The context menu for the selected folder (the caller owns it).
     QMenu* CreateShellMenu(QWidget* parent);

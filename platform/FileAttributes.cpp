@@ -1,5 +1,7 @@
 #include "platform/FileAttributes.h"
 
+#include "platform/PathBytes.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -9,7 +11,7 @@ namespace FileAttributes {
 
 unsigned of(const QString& path)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = PathBytes::encode(path);
     struct stat st {};
     if (name.isEmpty() || ::stat(name.constData(), &st) != 0) return Invalid;
     unsigned attributes = 0;

@@ -1,5 +1,7 @@
 #include "platform/FileInUse.h"
 
+#include "platform/PathBytes.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -17,8 +19,6 @@
 
 namespace FileInUse {
 namespace {
-
-QByteArray nativePath(const QString& fileName) { return QFile::encodeName(fileName); }
 
 // A lease break is signalled with SIGIO, whose default action ends the process: someone opening
 // the file in the moment we hold the lease must not end the program.
@@ -123,7 +123,7 @@ bool heldForWriting(const QByteArray& path, const struct stat& st)
 bool isInUse(const QString& fileName)
 {
     ignoreLeaseBreaks();
-    const QByteArray path = nativePath(fileName);
+    const QByteArray path = PathBytes::encode(fileName);
     if (path.isEmpty()) return false;
     struct stat st {};
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -155,7 +155,7 @@ bool isInUse(const QString& fileName)
 
 bool openElsewhere(const QString& fileName, Holders holders)
 {
-    const QByteArray path = nativePath(fileName);
+    const QByteArray path = PathBytes::encode(fileName);
     struct stat st {};
     if (path.isEmpty() || ::stat(path.constData(), &st) != 0) return false;
     return heldBySomeone(st.st_dev, st.st_ino, -1, holders);

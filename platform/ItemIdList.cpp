@@ -1,5 +1,7 @@
 #include "platform/ItemIdList.h"
 
+#include "platform/PathBytes.h"
+
 namespace {
 
 constexpr int kMaxItemSize = 0xFFFF;
@@ -47,7 +49,7 @@ ItemIdList ItemIdList::rawElement(const QByteArray& payload)
 ItemIdList ItemIdList::element(Kind kind, const QString& text)
 {
     QByteArray payload(1, char(kind));
-    QByteArray utf8 = text.toUtf8();
+    QByteArray utf8 = PathBytes::encode(text);
     const qsizetype room = kMaxItemSize - 3;
     if (utf8.size() > room) {
         qsizetype cut = room;
@@ -102,7 +104,7 @@ ItemIdList::Kind ItemIdList::kind(int index) const
 QString ItemIdList::text(int index) const
 {
     const QByteArray p = payload(index);
-    return p.size() > 1 ? QString::fromUtf8(p.constData() + 1, p.size() - 1) : QString();
+    return p.size() > 1 ? PathBytes::decode(p.constData() + 1, p.size() - 1) : QString();
 }
 
 ItemIdList ItemIdList::parent() const

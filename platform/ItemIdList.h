@@ -11,8 +11,9 @@
 // copying one clones it and dropping it frees it; the bytes are shared between copies, so a list
 // may be handed to another thread.
 //
-// Our payloads start with a kind byte followed by UTF-8 text (see Kind). Other payloads (such as
-// the free-space notice's two numbers) are carried unchanged.
+// Our payloads start with a kind byte followed by the name's exact bytes (see Kind; a name need
+// not be UTF-8, see PathBytes). Other payloads (such as the free-space notice's two numbers) are
+// carried unchanged.
 class ItemIdList {
 public:
     enum class Kind : quint8 {
@@ -29,7 +30,8 @@ public:
     static ItemIdList desktop();
     // The bytes of a list (terminator included); none when they are not a well-formed list.
     static ItemIdList fromBytes(const QByteArray& bytes);
-    // A one-item list. Text longer than an item can hold is cut at a character boundary.
+    // A one-item list holding the text's bytes (PathBytes). Text longer than an item can hold is
+    // cut at a character boundary.
     static ItemIdList element(Kind kind, const QString& text = QString());
     static ItemIdList rawElement(const QByteArray& payload);
 
@@ -41,7 +43,7 @@ public:
 
     QByteArray payload(int index) const;
     Kind kind(int index) const;
-    QString text(int index) const;  // the UTF-8 text after the kind byte
+    QString text(int index) const;  // the bytes after the kind byte (PathBytes::decode)
     Kind lastKind() const { return count() ? kind(count() - 1) : Kind::Unknown; }
     QString lastText() const { return count() ? text(count() - 1) : QString(); }
 

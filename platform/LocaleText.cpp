@@ -1,5 +1,7 @@
 #include "platform/LocaleText.h"
 
+#include "platform/PathBytes.h"
+
 #include <QList>
 
 #include <cstring>
@@ -74,15 +76,17 @@ QByteArray encode(const QString& text)
 
 QString oneLine(const QString& text)
 {
-    // Most lines hold nothing to replace: they are handed back without a copy.
-    const QChar* p = text.constData();
-    const qsizetype n = text.size();
+    // Bytes of a name that are not UTF-8 show as the replacement character; most lines hold
+    // nothing to replace and are handed back without a copy.
+    const QString shown = PathBytes::forDisplay(text);
+    const QChar* p = shown.constData();
+    const qsizetype n = shown.size();
     qsizetype i = 0;
-    while (i < n && !breaksLine(p[i].unicode()) && !(p[i].isSurrogate() && loneSurrogateAt(text, i))) ++i;
-    if (i == n) return text;
-    QString s = text;
+    while (i < n && !breaksLine(p[i].unicode()) && !(p[i].isSurrogate() && loneSurrogateAt(shown, i))) ++i;
+    if (i == n) return shown;
+    QString s = shown;
     for (; i < n; ++i)
-        if (breaksLine(p[i].unicode()) || (p[i].isSurrogate() && loneSurrogateAt(text, i))) s[i] = u'?';
+        if (breaksLine(p[i].unicode()) || (p[i].isSurrogate() && loneSurrogateAt(shown, i))) s[i] = u'?';
     return s;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/MountTable.h"
 
+#include "platform/PathBytes.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,7 +27,7 @@ QString unescape(const QByteArray& field)
         }
         out.append(field[i]);
     }
-    return QString::fromUtf8(out);
+    return PathBytes::decode(out);
 }
 
 // udev escapes unsafe characters of labels as "\xNN".

@@ -1,5 +1,6 @@
 #include "platform/ProgramStarter.h"
 
+#include "platform/PathBytes.h"
 #include "platform/WindowsCommandLine.h"
 
 #include <QFile>
@@ -161,9 +162,12 @@ int statError(const QString& name, int err)
 // The interpreter named by a "#!" line, and its one optional argument, as the kernel reads it.
 bool interpreterOf(const QByteArray& path, QByteArray& interpreter, QByteArray& argument)
 {
-    QFile f(QFile::decodeName(path));
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    QByteArray head = f.read(256);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    char buffer[256];
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    QByteArray head(buffer, got > 0 ? got : 0);
     if (!head.startsWith("#!")) return false;
     const qsizetype eol = head.indexOf('\n');
     if (eol >= 0) head.truncate(eol);
@@ -193,15 +197,15 @@ Result start(const QString& verb, const QString& file, const QString& parameters
         name = found;
     }
     name = QFileInfo(name).absoluteFilePath();
-    const QByteArray path = QFile::encodeName(name);
+    const QByteArray path = PathBytes::encode(name);
 
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) return {statError(name, errno), 0};
 
-    const QByteArray dir = QFile::encodeName(directory);
+    const QByteArray dir = PathBytes::encode(directory);
     QList<QByteArray> args;
     const auto withParameters = [&] {
-        for (const QString& w : WindowsCommandLine::split(parameters)) args.append(w.toLocal8Bit());
+        for (const QString& w : WindowsCommandLine::split(parameters)) args.append(PathBytes::encode(w));
     };
     const bool regular = S_ISREG(st.st_mode);
     QByteArray interpreter, interpreterArgument;

@@ -1,6 +1,7 @@
 #include "platform/ShellNamespace.h"
 
 #include "platform/MountTable.h"
+#include "platform/PathBytes.h"
 #include "platform/SystemImageList.h"
 
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 using Kind = ItemIdList::Kind;
 
@@ -23,7 +25,7 @@ namespace {
 
 const QString kComputerParsingName = QStringLiteral("computer:///");
 
-QByteArray encoded(const QString& path) { return QFile::encodeName(path); }
+QByteArray encoded(const QString& path) { return PathBytes::encode(path); }
 
 bool statPath(const QString& path, struct stat& st, bool follow)
 {
@@ -47,25 +49,6 @@ VolumeCache& volumeCache()
 {
     static VolumeCache c;
     return c;
-}
-
-struct Enumerated {
-    QSet<QString> folders;
-    std::function<void(const QString&)> observer;
-};
-
-Enumerated& enumerated()
-{
-    static Enumerated e;
-    return e;
-}
-
-void noteEnumerated(const QString& path)
-{
-    Enumerated& e = enumerated();
-    if (path.isEmpty() || e.folders.contains(path)) return;
-    e.folders.insert(path);
-    if (e.observer) e.observer(path);
 }
 
 bool isFolderKind(Kind k) { return k == Kind::Folder || k == Kind::Home || k == Kind::Volume || k == Kind::Computer; }
@@ -124,7 +107,7 @@ bool hasVisibleSubFolder(const QString& path)
         if (e->d_type == DT_DIR) { found = true; break; }
         if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
             struct stat st;
-            if (statPath(joinPath(path, QFile::decodeName(e->d_name)), st, true) && S_ISDIR(st.st_mode)) {
+            if (statPath(joinPath(path, PathBytes::decode(e->d_name, qsizetype(std::strlen(e->d_name)))), st, true) && S_ISDIR(st.st_mode)) {
                 found = true;
                 break;
             }
@@ -330,10 +313,6 @@ ItemIdList specialFolderLocation(int csidl)
     }
 }
 
-QSet<QString> enumeratedFolders() { return enumerated().folders; }
-
-void setEnumerationObserver(std::function<void(const QString&)> observer) { enumerated().observer = std::move(observer); }
-
 FileInfo fileInfo(const ItemIdList& absolute, quint32 requestedAttributes, bool openIcon)
 {
     FileInfo info;
@@ -412,8 +391,8 @@ std::shared_ptr<ShellFolder> ShellFolder::BindToObject(const ItemIdList& relativ
 
 namespace {
 
-// The children of a folder; `listed` receives the file-system folder that was read, if one was.
-std::optional<QList<ItemIdList>> childrenOf(const ItemIdList& list, quint32 flags, QString* listed)
+// The children of a folder.
+std::optional<QList<ItemIdList>> childrenOf(const ItemIdList& list, quint32 flags)
 {
     QList<ItemIdList> children;
     const bool folders = flags & SHCONTF_FOLDERS;
@@ -441,7 +420,7 @@ std::optional<QList<ItemIdList>> childrenOf(const ItemIdList& list, quint32 flag
     DIR* d = ::opendir(encoded(path).constData());
     if (!d) return list.isDesktop() ? std::optional(children) : std::nullopt;
     while (dirent* e = ::readdir(d)) {
-        const QString name = QFile::decodeName(e->d_name);
+        const QString name = PathBytes::decode(e->d_name, qsizetype(std::strlen(e->d_name)));
         if (name == u"." || name == u"..") continue;
         if (!hidden && name.startsWith(u'.')) continue;
         bool isDir = e->d_type == DT_DIR;
@@ -452,7 +431,6 @@ std::optional<QList<ItemIdList>> childrenOf(const ItemIdList& list, quint32 flag
         if (isDir ? folders : files) children.append(ItemIdList::element(isDir ? Kind::Folder : Kind::File, name));
     }
     ::closedir(d);
-    if (listed) *listed = path;
     return children;
 }
 
@@ -460,16 +438,10 @@ std::optional<QList<ItemIdList>> childrenOf(const ItemIdList& list, quint32 flag
 
 std::optional<QList<ItemIdList>> ShellNamespace::listChildren(const ItemIdList& folder, quint32 flags)
 {
-    return childrenOf(folder, flags, nullptr);
+    return childrenOf(folder, flags);
 }
 
-std::optional<QList<ItemIdList>> ShellFolder::EnumObjects(quint32 flags) const
-{
-    QString listed;
-    auto children = childrenOf(list_, flags, &listed);
-    if (!listed.isEmpty()) noteEnumerated(listed);
-    return children;
-}
+std::optional<QList<ItemIdList>> ShellFolder::EnumObjects(quint32 flags) const { return childrenOf(list_, flags); }
 
 quint32 ShellFolder::GetAttributesOf(const ItemIdList& relative, quint32 request) const
 {

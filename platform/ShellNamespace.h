@@ -141,8 +141,8 @@ QString displayNameOf(const ItemIdList& absolute);
 // The file-system path of an absolute list; empty when it names nothing in the file system.
 QString fileSystemPathOf(const ItemIdList& absolute);
 
-// The children of an absolute folder list as EnumObjects gives them, without making the folder
-// known to the notification service: safe on a worker thread. None when it can't be read.
+// The children of an absolute folder list as EnumObjects gives them: safe on a worker thread.
+// None when it can't be read.
 std::optional<QList<ItemIdList>> listChildren(const ItemIdList& folder, quint32 flags);
 
 // SHGetSpecialFolderLocation: none when the special folder has no place here.
@@ -163,11 +163,6 @@ struct Volume {
 QList<Volume> volumes();
 // Reads the mount table again (after it changed).
 void refreshVolumes();
-
-// The folders that enumerations have listed so far, and a hook told of each new one (the
-// change-notification service's whole-namespace registration follows these).
-QSet<QString> enumeratedFolders();
-void setEnumerationObserver(std::function<void(const QString& folderPath)> observer);
 
 // SHGetFileInfo for an absolute list.
 struct FileInfo {

@@ -1,5 +1,7 @@
 #include "core/WatchStartStop.h"
 #include "notify/TStShellNotification.h"
+#include "notify/TStShellTreeView.h"
+#include "platform/ChangeNotifyService.h"
 #include "ui/StartedFormFixture.h"
 #include "ui/kit/TCyPanel.h"
 
@@ -41,6 +43,36 @@ TEST_F(WatchStartStopTest, StartThenStopFollowsTheStateTable)
     EXPECT_EQ(form->cypnl2->Degrade().FromColor(), QColor(255, 255, 255));
     EXPECT_TRUE(logLines().last().endsWith(": Watch w Stoped monitoring path: " + d));
     EXPECT_FALSE(WatchSlot(2).Active);
+}
+
+// A watch whose folder cannot be watched (here: gone between choosing it and its walk) is not
+// shown as started: one red line names the watch and why, and the panel and buttons stay as
+// for a stopped watch; what is stored stays as it was.
+TEST_F(WatchStartStopTest, WatchThatCannotWatchIsNotStarted)
+{
+    const QString d = folder("vanishing");
+    start(("[w]\nname=w\npath=" + d.toUtf8() + "\npanel=2\nactive=0\navilable=0\nsub=1\nfcreate=1\n").constData());
+    // The folder tree follows what it shows; quiet, the walk is the watch's alone.
+    TStShellNotification* treeMonitor = form->tv1->findChild<TStShellNotification*>();
+    ASSERT_TRUE(treeMonitor);
+    treeMonitor->SetActive(false);
+    const QStringList before = logLines();
+    ChangeNotifyService::setBeforeFolderRead([d](const QString& f) {
+        if (f == d) QDir(d).removeRecursively();
+    });
+    form->btn17->click();
+    ChangeNotifyService::setBeforeFolderRead(nullptr);
+    EXPECT_FALSE(form->ShNotify2->Active());
+    EXPECT_EQ(form->btn17->text(), "Start");
+    EXPECT_TRUE(form->btn18->isEnabled());
+    EXPECT_TRUE(form->btn23->isEnabled());
+    EXPECT_EQ(form->cypnl2->Degrade().FromColor(), QColor(255, 255, 255));
+    EXPECT_FALSE(WatchSlot(2).Active);
+    EXPECT_EQ(key("w", "active"), "0");
+    const QStringList added = logLines().mid(before.size());
+    ASSERT_EQ(added.size(), 1) << added.join('\n').toStdString();
+    EXPECT_TRUE(added.first().endsWith(": Watch w Cannot monitor path: " + d + " (the folder does not exist)")) << added.first().toStdString();
+    EXPECT_TRUE(boxes.texts().isEmpty());
 }
 
 TEST_F(WatchStartStopTest, EmptySlotDoesNothing)

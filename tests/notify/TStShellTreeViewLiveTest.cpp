@@ -54,9 +54,10 @@ protected:
         tree->show();
         tree->viewport()->repaint();  // the first paint: selections are reported from now on
         QCoreApplication::processEvents();
-        // w and w/one listed.
+        // w and w/one listed, and followed.
         tree->SelectFolder(home.at("w/one"));
         tree->SelectFolder(home.at("w/after"));
+        ASSERT_TRUE(waitFor([&] { return tree->Settled(); }));
     }
 
     QTreeWidgetItem* node(const QString& rel) const { return tree->NodeByPath(home.at(rel)); }

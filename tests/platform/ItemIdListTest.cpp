@@ -1,4 +1,5 @@
 #include "platform/ItemIdList.h"
+#include "platform/PathBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +39,15 @@ TEST(ItemIdListTest, ItemsReadBackWithKindAndText)
     EXPECT_EQ(l.lastText(), QStringLiteral("ä b.txt"));
     EXPECT_EQ(l.kind(3), Kind::Unknown);  // past the end
     EXPECT_TRUE(l.payload(7).isEmpty());
+}
+
+TEST(ItemIdListTest, NamesAreCarriedAsTheirExactBytes)
+{
+    // A Latin-1 name (not UTF-8) is stored byte for byte and reads back as the same path.
+    const QByteArray latin1("caf\xE9 d\xE9j\xE0");
+    const ItemIdList l = ItemIdList::element(Kind::File, PathBytes::decode(latin1));
+    EXPECT_EQ(l.payload(0), "f" + latin1);
+    EXPECT_EQ(PathBytes::encode(l.text(0)), latin1);
 }
 
 TEST(ItemIdListTest, ParentLastElementAndAppend)

@@ -63,7 +63,9 @@ QStringList LocalUsers::launcher(const Account& account, const QString& runtimeD
     QStringList words{QStringLiteral("setpriv"), QStringLiteral("--reuid=%1").arg(account.uid),
                       QStringLiteral("--regid=%1").arg(account.gid), QStringLiteral("--clear-groups"),
                       QStringLiteral("env")};
-    // env takes its options before its assignments.
+    // env takes its options before its assignments. The other user has none of our folders.
+    for (const char* name : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+        words << QStringLiteral("-u") << QLatin1String(name);
     if (runtimeDir.isEmpty()) words << QStringLiteral("-u") << QStringLiteral("XDG_RUNTIME_DIR");
     words << QStringLiteral("HOME=") + account.home;
     if (!runtimeDir.isEmpty()) words << QStringLiteral("XDG_RUNTIME_DIR=") + runtimeDir;

@@ -1,0 +1,340 @@
+#include "platform/inotify/InotifyBackend.h"
+
+#include "platform/PathBytes.h"
+#include "platform/inotify/InotifyState.h"
+
+#include <QDir>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace InotifyDetail;
+
+InotifyDetail::State::~State()
+{
+    for (int f : {fd, wakeFd, mountFd})
+        if (f >= 0) ::close(f);
+}
+
+namespace {
+
+constexpr size_t kReadBuffer = 256 * 1024;
+// How long the program's exit waits for a thread held up by a volume that does not answer.
+constexpr auto kExitWait = std::chrono::milliseconds(1500);
+
+void poke(int wakeFd)
+{
+    if (wakeFd < 0) return;
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t r = ::write(wakeFd, &one, sizeof one);
+}
+
+// The reader stops for good: every registration hears why, in a line of its own.
+void fail(State& s, const QString& reason)
+{
+    if (s.failed) return;
+    s.failed = true;
+    s.failure = QStringLiteral("change notification has stopped: %1").arg(reason);
+    for (auto& [id, reg] : s.regs.all())
+        s.targeted(id, ChangeNotice::Kind::Problem, 0, {},
+                   QStringLiteral("Change notification has stopped (%1): changes are no longer reported").arg(reason));
+    s.flush();
+}
+
+void readerRun(State& s)
+{
+    std::vector<char> buffer(kReadBuffer);
+    while (!s.stop.load()) {
+        try {
+            int timeout;
+            {
+                std::lock_guard lock(s.mutex);
+                timeout = s.moveTimeoutMs();
+            }
+            const bool reading = !s.paused.load() && !s.failed;
+            pollfd fds[3] = {{reading ? s.fd : -1, POLLIN, 0}, {s.wakeFd, POLLIN, 0}, {s.mountFd, POLLPRI, 0}};
+            const int n = ::poll(fds, s.mountFd >= 0 ? 3 : 2, timeout);
+            if (n < 0 && errno != EINTR) {
+                const QString why = QString::fromLocal8Bit(::strerror(errno));
+                std::lock_guard lock(s.mutex);
+                fail(s, why);
+                return;
+            }
+            if (fds[1].revents & POLLIN) {
+                uint64_t v;
+                [[maybe_unused]] ssize_t r = ::read(s.wakeFd, &v, sizeof v);
+            }
+            if (s.stop.load()) break;
+            std::vector<std::function<void()>> requests;
+            QString failRequested;
+            {
+                std::lock_guard lock(s.requestMutex);
+                requests.swap(s.requests);
+                failRequested = std::exchange(s.failRequested, QString());
+            }
+            if (!requests.empty() || !failRequested.isEmpty()) {
+                std::lock_guard lock(s.mutex);
+                for (auto& r : requests) r();
+                if (!failRequested.isEmpty()) fail(s, failRequested);
+                s.flush();
+            }
+            if (n > 0 && (fds[0].revents & POLLIN)) {
+                // Drain the kernel's queue at once; each read is told as it is read.
+                for (;;) {
+                    const ssize_t got = ::read(s.fd, buffer.data(), buffer.size());
+                    if (got < 0 && errno == EINTR) continue;
+                    if (got < 0 && errno != EAGAIN) {
+                        const QString why = QString::fromLocal8Bit(::strerror(errno));
+                        std::lock_guard lock(s.mutex);
+                        fail(s, why);
+                        break;
+                    }
+                    std::lock_guard lock(s.mutex);
+                    if (got <= 0) {
+                        s.flush();
+                        break;
+                    }
+                    s.processRead(buffer.data(), got);
+                    s.flush();
+                    // A read that left room took everything there was.
+                    if (size_t(got) + sizeof(inotify_event) + NAME_MAX + 1 <= buffer.size()) break;
+                }
+            }
+            std::lock_guard lock(s.mutex);
+            if (s.mountFd >= 0 && (fds[2].revents & (POLLPRI | POLLERR))) s.mountsChanged();
+            s.flush();
+        } catch (const std::bad_alloc&) {
+            std::lock_guard lock(s.mutex);
+            fail(s, QStringLiteral("out of memory"));
+        } catch (const std::exception& e) {
+            std::lock_guard lock(s.mutex);
+            fail(s, QString::fromLocal8Bit(e.what()));
+        }
+    }
+}
+
+std::pair<QString, QByteArray> resolveFolder(const QString& folder)
+{
+    const QByteArray given = PathBytes::encode(folder);
+    char* r = ::realpath(given.constData(), nullptr);
+    if (!r) {
+        const int e = errno;
+        if (e == ENOENT || e == ENOTDIR) return {QStringLiteral("the folder does not exist"), {}};
+        if (e == EACCES) return {QStringLiteral("permission denied"), {}};
+        return {QString::fromLocal8Bit(::strerror(e)), {}};
+    }
+    QByteArray real(r);
+    std::free(r);
+    struct stat st;
+    if (::stat(real.constData(), &st) != 0) return {QString::fromLocal8Bit(::strerror(errno)), {}};
+    if (!S_ISDIR(st.st_mode)) return {QStringLiteral("not a folder"), {}};
+    if (::access(real.constData(), R_OK | X_OK) != 0) {
+        if (errno == EACCES) return {QStringLiteral("permission denied"), {}};
+        return {QString::fromLocal8Bit(::strerror(errno)), {}};
+    }
+    return {QString(), real};
+}
+
+}  // namespace
+
+// How many of the two threads have ended.
+struct InotifyBackend::Finished {
+    std::mutex mutex;
+    std::condition_variable cv;
+    int count = 0;
+};
+
+std::unique_ptr<ChangeBackend> ChangeBackend::create(std::function<void()> wake)
+{
+    return std::make_unique<InotifyBackend>(std::move(wake));
+}
+
+InotifyBackend::InotifyBackend(std::function<void()> wake) : d(std::make_shared<State>())
+{
+    d->wake = std::move(wake);
+    d->fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (d->fd < 0) {
+        d->startError = QStringLiteral("Change notification is not available: %1").arg(QString::fromLocal8Bit(::strerror(errno)));
+        return;
+    }
+    d->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    d->mountFd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    d->mounts = d->readMounts();
+    d->notePseudoMounts();
+    auto finished = std::make_shared<Finished>();
+    auto done = [finished] {
+        std::lock_guard lock(finished->mutex);
+        ++finished->count;
+        finished->cv.notify_all();
+    };
+    // The threads share the state: one held up on a dead volume at exit keeps it alive.
+    reader_ = std::thread([s = d, done] {
+        readerRun(*s);
+        done();
+    });
+    walker_ = std::thread([s = d, done] {
+        s->walkerRun();
+        done();
+    });
+    finished_ = finished;
+}
+
+InotifyBackend::~InotifyBackend()
+{
+    {
+        std::lock_guard lock(d->wakeMutex);
+        d->wake = nullptr;
+    }
+    d->stop.store(true);
+    poke(d->wakeFd);
+    d->walkerWake.notify_all();
+    if (!reader_.joinable()) return;
+    // A thread held up in a system call on a volume that does not answer is left behind
+    // rather than waited for: exit never hangs on a dead mount.
+    std::unique_lock lock(finished_->mutex);
+    finished_->cv.wait_for(lock, kExitWait, [&] { return finished_->count == 2; });
+    const bool both = finished_->count == 2;
+    lock.unlock();
+    if (both) {
+        reader_.join();
+        walker_.join();
+    } else {
+        reader_.detach();
+        walker_.detach();
+    }
+}
+
+void InotifyBackend::request(std::function<void(State&)> job)
+{
+    {
+        std::lock_guard lock(d->requestMutex);
+        d->requests.push_back([s = d.get(), job = std::move(job)] { job(*s); });
+    }
+    poke(d->wakeFd);
+}
+
+QString InotifyBackend::startError() const { return d->startError; }
+
+QString InotifyBackend::add(quint32 id, const WatchRequest& request)
+{
+    if (!d->startError.isEmpty()) return d->startError;
+    WatchRoot root;
+    if (request.scope == WatchRequest::Scope::Folder) {
+        root.user = QDir::cleanPath(request.folder);
+        root.recursive = request.recursive;
+        auto [why, real] = resolveFolder(root.user);
+        if (!why.isEmpty()) return why;
+        root.real = real;
+    }
+    this->request([id, request, root](State& s) { s.addRegistration(id, request, root); });
+    return {};
+}
+
+void InotifyBackend::remove(quint32 id)
+{
+    request([id](State& s) { s.removeRegistration(id); });
+}
+
+void InotifyBackend::follow(quint32 id, const QString& folder)
+{
+    const QString path = QDir::cleanPath(folder);
+    request([id, path](State& s) {
+        ScanTask t;
+        t.mode = ScanTask::Mode::Follow;
+        t.target = id;
+        t.user = path;
+        s.queueScan(std::move(t), true);
+    });
+}
+
+void InotifyBackend::unfollow(quint32 id, const QString& folder)
+{
+    const QString path = QDir::cleanPath(folder);
+    request([id, path](State& s) {
+        Registration* reg = s.regs.find(id);
+        if (!reg) return;
+        QList<QByteArray> reals;
+        for (auto it = reg->followed.begin(); it != reg->followed.end();) {
+            if (*it == path) {
+                reals << it.key();
+                it = reg->followed.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (const QByteArray& real : reals) s.reconcile(real);
+    });
+}
+
+void InotifyBackend::announce(quint32 mask, const ItemIdList& first, const ItemIdList& second)
+{
+    request([mask, first, second](State& s) {
+        Raw r;
+        r.type = Raw::Type::Announced;
+        r.mask = mask;
+        r.first = first;
+        r.second = second;
+        s.push(std::move(r));
+    });
+}
+
+std::deque<ChangeNotice> InotifyBackend::take()
+{
+    std::lock_guard lock(d->outboxMutex);
+    std::deque<ChangeNotice> taken;
+    taken.swap(d->outbox);
+    d->queued.clear();
+    return taken;
+}
+
+void InotifyBackend::holdBack(quint32 id)
+{
+    request([id](State& s) {
+        if (Registration* reg = s.regs.find(id)) s.holdBack(*reg);
+    });
+}
+
+void InotifyBackend::catchUp(quint32 id)
+{
+    request([id](State& s) {
+        if (Registration* reg = s.regs.find(id)) s.catchUp(*reg);
+    });
+}
+
+void InotifyBackend::setQueueLimit(int notices) { d->queueLimit.store(qMax(1, notices)); }
+
+ChangeBackend::Figures InotifyBackend::figures() const
+{
+    Figures f;
+    f.watchedFolders = d->figureWatches.load();
+    f.knownEntries = d->figureEntries.load();
+    f.knownBytes = d->figureBytes.load();
+    f.walksUnderWay = d->figureWalks.load();
+    f.foldersListed = d->figureListed.load();
+    return f;
+}
+
+void InotifyBackend::pauseReading(bool paused)
+{
+    d->paused.store(paused);
+    poke(d->wakeFd);
+}
+
+void InotifyBackend::failReader(const QString& reason)
+{
+    {
+        std::lock_guard lock(d->requestMutex);
+        d->failRequested = reason;
+    }
+    poke(d->wakeFd);
+}

@@ -1,0 +1,284 @@
+#pragma once
+#include "platform/ChangeBackend.h"
+#include "platform/ShellChangeEvents.h"
+#include "platform/MountTable.h"
+#include "platform/inotify/Registrations.h"
+#include "platform/inotify/WatchTable.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// The state the inotify backend's two threads share, and what each does with it. The reader
+// thread reads the kernel's events and the main thread's requests; the walker thread does
+// everything that touches a path (listing folders, placing watches, free space, looking for
+// folders that went away), so that a slow volume holds up the walker alone. Both work under
+// `mutex` only between system calls on paths. The main thread never takes `mutex`: it hands
+// requests over and takes notices out, each under a small lock of its own.
+//
+// The member functions are defined by job: events (EventReading.cpp), the order of notices and
+// moves (MovePairing.cpp), who hears what (NoticeRouting.cpp), walking folders (TreeWalk.cpp),
+// comparing (OverflowRescan.cpp), volumes and free space (Volumes.cpp), association files and
+// folders looked out for (AssociationFiles.cpp).
+
+namespace InotifyDetail {
+
+using Clock = std::chrono::steady_clock;
+
+// A notice as read, before it is told to the registrations that hear it. Paths are real.
+struct Raw {
+    enum class Type {
+        Item,          // `mask` about `path`
+        FolderChange,  // something inside the folder `path` changed (UPDATEDIR)
+        Move,          // the first half of a move, waiting for its second
+        Rename,        // `path` became `path2`
+        Media,         // `mask` about the volume mounted at `path` (list in `first`)
+        Targeted,      // for registration `target` alone: `kind`, mask + lists, `text`
+        Assoc,         // an association file changed
+        Announced,     // told by the program (lists in `first`, `second`)
+        Barrier,       // what a folder that came holds: `inner`, once its listing `job` is done
+    };
+    Type type = Type::Item;
+    ChangeNotice::Kind kind = ChangeNotice::Kind::Notice;
+    quint32 mask = 0;
+    QByteArray path;
+    QByteArray path2;
+    bool isDir = false;
+    quint32 target = 0;
+    quint32 cookie = 0;
+    Clock::time_point since;
+    ItemIdList first;
+    ItemIdList second;
+    QString text;
+    std::vector<quint32> retireAfter;  // registrations whose folder this notice takes away
+    quint64 read = 0;                  // the read from the kernel that made it
+    quint64 serial = 0;                // its place among all notices
+    quint64 job = 0;                   // Barrier
+    bool done = false;                 // Barrier
+    std::vector<Raw> inner;            // Barrier
+};
+
+// One folder for the walker to list.
+struct ScanTask {
+    enum class Mode {
+        Baseline,  // watch and learn what it holds; report nothing of it
+        Report,    // a folder that came: watch it and report all it holds as created
+        Resync,    // compare what it holds with what was known, report the difference
+        Follow,    // resolve `user` for registration `target` and watch that folder
+        Remount,   // a volume was mounted (`target` 1) or unmounted at `path`: see what changed
+    };
+    ScanTask(QByteArray path = {}, Mode mode = Mode::Baseline, quint64 job = 0, bool jobRoot = false, bool urgent = false)
+        : path(std::move(path)), mode(mode), job(job), jobRoot(jobRoot), urgent(urgent)
+    {
+    }
+    QByteArray path;
+    Mode mode = Mode::Baseline;
+    quint64 job = 0;      // the walk it belongs to; 0 for none
+    bool jobRoot = false;
+    bool urgent = false;  // a folder that just came: before any long walk
+    quint32 target = 0;   // Follow
+    QString user;         // Follow
+};
+
+// A walk that registrations wait for.
+struct WalkJob {
+    QByteArray root;
+    bool recursive = false;
+    int outstanding = 0;
+    std::vector<quint32> regs;
+    int refused = 0;
+    QByteArray firstRefused;
+    QString firstWhy;
+    bool limit = false;
+    QString rootRefusal;  // the walk's own folder could not be watched
+    QString followed;     // a folder followed: told when it is watched
+    bool reporting = false;  // a folder that came, all it holds reported
+    bool barrier = false;    // ... and told in its place in the order of notices
+};
+
+// A folder whose appearance is awaited (an association folder that does not exist yet).
+struct Awaited {
+    QByteArray path;
+    QByteArray lookout;  // the nearest folder above it that exists, watched
+};
+
+// What the walker reads of one folder.
+struct Entry {
+    std::string name;
+    bool isDir = false;
+};
+
+struct State {
+    State() = default;
+    ~State();
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+
+    // --- set once ---
+    std::mutex wakeMutex;
+    std::function<void()> wake;  // cleared when the backend goes
+    int fd = -1;
+    int wakeFd = -1;
+    int mountFd = -1;
+    QString startError;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> paused{false};
+    std::atomic<int> queueLimit{32768};
+
+    // --- requests from the main thread (requestMutex) ---
+    std::mutex requestMutex;
+    std::vector<std::function<void()>> requests;
+    QString failRequested;
+
+    // --- notices for the main thread (outboxMutex) ---
+    std::mutex outboxMutex;
+    std::deque<ChangeNotice> outbox;
+    QHash<quint32, int> queued;  // per registration, in the outbox
+
+    // --- figures the main thread reads ---
+    std::atomic<int> figureWatches{0};
+    std::atomic<qint64> figureEntries{0};
+    std::atomic<qint64> figureBytes{0};
+    std::atomic<int> figureWalks{0};
+    std::atomic<qint64> figureListed{0};
+
+    // --- everything else (mutex) ---
+    std::mutex mutex;
+    std::condition_variable walkerWake;
+    bool failed = false;
+    QString failure;
+    WatchTable table;
+    Registrations regs;
+    std::deque<Raw> pending;
+    QHash<quint32, Raw*> moves;  // by cookie; deque elements keep their address
+    QHash<quint64, Raw*> barriers;  // by listing job
+    Raw* barrierNow = nullptr;      // where the listing under way tells what it finds
+    std::vector<ChangeNotice> fresh;  // told, not yet in the outbox
+    quint64 readSerial = 0;
+    quint64 noticeSerial = 0;
+    std::deque<ScanTask> urgent;
+    std::vector<ScanTask> tasks;  // taken from the back
+    std::map<quint64, WalkJob> jobs;
+    quint64 nextJob = 1;
+    bool lookoutsDue = false;
+    int walkerBusy = 0;
+    // volumes
+    QList<MountTable::Mount> mounts;
+    QSet<QByteArray> pseudoMounts;
+    Clock::time_point nextFreeCheck = Clock::now();
+    // associations
+    bool assocActive = false;
+    bool assocResolved = false;
+    QSet<QByteArray> assocDirs;
+    std::vector<Awaited> awaited;
+    // lists of the last folder told (notices come in runs from one folder)
+    QString lastFolder;
+    ItemIdList lastFolderList;
+    QSet<QString> roots;
+    // the path of the folder of the last event
+    const WatchedFolder* pathCacheFolder = nullptr;
+    quint64 pathCacheGeneration = 0;
+    QByteArray pathCache;
+
+    // === EventReading.cpp ===
+    void processRead(const char* buf, qsizetype len);
+    void selfEvent(quint32 mask, WatchedFolder* folder, const QByteArray& dir);
+    void movedTo(quint32 cookie, const QByteArray& path, bool isDir, bool report);
+    void folderRenamed(const QByteArray& from, const QByteArray& to, quint64 serial);
+    void unmounted(WatchedFolder* folder);
+    void returning(const QByteArray& path, quint64 serial);
+    const QByteArray& pathOf(const WatchedFolder* folder);
+    void forgetPaths() { pathCacheFolder = nullptr; }
+
+    // === MovePairing.cpp ===
+    Raw item(quint32 mask, const QByteArray& path, bool isDir) const;
+    void push(Raw r);
+    void pushMove(Raw r);
+    void resolveMovedOut(Raw& r);
+    // Lists a folder that came and reports all it holds; what is read after it waits until
+    // then, so that notices keep the order of the changes.
+    void reportFolder(const QByteArray& path) { listInOrder(path, ScanTask::Mode::Report); }
+    // The same with another task: what is read after it waits until that is done.
+    void listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target = 0);
+    void flush();
+    // Hands what was told over to the main thread.
+    void handOver();
+    // The listing under way is first in line: what it found so far is told now.
+    void tellListingSoFar();
+    int moveTimeoutMs() const;  // until a move or a listing waited for is given up
+
+    // === NoticeRouting.cpp ===
+    void tell(Raw& r);
+    void out(Registration& reg, ChangeNotice n);
+    void targeted(quint32 id, ChangeNotice::Kind kind, quint32 mask, const ItemIdList& first, const QString& text = QString());
+    ItemIdList listFor(const QString& path, bool isDir);
+    void forgetLists();
+    // The paths of a registration's own folders (its root, or those it follows).
+    QStringList ownPlaces(const Registration& reg) const;
+
+    // === TreeWalk.cpp ===
+    void walkerRun();
+    void queueScan(ScanTask task, bool urgently);
+    quint64 startWalk(quint32 id, const QByteArray& root, bool recursive);
+    void scan(ScanTask task, std::unique_lock<std::mutex>& lock);
+    void follow(const ScanTask& task, std::unique_lock<std::mutex>& lock);
+    // Places a watch on `path` without listing it (a lookout); false when it cannot be.
+    bool watchOnly(const QByteArray& path, std::unique_lock<std::mutex>& lock);
+    void finishTask(const ScanTask& task, int children);
+    void taskFailed(const ScanTask& task, int error, bool watching);
+    void jobDone(quint64 job);
+    bool wanted(const QByteArray& real) const;
+    bool walkUnderWay(const QByteArray& real) const;
+    // Drops the watches nothing needs any more, at and below `top` (everywhere when empty).
+    void reconcile(const QByteArray& top = QByteArray());
+    void addRegistration(quint32 id, const WatchRequest& request, const WatchRoot& root);
+    void removeRegistration(quint32 id);
+    void limitReached(const QByteArray& path);
+    void refusedLater(const QByteArray& path, const QString& why);
+    void updateFigures();
+
+    // === OverflowRescan.cpp ===
+    // Applies a listing of `folder` (at `path`) in the task's mode; returns the sub-folders to
+    // list next.
+    std::vector<ScanTask> applyListing(WatchedFolder* folder, const QByteArray& path, std::vector<Entry>& entries,
+                                       const ScanTask& task);
+    void reportGone(WatchedFolder* folder, const QByteArray& path, std::string_view name, bool isDir);
+    void overflow();
+    void holdBack(Registration& reg);
+    void catchUp(Registration& reg);
+    std::vector<std::pair<QByteArray, NameSet>> knownTo(const Registration& reg);
+
+    // === Volumes.cpp ===
+    QList<MountTable::Mount> readMounts() const;
+    void notePseudoMounts();
+    void mountsChanged();
+    // The walker's part: whatever was watched at and below a mount point that is another folder
+    // now goes, and a registration whose own folder is not the one it watched hears it go.
+    void remount(const ScanTask& task, std::unique_lock<std::mutex>& lock);
+    void freeSpaceDuty(std::unique_lock<std::mutex>& lock);
+    bool wantsFreeSpace() const;
+    void noteFreeSpace(Registration& reg, qint64 free);
+
+    // === AssociationFiles.cpp ===
+    void startAssociations();
+    void stopAssociationsIfUnused();
+    void lookoutDuty(std::unique_lock<std::mutex>& lock);
+    bool isLookout(const QByteArray& real) const;
+};
+
+// The events asked of the kernel: only changes (opening, reading and closing never make one).
+quint32 watchMask();
+bool isAssociationFile(std::string_view name);
+
+}  // namespace InotifyDetail

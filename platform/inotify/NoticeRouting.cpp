@@ -1,0 +1,217 @@
+// Who hears what: each notice goes to every registration whose mask meets it and that covers
+// its path, under that registration's own path to it.
+#include "platform/inotify/InotifyState.h"
+
+#include "platform/PathBytes.h"
+#include "platform/ShellNamespace.h"
+
+#include <algorithm>
+
+#include <sys/inotify.h>
+
+namespace InotifyDetail {
+
+namespace {
+
+QString parentOf(const QString& path)
+{
+    const qsizetype i = path.lastIndexOf(u'/');
+    if (i < 0 || path == u"/") return {};
+    return i == 0 ? QStringLiteral("/") : path.left(i);
+}
+
+bool isAtOrUnder(const QString& path, const QString& root)
+{
+    if (path == root) return true;
+    if (root == u"/") return path.size() > 1 && path.startsWith(u'/');
+    return path.size() > root.size() && path.startsWith(root) && path[root.size()] == u'/';
+}
+
+// Whether a change the program announced lies where `reg` listens (the paths are the ones the
+// program uses, so they are compared with the paths it was given).
+bool coversAnnounced(const Registration& reg, const QString& path)
+{
+    if (path.isEmpty()) return false;
+    switch (reg.req.scope) {
+    case WatchRequest::Scope::Folder:
+        return reg.root.recursive ? isAtOrUnder(path, reg.root.user) : (path == reg.root.user || parentOf(path) == reg.root.user);
+    case WatchRequest::Scope::Followed: return true;
+    case WatchRequest::Scope::Computer: return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+QStringList State::ownPlaces(const Registration& reg) const
+{
+    switch (reg.req.scope) {
+    case WatchRequest::Scope::Folder: return {reg.root.user};
+    case WatchRequest::Scope::Followed: {
+        QStringList places = reg.followed.values();
+        places.sort();
+        places.removeDuplicates();
+        return places;
+    }
+    case WatchRequest::Scope::Computer: break;
+    }
+    return {};
+}
+
+void State::forgetLists()
+{
+    lastFolder.clear();
+    lastFolderList.free();
+    roots.clear();
+}
+
+ItemIdList State::listFor(const QString& path, bool isDir)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash <= 0) return ShellNamespace::listForPath(path, isDir);
+    const QStringView folder = QStringView(path).left(slash);
+    if (folder != lastFolder) {
+        lastFolder = folder.toString();
+        lastFolderList = ShellNamespace::listForPath(lastFolder, true);
+    }
+    // A path that is a root of its own (Home, a volume) has a list of its own kind.
+    if (roots.isEmpty()) {
+        roots.insert(ShellNamespace::homePath());
+        for (const ShellNamespace::Volume& v : ShellNamespace::volumes()) roots.insert(v.mountPoint);
+    }
+    if (lastFolderList.isNull() || roots.contains(path)) return ShellNamespace::listForPath(path, isDir);
+    return lastFolderList.appended(
+        ItemIdList::element(isDir ? ItemIdList::Kind::Folder : ItemIdList::Kind::File, path.mid(slash + 1)));
+}
+
+void State::out(Registration& reg, ChangeNotice n)
+{
+    n.registration = reg.id;
+    fresh.push_back(std::move(n));
+}
+
+void State::targeted(quint32 id, ChangeNotice::Kind kind, quint32 mask, const ItemIdList& first, const QString& text)
+{
+    Raw r;
+    r.type = Raw::Type::Targeted;
+    r.kind = kind;
+    r.target = id;
+    r.mask = mask;
+    r.first = first;
+    r.text = text;
+    push(std::move(r));
+}
+
+void State::tell(Raw& r)
+{
+    if (r.type == Raw::Type::Targeted) {
+        Registration* reg = regs.find(r.target);
+        if (r.kind == ChangeNotice::Kind::Notice) {
+            if (reg && (reg->req.mask & r.mask) && !reg->quietFor(r.serial))
+                out(*reg, {0, r.kind, r.mask, r.first, r.second, QString()});
+        } else if (reg) {
+            out(*reg, {0, r.kind, r.mask, r.first, r.second, r.text});
+        } else if (r.kind == ChangeNotice::Kind::Refused) {
+            fresh.push_back({r.target, r.kind, 0, {}, {}, r.text});
+        }
+        return;
+    }
+    std::vector<quint32> heardOwnRemoval;
+    for (auto& [id, reg] : regs.all()) {
+        if (reg.retired || reg.quietFor(r.serial)) continue;
+        switch (r.type) {
+        case Raw::Type::Item:
+            if (!(reg.req.mask & r.mask)) break;
+            regs.placesOf(reg, r.path, Concern::Item, [&](const QString& place) {
+                out(reg, {0, ChangeNotice::Kind::Notice, r.mask, listFor(place, r.isDir), {}, {}});
+            });
+            if (r.mask == SHCNE_RMDIR && reg.req.scope == WatchRequest::Scope::Folder && reg.root.real == r.path)
+                heardOwnRemoval.push_back(id);
+            break;
+        case Raw::Type::FolderChange:
+            if (!(reg.req.mask & SHCNE_UPDATEDIR)) break;
+            regs.placesOf(reg, r.path, Concern::Contents, [&](const QString& place) {
+                out(reg, {0, ChangeNotice::Kind::Notice, SHCNE_UPDATEDIR, listFor(place, true), {}, {}});
+            });
+            break;
+        case Raw::Type::Rename: {
+            QStringList was, now;
+            regs.placesOf(reg, r.path, Concern::Item, [&](const QString& p) { was << p; });
+            regs.placesOf(reg, r.path2, Concern::Item, [&](const QString& p) { now << p; });
+            if (!was.isEmpty() && !now.isEmpty()) {
+                const quint32 m = r.isDir ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM;
+                if (!(reg.req.mask & m)) break;
+                for (qsizetype i = 0; i < was.size(); ++i)
+                    out(reg, {0, ChangeNotice::Kind::Notice, m, listFor(was[i], r.isDir),
+                              listFor(now[qMin(i, now.size() - 1)], r.isDir), {}});
+            } else if (!was.isEmpty()) {
+                const quint32 m = r.isDir ? SHCNE_RMDIR : SHCNE_DELETE;  // moved out
+                if (reg.req.mask & m)
+                    for (const QString& p : was) out(reg, {0, ChangeNotice::Kind::Notice, m, listFor(p, r.isDir), {}, {}});
+                if (r.isDir && reg.req.scope == WatchRequest::Scope::Folder && reg.root.real == r.path)
+                    heardOwnRemoval.push_back(id);
+            } else if (!now.isEmpty()) {
+                // Moved in from where this registration does not listen: it hears of the folder
+                // and of everything the folder is known to hold.
+                const quint32 m = r.isDir ? SHCNE_MKDIR : SHCNE_CREATE;
+                for (const QString& p : now) {
+                    if (reg.req.mask & m) out(reg, {0, ChangeNotice::Kind::Notice, m, listFor(p, r.isDir), {}, {}});
+                }
+                if (!r.isDir) break;
+                WatchedFolder* moved = table.find(r.path2);
+                if (!moved || !moved->listed) break;
+                table.forEachWithPath(moved, r.path2, [&](WatchedFolder* f, const QByteArray& at) {
+                    if (!f->listed) return;
+                    f->names.forEach([&](std::string_view name, bool isDir) {
+                        const quint32 mm = isDir ? SHCNE_MKDIR : SHCNE_CREATE;
+                        if (!(reg.req.mask & mm)) return;
+                        regs.placesOf(reg, BytePath::join(at, name), Concern::Item, [&](const QString& p) {
+                            out(reg, {0, ChangeNotice::Kind::Notice, mm, listFor(p, isDir), {}, {}});
+                        });
+                    });
+                });
+            }
+            break;
+        }
+        case Raw::Type::Media: {
+            if (!(reg.req.mask & r.mask)) break;
+            bool covered = false;
+            regs.placesOf(reg, r.path, Concern::Item, [&](const QString&) { covered = true; });
+            if (covered || (reg.req.allVolumes && MountTable::isVolume(PathBytes::decode(r.path))))
+                out(reg, {0, ChangeNotice::Kind::Notice, r.mask, r.first, {}, {}});
+            break;
+        }
+        case Raw::Type::Assoc:
+            if (reg.req.mask & SHCNE_ASSOCCHANGED) out(reg, {0, ChangeNotice::Kind::Notice, SHCNE_ASSOCCHANGED, {}, {}, {}});
+            break;
+        case Raw::Type::Announced:
+            if ((reg.req.mask & r.mask) && (coversAnnounced(reg, ShellNamespace::fileSystemPathOf(r.first)) ||
+                                            coversAnnounced(reg, ShellNamespace::fileSystemPathOf(r.second))))
+                out(reg, {0, ChangeNotice::Kind::Notice, r.mask, r.first, r.second, {}});
+            break;
+        case Raw::Type::Move:
+        case Raw::Type::Barrier:
+        case Raw::Type::Targeted: break;
+        }
+    }
+    // Registrations whose folder went away with this notice: those below the notice's folder
+    // hear of their own folder now; then all of them go quiet until it is back.
+    bool retired = false;
+    for (quint32 id : r.retireAfter) {
+        Registration* reg = regs.find(id);
+        if (!reg || reg->retired) continue;
+        const bool heard = std::find(heardOwnRemoval.begin(), heardOwnRemoval.end(), id) != heardOwnRemoval.end();
+        if (!heard && (reg->req.mask & SHCNE_RMDIR) && !reg->quietFor(r.serial))
+            out(*reg, {0, ChangeNotice::Kind::Notice, SHCNE_RMDIR, listFor(reg->root.user, true), {}, {}});
+        reg->retired = true;
+        reg->lookout.clear();
+        retired = true;
+    }
+    if (retired) {
+        reconcile();
+        lookoutsDue = true;
+        walkerWake.notify_all();
+    }
+}
+
+}  // namespace InotifyDetail

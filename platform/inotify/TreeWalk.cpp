@@ -1,0 +1,561 @@
+// The walker thread: lists folders and places their watches, off the window's thread and
+// without holding up the reader (the lock is held only between system calls). Each folder is
+// watched before it is read, so nothing made in it meanwhile is missed. A walk that
+// registrations wait for ends with their Watching notice; a registration whose folders are
+// watched already (the same or an enclosing tree) waits for no walk of its own.
+#include "platform/inotify/InotifyState.h"
+
+#include "platform/PathBytes.h"
+#include "platform/ShellNamespace.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace InotifyDetail {
+
+namespace {
+
+std::mutex hookMutex;
+std::function<void(const QString&)> beforeRead;
+
+void callHook(const QByteArray& path)
+{
+    std::function<void(const QString&)> hook;
+    {
+        std::lock_guard lock(hookMutex);
+        hook = beforeRead;
+    }
+    if (hook) hook(PathBytes::decode(path));
+}
+
+QByteArray procPath(int fd) { return QByteArrayLiteral("/proc/self/fd/") + QByteArray::number(fd); }
+
+// The entries of an open folder, which it closes.
+std::vector<Entry> readEntries(int fd)
+{
+    std::vector<Entry> out;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return out;
+    }
+    while (dirent* e = ::readdir(d)) {
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+        bool isDir = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            isDir = ::fstatat(::dirfd(d), n, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        out.push_back({std::string(n), isDir});
+    }
+    ::closedir(d);
+    return out;
+}
+
+const QString kLimit = QStringLiteral("the system's limit on watched folders has been reached");
+
+// The path under which `reg` names a folder at or below its own.
+QString placeOf(const Registration& reg, const QByteArray& real)
+{
+    if (reg.req.scope == WatchRequest::Scope::Folder) {
+        if (real == reg.root.real) return reg.root.user;
+        if (BytePath::isUnder(real, reg.root.real)) return RegistrationPaths::below(reg.root.user, reg.root.real, real);
+    }
+    return PathBytes::decode(real);
+}
+
+// What could not be watched of a tree: folders that could not be watched, with what they hold
+// (nothing below a folder that cannot be read is reached).
+QString notWatched(int n)
+{
+    return n == 1 ? QStringLiteral("1 folder and what it holds are not watched")
+                  : QStringLiteral("%1 folders and what they hold are not watched").arg(n);
+}
+
+}  // namespace
+
+quint32 watchMask()
+{
+    return IN_CREATE | IN_DELETE | IN_MODIFY | IN_ATTRIB | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF |
+           IN_ONLYDIR | IN_EXCL_UNLINK;
+}
+
+void State::walkerRun()
+{
+    std::unique_lock lock(mutex);
+    auto figuresAt = Clock::now();
+    auto figuresCounted = Clock::now() - std::chrono::seconds(10);
+    while (!stop.load()) {
+        if (!urgent.empty() || !tasks.empty()) {
+            ScanTask task;
+            if (!urgent.empty()) {
+                task = std::move(urgent.front());
+                urgent.pop_front();
+            } else {
+                task = std::move(tasks.back());
+                tasks.pop_back();
+            }
+            ++walkerBusy;
+            scan(std::move(task), lock);
+            --walkerBusy;
+            flush();
+            if (Clock::now() - figuresAt > std::chrono::milliseconds(500)) {
+                figureWatches = table.watchCount();
+                figureWalks = int(jobs.size());
+                figuresAt = Clock::now();
+            }
+            continue;
+        }
+        if (lookoutsDue) {
+            lookoutsDue = false;
+            lookoutDuty(lock);
+            flush();
+            continue;
+        }
+        freeSpaceDuty(lock);
+        flush();
+        // Counting what the comparison keeps goes over every folder: not more than every two
+        // seconds.
+        if (Clock::now() - figuresCounted > std::chrono::seconds(2)) {
+            updateFigures();
+            figuresCounted = Clock::now();
+        }
+        figuresAt = Clock::now();
+        if (!urgent.empty() || !tasks.empty() || lookoutsDue || stop.load()) continue;
+        if (wantsFreeSpace()) {
+            walkerWake.wait_until(lock, nextFreeCheck);
+        } else {
+            walkerWake.wait(lock);
+        }
+    }
+}
+
+void State::updateFigures()
+{
+    figureWatches = table.watchCount();
+    figureWalks = int(jobs.size());
+    figureEntries = table.namesCount();
+    figureBytes = table.namesBytes();
+}
+
+void State::queueScan(ScanTask task, bool urgently)
+{
+    task.urgent = urgently;
+    if (urgently) {
+        urgent.push_back(std::move(task));
+    } else {
+        tasks.push_back(std::move(task));
+    }
+    walkerWake.notify_all();
+}
+
+bool State::wanted(const QByteArray& real) const
+{
+    return regs.needed(real) || (assocActive && assocDirs.contains(real));
+}
+
+bool State::walkUnderWay(const QByteArray& real) const
+{
+    for (const auto& [id, j] : jobs)
+        if (!j.reporting && j.followed.isEmpty() && j.outstanding > 0 &&
+            (j.recursive ? BytePath::isAtOrUnder(real, j.root) : real == j.root))
+            return true;
+    return false;
+}
+
+void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
+{
+    if (task.mode == ScanTask::Mode::Follow) {
+        follow(task, lock);
+        return;
+    }
+    if (task.mode == ScanTask::Mode::Remount) {
+        remount(task, lock);
+        return;
+    }
+    const QByteArray path = task.path;
+    if (!wanted(path) || pseudoMounts.contains(path)) {
+        finishTask(task, 0);
+        return;
+    }
+    if (WatchedFolder* f = table.find(path); f && f->watched() && !f->lookoutOnly && task.mode != ScanTask::Mode::Resync) {
+        // Watched and listed already: a walk needs only what is not kept watched below it.
+        std::vector<ScanTask> next;
+        if (task.mode == ScanTask::Mode::Baseline && f->listed) {
+            f->names.forEach([&](std::string_view name, bool isDir) {
+                if (!isDir) return;
+                const QByteArray child = BytePath::join(path, name);
+                if (!wanted(child)) return;
+                const WatchedFolder* c = table.child(f, name);
+                if (c && c->watched() && c->listed && regs.keptWatched(child)) return;
+                next.push_back({child, ScanTask::Mode::Baseline, task.job, false, task.urgent});
+            });
+        }
+        for (auto it = next.rbegin(); it != next.rend(); ++it) tasks.push_back(std::move(*it));
+        finishTask(task, int(next.size()));
+        return;
+    }
+
+    // A registration's own folder: whether it is the top of a volume (it goes with it).
+    bool someonesRoot = false;
+    for (const auto& [id, r] : regs.all()) someonesRoot = someonesRoot || r.root.real == path;
+    lock.unlock();
+    callHook(path);
+    const int dfd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int openError = dfd < 0 ? errno : 0;
+    struct stat opened {}, above {};
+    if (dfd >= 0) ::fstat(dfd, &opened);
+    const bool aboveKnown = someonesRoot && dfd >= 0 && ::stat(BytePath::parentOf(path).constData(), &above) == 0;
+    lock.lock();
+    if (stop.load()) {
+        if (dfd >= 0) ::close(dfd);
+        return;
+    }
+    if (dfd < 0) {
+        taskFailed(task, openError, false);
+        finishTask(task, 0);
+        return;
+    }
+    // Still what was opened (not renamed or replaced meanwhile: its events tell where it went),
+    // and still wanted.
+    struct stat now {};
+    if (!wanted(path) || ::lstat(path.constData(), &now) != 0 || now.st_dev != opened.st_dev || now.st_ino != opened.st_ino) {
+        ::close(dfd);
+        finishTask(task, 0);
+        return;
+    }
+    const int wd = ::inotify_add_watch(fd, procPath(dfd).constData(), watchMask());
+    if (wd < 0) {
+        const int e = errno;
+        ::close(dfd);
+        taskFailed(task, e, true);
+        finishTask(task, 0);
+        return;
+    }
+    WatchedFolder* f = table.ensure(path);
+    if (f->wd != wd) {
+        const int old = f->wd;
+        if (old >= 0 && table.dropWatch(f)) ::inotify_rm_watch(fd, old);
+        table.setWatch(f, wd);
+    }
+    f->device = quint64(opened.st_dev);
+    f->inode = quint64(opened.st_ino);
+    f->mountTop = aboveKnown ? above.st_dev != opened.st_dev
+                             : f->parent && f->parent->watched() && f->parent->device != f->device;
+    if (f->lookoutOnly) {
+        f->lookoutOnly = false;
+        f->listed = false;
+        f->names.clear();
+    }
+    const bool resync = task.mode == ScanTask::Mode::Resync && f->listed;
+    ++f->listings;
+    lock.unlock();
+    std::vector<Entry> entries = readEntries(dfd);
+    ++figureListed;
+    lock.lock();
+    f = table.find(path);
+    if (!f || f->wd != wd) {  // gone meanwhile: its events told
+        finishTask(task, 0);
+        return;
+    }
+    --f->listings;
+    ScanTask applied = task;
+    if (task.mode == ScanTask::Mode::Resync && !resync) applied.mode = ScanTask::Mode::Baseline;
+    barrierNow = barriers.value(task.job);
+    std::vector<ScanTask> next = applyListing(f, path, entries, applied);
+    barrierNow = nullptr;
+    if (f->listings == 0) {
+        f->listed = true;
+        f->touched.reset();
+    }
+    // The first sub-folder is listed first; those of a folder that just came before any walk.
+    if (task.urgent) {
+        for (auto it = next.rbegin(); it != next.rend(); ++it) urgent.push_front(std::move(*it));
+    } else {
+        for (auto it = next.rbegin(); it != next.rend(); ++it) tasks.push_back(std::move(*it));
+    }
+    finishTask(task, int(next.size()));
+}
+
+void State::follow(const ScanTask& task, std::unique_lock<std::mutex>& lock)
+{
+    const QString user = task.user;
+    const quint32 id = task.target;
+    lock.unlock();
+    QByteArray real;
+    if (char* r = ::realpath(PathBytes::encode(user).constData(), nullptr)) {
+        real = r;
+        std::free(r);
+    }
+    lock.lock();
+    Registration* reg = regs.find(id);
+    if (!reg) return;
+    if (real.isEmpty()) {  // gone already: nothing to follow, and the follower need not wait
+        targeted(id, ChangeNotice::Kind::Followed, 0, {}, user);
+        return;
+    }
+    reg->followed.insert(real, user);
+    const quint64 job = nextJob++;
+    WalkJob& j = jobs[job];
+    j.root = real;
+    j.outstanding = 1;
+    j.regs = {id};
+    j.followed = user;
+    queueScan({real, ScanTask::Mode::Baseline, job}, true);
+}
+
+bool State::watchOnly(const QByteArray& path, std::unique_lock<std::mutex>& lock)
+{
+    if (WatchedFolder* f = table.find(path); f && f->watched()) return true;
+    lock.unlock();
+    const int dfd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat opened {};
+    if (dfd >= 0) ::fstat(dfd, &opened);
+    lock.lock();
+    if (dfd < 0) return false;
+    struct stat now {};
+    int wd = -1;
+    if (::lstat(path.constData(), &now) == 0 && now.st_dev == opened.st_dev && now.st_ino == opened.st_ino)
+        wd = ::inotify_add_watch(fd, procPath(dfd).constData(), watchMask());
+    const int e = errno;
+    ::close(dfd);
+    if (wd < 0) {
+        if (e == ENOSPC || e == ENOMEM) limitReached(path);
+        return false;
+    }
+    WatchedFolder* f = table.ensure(path);
+    if (!f->watched()) {
+        table.setWatch(f, wd);
+        f->device = quint64(opened.st_dev);
+        f->inode = quint64(opened.st_ino);
+        if (!f->listed && f->listings == 0) {
+            f->lookoutOnly = true;
+            f->listed = true;
+        }
+    }
+    return true;
+}
+
+void State::finishTask(const ScanTask& task, int children)
+{
+    if (!task.job) return;
+    const auto it = jobs.find(task.job);
+    if (it == jobs.end()) return;
+    it->second.outstanding += children - 1;
+    if (it->second.outstanding <= 0) jobDone(task.job);
+}
+
+void State::taskFailed(const ScanTask& task, int error, bool watching)
+{
+    const bool limit = watching && (error == ENOSPC || error == ENOMEM);
+    const bool vanished = !watching && (error == ENOENT || error == ENOTDIR || error == ELOOP);
+    const QString why = limit                               ? kLimit
+                        : (error == EACCES || error == EPERM) ? QStringLiteral("permission denied")
+                        : vanished                          ? QStringLiteral("the folder does not exist")
+                                                            : QString::fromLocal8Bit(::strerror(error));
+    const auto job = jobs.find(task.job);
+    if (task.jobRoot) {
+        if (job != jobs.end()) job->second.rootRefusal = why;
+        return;
+    }
+    if (vanished) return;  // went away before it was reached: its removal was told
+    if (job != jobs.end() && !job->second.reporting) {
+        WalkJob& j = job->second;
+        if (!j.followed.isEmpty()) return;  // the tree follows what it can
+        if (++j.refused == 1) {
+            j.firstRefused = task.path;
+            j.firstWhy = why;
+        }
+        j.limit = j.limit || limit;
+        return;
+    }
+    if (limit) {
+        limitReached(task.path);
+    } else {
+        refusedLater(task.path, why);
+    }
+}
+
+void State::jobDone(quint64 job)
+{
+    const auto it = jobs.find(job);
+    if (it == jobs.end()) return;
+    const WalkJob j = std::move(it->second);
+    jobs.erase(it);
+    figureWalks = int(jobs.size());
+    if (j.reporting) {
+        if (Raw* b = barriers.take(job)) b->done = true;
+        return;
+    }
+    bool refused = false;
+    for (quint32 id : j.regs) {
+        Registration* reg = regs.find(id);
+        if (!reg) continue;
+        if (!j.followed.isEmpty()) {
+            targeted(id, ChangeNotice::Kind::Followed, 0, {}, j.followed);
+            continue;
+        }
+        reg->job = 0;
+        if (!j.rootRefusal.isEmpty()) {
+            targeted(id, ChangeNotice::Kind::Refused, 0, {}, j.rootRefusal);
+            regs.remove(id);
+            refused = true;
+            continue;
+        }
+        reg->watching = true;
+        updateFigures();
+        QString text;
+        if (j.refused > 0) {
+            const QString where = PathBytes::forDisplay(placeOf(*reg, j.firstRefused));
+            if (j.firstWhy == kLimit) {
+                text = QStringLiteral("The system's limit on watched folders has been reached at %1: %2; changes "
+                                      "there are not reported")
+                           .arg(where, notWatched(j.refused));
+            } else {
+                text = QStringLiteral("%1 could not be watched (%2): %3; changes there are not reported")
+                           .arg(where, j.firstWhy, notWatched(j.refused));
+            }
+            reg->toldLimit = reg->toldLimit || j.limit;
+            reg->toldRefusal = true;
+        }
+        targeted(id, ChangeNotice::Kind::Watching, 0, {}, text);
+    }
+    if (refused) {
+        stopAssociationsIfUnused();
+        reconcile();
+    }
+}
+
+void State::limitReached(const QByteArray& path)
+{
+    for (auto& [id, r] : regs.all()) {
+        if (r.retired || r.toldLimit) continue;
+        bool concerned = false;
+        regs.placesOf(r, path, Concern::Item, [&](const QString&) { concerned = true; });
+        if (!concerned) continue;
+        r.toldLimit = true;
+        targeted(id, ChangeNotice::Kind::Problem, 0, {},
+                 QStringLiteral("The system's limit on watched folders has been reached at %1: changes in the "
+                                "folders that could not be watched are not reported")
+                     .arg(PathBytes::forDisplay(placeOf(r, path))));
+    }
+}
+
+void State::refusedLater(const QByteArray& path, const QString& why)
+{
+    for (auto& [id, r] : regs.all()) {
+        if (r.retired || r.toldRefusal || r.req.scope != WatchRequest::Scope::Folder) continue;
+        bool concerned = false;
+        regs.placesOf(r, path, Concern::Item, [&](const QString&) { concerned = true; });
+        if (!concerned) continue;
+        r.toldRefusal = true;
+        targeted(id, ChangeNotice::Kind::Problem, 0, {},
+                 QStringLiteral("%1 could not be watched (%2): changes in it are not reported")
+                     .arg(PathBytes::forDisplay(placeOf(r, path)), why));
+    }
+}
+
+quint64 State::startWalk(quint32 id, const QByteArray& root, bool recursive)
+{
+    const quint64 job = nextJob++;
+    WalkJob& j = jobs[job];
+    j.root = root;
+    j.recursive = recursive;
+    j.outstanding = 1;
+    j.regs = {id};
+    figureWalks = int(jobs.size());
+    queueScan({root, ScanTask::Mode::Baseline, job, true}, false);
+    return job;
+}
+
+void State::addRegistration(quint32 id, const WatchRequest& request, const WatchRoot& root)
+{
+    if (failed) {
+        targeted(id, ChangeNotice::Kind::Refused, 0, {}, failure);
+        return;
+    }
+    Registration& reg = regs.add(id, request, root);
+    if (request.mask & SHCNE_ASSOCCHANGED) startAssociations();
+    if (request.scope != WatchRequest::Scope::Folder) {
+        reg.watching = true;
+        targeted(id, ChangeNotice::Kind::Watching, 0, {});
+        return;
+    }
+    if (request.mask & SHCNE_FREESPACE) {
+        nextFreeCheck = Clock::now();
+        walkerWake.notify_all();
+    }
+    // One walk per tree: folders kept watched already need none, and a walk under way that
+    // covers this folder is joined.
+    const WatchedFolder* node = table.find(root.real);
+    const bool done = root.recursive ? regs.keptWatched(root.real)
+                                     : node && node->watched() && node->listed && !node->lookoutOnly;
+    if (done) {
+        reg.watching = true;
+        targeted(id, ChangeNotice::Kind::Watching, 0, {});
+        return;
+    }
+    for (auto& [job, j] : jobs) {
+        if (!j.followed.isEmpty() || j.reporting || j.outstanding <= 0) continue;
+        const bool covers = j.recursive ? BytePath::isAtOrUnder(root.real, j.root) : (!root.recursive && root.real == j.root);
+        if (covers) {
+            j.regs.push_back(id);
+            reg.job = job;
+            return;
+        }
+    }
+    reg.job = startWalk(id, root.real, root.recursive);
+}
+
+void State::removeRegistration(quint32 id)
+{
+    if (!regs.find(id)) return;
+    regs.remove(id);
+    stopAssociationsIfUnused();
+    reconcile();
+}
+
+void State::reconcile(const QByteArray& top)
+{
+    WatchedFolder* from = top.isEmpty() ? table.root() : table.find(top);
+    if (!from) return;
+    std::vector<QByteArray> dropped;
+    table.forEachWithPath(from, top.isEmpty() ? QByteArrayLiteral("/") : top, [&](WatchedFolder* f, const QByteArray& path) {
+        if (!f->watched() || wanted(path)) return;
+        if (isLookout(path)) {
+            if (!f->lookoutOnly) {
+                f->names.clear();
+                f->lookoutOnly = true;
+                f->listed = true;
+            }
+            return;
+        }
+        const int wd = f->wd;
+        if (table.dropWatch(f)) ::inotify_rm_watch(fd, wd);
+        f->names.clear();
+        f->listed = false;
+        f->lookoutOnly = false;
+        f->touched.reset();
+        dropped.push_back(path);
+    });
+    for (auto it = dropped.rbegin(); it != dropped.rend(); ++it)
+        if (WatchedFolder* f = table.find(*it)) table.prune(f);
+    figureWatches = table.watchCount();
+}
+
+}  // namespace InotifyDetail
+
+void ChangeBackend::setBeforeFolderRead(std::function<void(const QString& folder)> hook)
+{
+    std::lock_guard lock(InotifyDetail::hookMutex);
+    InotifyDetail::beforeRead = std::move(hook);
+}
