@@ -29,6 +29,10 @@ InotifyDetail::State::~State()
 namespace {
 
 constexpr size_t kReadBuffer = 256 * 1024;
+// After a read that found events the reader rests this long before it looks again, so that a
+// burst is read in few large reads and the window is woken once for many notices rather than
+// for every one or two. A lone change is still read the moment it comes.
+constexpr long kGatherNs = 1'000'000;
 // How long the program's exit waits for a thread held up by a volume that does not answer.
 constexpr auto kExitWait = std::chrono::milliseconds(1500);
 
@@ -51,11 +55,21 @@ void fail(State& s, const QString& reason)
     s.flush();
 }
 
+// Rests for kGatherNs, or until the main thread asks for something (or the program ends).
+void gather(State& s)
+{
+    pollfd fd{s.wakeFd, POLLIN, 0};
+    const timespec rest{0, kGatherNs};
+    ::ppoll(&fd, s.wakeFd >= 0 ? 1 : 0, &rest, nullptr);
+}
+
 void readerRun(State& s)
 {
     std::vector<char> buffer(kReadBuffer);
+    bool gathering = false;  // the last look found events: more are likely on their way
     while (!s.stop.load()) {
         try {
+            if (std::exchange(gathering, false) && !s.paused.load()) gather(s);
             int timeout;
             {
                 std::lock_guard lock(s.mutex);
@@ -106,6 +120,7 @@ void readerRun(State& s)
                     }
                     s.processRead(buffer.data(), got);
                     s.flush();
+                    gathering = true;
                     // A read that left room took everything there was.
                     if (size_t(got) + sizeof(inotify_event) + NAME_MAX + 1 <= buffer.size()) break;
                 }
