@@ -40,7 +40,7 @@ void writeLine(int fd, const QString& line)
 }  // namespace
 
 
-void WriteToLog(Twatcher watch, const QString& line)
+void WriteToLog(const Twatcher& watch, const QString& line)
 {
     if (!watch.WriteToLogFile) return;
     // The editor never stores an empty name; a hand-edited settings file can. Say so rather

@@ -8,4 +8,4 @@
 // this returns; the file stays open until the event loop's turn ends (EventLogFiles). Every
 // step is checked: a failure raises AppException naming the cause ("File access denied",
 // "Disk full", "Path not found", ..., else "I/O error <errno>").
-void WriteToLog(Twatcher watch, const QString& line);
+void WriteToLog(const Twatcher& watch, const QString& line);

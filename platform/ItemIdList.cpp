@@ -87,11 +87,12 @@ QByteArray ItemIdList::payload(int index) const
     return bytes_.mid(at + 2, readSize(bytes_, at) - 2);
 }
 
-ItemIdList::Kind ItemIdList::kind(int index) const
+namespace {
+
+ItemIdList::Kind kindOf(quint8 byte)
 {
-    const QByteArray p = payload(index);
-    if (p.isEmpty()) return Kind::Unknown;
-    switch (quint8(p[0])) {
+    using Kind = ItemIdList::Kind;
+    switch (byte) {
     case quint8(Kind::Folder): return Kind::Folder;
     case quint8(Kind::File): return Kind::File;
     case quint8(Kind::Home): return Kind::Home;
@@ -99,6 +100,27 @@ ItemIdList::Kind ItemIdList::kind(int index) const
     case quint8(Kind::Volume): return Kind::Volume;
     default: return Kind::Unknown;
     }
+}
+
+}  // namespace
+
+ItemIdList::Kind ItemIdList::kind(int index) const
+{
+    const QByteArray p = payload(index);
+    return p.isEmpty() ? Kind::Unknown : kindOf(quint8(p[0]));
+}
+
+bool ItemIdList::next(qsizetype& at, Kind& kind, QByteArrayView& text) const
+{
+    if (isNull() || at < 0 || at + 2 > bytes_.size()) return false;
+    const quint16 size = readSize(bytes_, at);
+    if (size == 0) return false;
+    const char* p = bytes_.constData() + at + 2;
+    const qsizetype length = size - 2;
+    kind = length > 0 ? kindOf(quint8(p[0])) : Kind::Unknown;
+    text = length > 1 ? QByteArrayView(p + 1, length - 1) : QByteArrayView();
+    at += size;
+    return true;
 }
 
 QString ItemIdList::text(int index) const

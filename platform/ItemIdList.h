@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
 
@@ -45,6 +46,9 @@ public:
     Kind kind(int index) const;
     QString text(int index) const;  // the bytes after the kind byte (PathBytes::decode)
     Kind lastKind() const { return count() ? kind(count() - 1) : Kind::Unknown; }
+    // Walks the items in one pass: `at` starts at 0; gives each item's kind and the bytes of its
+    // text (valid while the list lives), false after the last.
+    bool next(qsizetype& at, Kind& kind, QByteArrayView& text) const;
     QString lastText() const { return count() ? text(count() - 1) : QString(); }
 
     ItemIdList clone() const { return *this; }

@@ -233,23 +233,26 @@ ItemIdList parse(const QString& name)
 QString pathOf(const ItemIdList& absolute)
 {
     if (absolute.isNull()) return {};
-    const int n = absolute.count();
-    const ItemIdList::Kind top = n ? absolute.kind(0) : Kind::Unknown;
-    QString path = n && top != Kind::Folder && top != Kind::File ? QString() : desktopPath();
-    for (int i = 0; i < n; ++i) {
-        switch (absolute.kind(i)) {
-        case Kind::Home: path = absolute.text(i); break;
+    // One pass over the items: this runs for every item of every event.
+    QString path;
+    qsizetype at = 0;
+    ItemIdList::Kind kind;
+    QByteArrayView text;
+    for (bool first = true; absolute.next(at, kind, text); first = false) {
+        if (first && (kind == Kind::Folder || kind == Kind::File)) path = desktopPath();
+        switch (kind) {
+        case Kind::Home: path = PathBytes::decode(text.data(), text.size()); break;
         case Kind::Computer: path = kComputerParsingName; break;
-        case Kind::Volume: path = volumeParts(absolute.text(i)).first; break;
+        case Kind::Volume: path = volumeParts(PathBytes::decode(text.data(), text.size())).first; break;
         case Kind::Folder:
         case Kind::File:
             if (path == kComputerParsingName) return {};
-            path = joinPath(path, absolute.text(i));
+            path = joinPath(path, PathBytes::decode(text.data(), text.size()));
             break;
         case Kind::Unknown: return {};
         }
     }
-    return path;
+    return at == 0 ? desktopPath() : path;
 }
 
 QString fileSystemPathOf(const ItemIdList& absolute)
