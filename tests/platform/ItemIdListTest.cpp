@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 namespace {
 
 using Kind = ItemIdList::Kind;
@@ -39,6 +42,33 @@ TEST(ItemIdListTest, ItemsReadBackWithKindAndText)
     EXPECT_EQ(l.lastText(), QStringLiteral("ä b.txt"));
     EXPECT_EQ(l.kind(3), Kind::Unknown);  // past the end
     EXPECT_TRUE(l.payload(7).isEmpty());
+}
+
+TEST(ItemIdListTest, NextWalksEveryItemOnceAndStopsAtTheEnd)
+{
+    struct Case {
+        const char* what;
+        ItemIdList list;
+        std::vector<std::pair<Kind, QByteArray>> items;
+    };
+    const Case cases[] = {
+        {"none", ItemIdList(), {}},
+        {"desktop", ItemIdList::desktop(), {}},
+        {"three", path3(), {{Kind::Home, "/home/u"}, {Kind::Folder, "Docs"}, {Kind::File, QByteArray("\xC3\xA4 b.txt")}}},
+        {"no text", ItemIdList::element(Kind::Computer), {{Kind::Computer, {}}}},
+        {"foreign payload", ItemIdList::rawElement(QByteArray("\x01\x02\x03", 3)), {{Kind::Unknown, "\x02\x03"}}},
+        {"empty payload", ItemIdList::rawElement({}).appended(ItemIdList::element(Kind::File, "x")),
+         {{Kind::Unknown, {}}, {Kind::File, "x"}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::pair<Kind, QByteArray>> got;
+        qsizetype at = 0;
+        Kind kind;
+        QByteArrayView text;
+        while (c.list.next(at, kind, text)) got.emplace_back(kind, text.toByteArray());
+        EXPECT_EQ(got, c.items) << c.what;
+        EXPECT_FALSE(c.list.next(at, kind, text)) << c.what;  // stays at the end
+    }
 }
 
 TEST(ItemIdListTest, NamesAreCarriedAsTheirExactBytes)

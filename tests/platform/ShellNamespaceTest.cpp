@@ -1,4 +1,5 @@
 #include "platform/MountTable.h"
+#include "platform/PathBytes.h"
 #include "platform/ShellNamespace.h"
 
 #include <QDir>
@@ -47,6 +48,32 @@ TEST_F(ShellNamespaceTest, PathsParseUnderTheirLongestRootAndComeBackWhole)
         EXPECT_EQ(l.kind(1), Kind::Volume);
         EXPECT_EQ(l, ShellNamespace::listForPath(c.path, c.last == Kind::Folder));
     }
+}
+
+TEST(ShellNamespacePathTest, PathsOfListsOfEveryKind)
+{
+    using L = ItemIdList;
+    const L home = L::desktop().appended(L::element(Kind::Home, QStringLiteral("/home/u")));
+    const QByteArray latin1("caf\xE9", 4);
+    const struct {
+        const char* what;
+        L list;
+        QString path;
+    } cases[] = {
+        {"none", L(), QString()},
+        {"desktop", L::desktop(), ShellNamespace::desktopPath()},
+        {"home", home, QStringLiteral("/home/u")},
+        {"under home", home.appended(L::element(Kind::Folder, "Docs")).appended(L::element(Kind::File, "a.txt")),
+         QStringLiteral("/home/u/Docs/a.txt")},
+        {"bytes kept", home.appended(L::element(Kind::File, PathBytes::decode(latin1))),
+         QStringLiteral("/home/u/") + PathBytes::decode(latin1)},
+        {"volume at /", ShellNamespace::computerList().appended(L::element(Kind::Volume, QStringLiteral("/")))
+                            .appended(L::element(Kind::Folder, "tmp")),
+         QStringLiteral("/tmp")},
+        {"a file right under Computer", ShellNamespace::computerList().appended(L::element(Kind::File, "x")), QString()},
+        {"an item of no kind", home.appended(L::rawElement("?x")), QString()},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ShellNamespace::pathOf(c.list), c.path) << c.what;
 }
 
 TEST_F(ShellNamespaceTest, WhatCannotBeParsedGivesNone)
