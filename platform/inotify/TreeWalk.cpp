@@ -271,6 +271,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     ScanTask applied = task;
     if (task.mode == ScanTask::Mode::Resync && !resync) applied.mode = ScanTask::Mode::Baseline;
     barrierNow = barriers.value(task.job);
+    if (task.announce) push(item(SHCNE_MKDIR, path, true));
     std::vector<ScanTask> next = applyListing(f, path, entries, applied);
     barrierNow = nullptr;
     if (f->listings == 0) {
