@@ -247,6 +247,9 @@ struct State {
     bool walkUnderWay(const QByteArray& real) const;
     // Drops the watches nothing needs any more, at and below `top` (everywhere when empty).
     void reconcile(const QByteArray& top = QByteArray());
+    // Nothing is wanted any more: every kernel watch ends at once, with the descriptor that held
+    // them (one by one they cost a system call each). False when no new descriptor could be had.
+    bool dropAll();
     void addRegistration(quint32 id, const WatchRequest& request, const WatchRoot& root);
     void removeRegistration(quint32 id);
     void limitReached(const QByteArray& path);

@@ -402,6 +402,16 @@ public:
     ChangeBackend& operator*() { return *backend_; }
     ChangeBackend* operator->() { return backend_.get(); }
     void reset() { backend_.reset(); }
+    // Waits for a notice of that event for `id`.
+    bool waitForEvent(quint32 id, quint32 mask)
+    {
+        return NoticeTesting::waitFor([&] {
+            for (ChangeNotice& n : backend_->take()) seen_.push_back(std::move(n));
+            for (const ChangeNotice& n : seen_)
+                if (n.registration == id && n.kind == ChangeNotice::Kind::Notice && n.mask == mask) return true;
+            return false;
+        });
+    }
     // Waits for a notice of that kind for `id`.
     bool waitFor(quint32 id, ChangeNotice::Kind kind, ChangeNotice* found = nullptr)
     {
@@ -438,6 +448,27 @@ TEST_F(ChangeNotifyWorldTest, ReaderThatFailsIsToldToEveryRegistration)
         ChangeNotice n;
         ASSERT_TRUE(backend.waitFor(id, ChangeNotice::Kind::Problem, &n));
         EXPECT_EQ(n.text, "Change notification has stopped (the system refused to go on): changes are no longer reported");
+    }
+}
+
+// The last registration goes: every watch goes with it at once, and what is registered next is
+// watched and heard as before, again and again.
+TEST_F(ChangeNotifyWorldTest, AllWatchesGoWithTheLastRegistrationAndTheNextIsHeard)
+{
+    for (int t = 0; t < 20; ++t) ASSERT_TRUE(makeFolder(at(QStringLiteral("tree/t%1/s").arg(t))));
+    Backend backend;
+    WatchRequest request;
+    request.folder = at("tree");
+    request.recursive = true;
+    request.mask = kItemEvents;
+    for (quint32 id = 1; id <= 3; ++id) {
+        SCOPED_TRACE(id);
+        ASSERT_EQ(backend->add(id, request), QString());
+        ASSERT_TRUE(backend.waitFor(id, ChangeNotice::Kind::Watching));
+        ASSERT_TRUE(makeFile(at(QStringLiteral("tree/t7/s/f%1").arg(id))));
+        ASSERT_TRUE(backend.waitForEvent(id, SHCNE_CREATE));
+        backend->remove(id);
+        ASSERT_TRUE(waitFor([&] { return backend->figures().watchedFolders == 0; }));
     }
 }
 
