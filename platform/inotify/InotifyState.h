@@ -166,6 +166,7 @@ struct State {
     QHash<quint64, Raw*> barriers;  // by listing job
     Raw* barrierNow = nullptr;      // where the listing under way tells what it finds
     std::vector<ChangeNotice> fresh;  // told, not yet in the outbox
+    quint64 handedSinceTrim = 0;  // notices handed over since freed heap was last given back
     quint64 readSerial = 0;
     quint64 noticeSerial = 0;
     std::deque<ScanTask> urgent;

@@ -149,6 +149,7 @@ void State::handOver()
             if (counts && ++queued[id] == limit) over.push_back(id);
         }
     }
+    handedSinceTrim += fresh.size();
     fresh.clear();
     if (wasEmpty) {
         std::lock_guard lock(wakeMutex);
