@@ -554,10 +554,11 @@ bool State::dropAll()
 void State::reconcile(const QByteArray& top)
 {
     WatchedFolder* from = top.isEmpty() ? table.root() : table.find(top);
-    if (!from) return;
+    // Ending: the descriptor's close ends every watch at once.
+    if (!from || stop.load()) return;
     std::vector<QByteArray> dropped;
     table.forEachWithPath(from, top.isEmpty() ? QByteArrayLiteral("/") : top, [&](WatchedFolder* f, const QByteArray& path) {
-        if (!f->watched() || wanted(path)) return;
+        if (!f->watched() || stop.load(std::memory_order_relaxed) || wanted(path)) return;
         if (isLookout(path)) {
             if (!f->lookoutOnly) {
                 f->names.clear();
