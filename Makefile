@@ -40,9 +40,10 @@ bench: build
 	@scripts/bench $(BUILD)
 
 $(FUZZ_BUILD)/build.ninja: | deps
+	@scripts/install-deps fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESMOR_FUZZ=ON -DVESMOR_TESTS=OFF -DVESMOR_BENCH=OFF
 
-fuzz: deps $(FUZZ_BUILD)/build.ninja
+fuzz: $(FUZZ_BUILD)/build.ninja
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_profile_reader
 	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 

@@ -44,12 +44,10 @@ std::vector<QByteArray> associationFolders()
     return found;
 }
 
-bool isDirectory(const QByteArray& path, std::pair<quint64, quint64>* identity = nullptr)
+bool isDirectory(const QByteArray& path)
 {
     struct stat st;
-    if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    if (identity) *identity = {quint64(st.st_dev), quint64(st.st_ino)};
-    return true;
+    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 QByteArray nearestExisting(QByteArray path)
@@ -151,16 +149,11 @@ void State::lookoutDuty(std::unique_lock<std::mutex>& lock)
             if (!reg || !reg->retired) break;
             const QByteArray path = reg->root.real;
             lock.unlock();
-            std::pair<quint64, quint64> identity, parent;
-            const bool exists = isDirectory(path, &identity);
-            const bool mountPoint = exists && isDirectory(BytePath::parentOf(path), &parent) && parent.first != identity.first;
+            const bool exists = isDirectory(path);
             const QByteArray above = exists ? QByteArray() : nearestExisting(path);
             lock.lock();
             reg = regs.find(id);
             if (!reg || !reg->retired || reg->root.real != path) break;
-            // What its volume left behind at its place is not it: it is back when a volume is
-            // mounted there again.
-            if (exists && reg->goneWithVolume && !mountPoint) break;
             if (exists) {
                 returning(path, noticeSerial + 1);
                 push(item(SHCNE_MKDIR, path, true));

@@ -229,26 +229,12 @@ void State::folderRenamed(const QByteArray& from, const QByteArray& to, quint64 
 
 void State::unmounted(WatchedFolder* folder)
 {
-    const QByteArray dir = pathOf(folder);
-    // A registration whose folder was on the volume hears it go, as for a deletion.
-    const std::vector<quint32> ids = regs.rootsAt(dir);
-    if (!ids.empty()) {
-        Raw r;
-        r.type = Raw::Type::Item;
-        r.mask = 0;  // heard by nobody as an item: each registration hears its own folder go
-        r.path = dir;
-        r.isDir = true;
-        r.retireAfter = ids;
-        push(std::move(r));
-        for (quint32 id : ids)
-            if (Registration* reg = regs.find(id); reg && reg->root.real == dir) reg->goneWithVolume = folder->mountTop;
-    }
-    table.remove(folder, [this](int wd) { endWatch(fd, wd); });
-    // What is at the mount point now is another folder: a registration above it watches that
-    // one, as it found it.
-    if (wanted(dir)) queueScan({dir, ScanTask::Mode::Baseline}, true);
-    lookoutsDue = true;
-    walkerWake.notify_all();
+    // Every watch on the volume hears it go, in no set order: the topmost watched folder on it
+    // stands for all.
+    WatchedFolder* top = folder;
+    while (!top->mountTop && top->parent && top->parent->watched() && top->parent->device == top->device) top = top->parent;
+    const QByteArray dir = table.pathOf(top);
+    replaced(dir, regs.rootsAt(dir));
 }
 
 void State::returning(const QByteArray& path, quint64 serial)
@@ -257,7 +243,6 @@ void State::returning(const QByteArray& path, quint64 serial)
         if (!r.retired || r.req.scope != WatchRequest::Scope::Folder || r.root.real != path) continue;
         r.retired = false;
         r.lookout.clear();
-        r.goneWithVolume = false;
         r.backFrom = serial;  // not what was told of its place before
         r.lastFree = -1;
     }

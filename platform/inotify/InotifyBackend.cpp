@@ -5,6 +5,7 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <new>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -43,6 +45,49 @@ void poke(int wakeFd)
     [[maybe_unused]] ssize_t r = ::write(wakeFd, &one, sizeof one);
 }
 
+// After a burst of this many notices, the heap it freed is given back to the system once all is
+// quiet for a second and the window has taken every notice: a burst of 100,000 events would
+// otherwise leave its peak resident for good.
+constexpr quint64 kTrimAfter = 20000;
+constexpr auto kTrimQuiet = std::chrono::seconds(1);
+
+struct HeapRelease {
+    quint64 seen = 0;
+    Clock::time_point at;
+
+    // Milliseconds until it is due (-1: nothing to do).
+    int dueInMs(const State& s) const
+    {
+        if (s.handedSinceTrim < kTrimAfter) return -1;
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at - Clock::now()).count() + 1;
+        return int(std::clamp<long long>(ms, 0, 1000));
+    }
+    // Whether it is due now (then give back, without the lock).
+    bool due(State& s)
+    {
+        if (s.handedSinceTrim < kTrimAfter) return false;
+        const auto now = Clock::now();
+        if (s.handedSinceTrim != seen) {  // still coming
+            seen = s.handedSinceTrim;
+            at = now + kTrimQuiet;
+            return false;
+        }
+        if (now < at) return false;
+        bool taken;
+        {
+            std::lock_guard lock(s.outboxMutex);
+            taken = s.outbox.empty();
+        }
+        if (!taken) {
+            at = now + kTrimQuiet;
+            return false;
+        }
+        s.handedSinceTrim = 0;
+        seen = 0;
+        return true;
+    }
+};
+
 // The reader stops for good: every registration hears why, in a line of its own.
 void fail(State& s, const QString& reason)
 {
@@ -67,6 +112,7 @@ void readerRun(State& s)
 {
     std::vector<char> buffer(kReadBuffer);
     bool gathering = false;  // the last look found events: more are likely on their way
+    HeapRelease heap;
     while (!s.stop.load()) {
         try {
             if (std::exchange(gathering, false) && !s.paused.load()) gather(s);
@@ -74,6 +120,8 @@ void readerRun(State& s)
             {
                 std::lock_guard lock(s.mutex);
                 timeout = s.moveTimeoutMs();
+                const int trim = heap.dueInMs(s);
+                if (trim >= 0 && (timeout < 0 || trim < timeout)) timeout = trim;
             }
             const bool reading = !s.paused.load() && !s.failed;
             pollfd fds[3] = {{reading ? s.fd : -1, POLLIN, 0}, {s.wakeFd, POLLIN, 0}, {s.mountFd, POLLPRI, 0}};
@@ -125,9 +173,14 @@ void readerRun(State& s)
                     if (size_t(got) + sizeof(inotify_event) + NAME_MAX + 1 <= buffer.size()) break;
                 }
             }
-            std::lock_guard lock(s.mutex);
-            if (s.mountFd >= 0 && (fds[2].revents & (POLLPRI | POLLERR))) s.mountsChanged();
-            s.flush();
+            bool trim;
+            {
+                std::lock_guard lock(s.mutex);
+                if (s.mountFd >= 0 && (fds[2].revents & (POLLPRI | POLLERR))) s.mountsChanged();
+                s.flush();
+                trim = heap.due(s);
+            }
+            if (trim) ::malloc_trim(0);
         } catch (const std::bad_alloc&) {
             std::lock_guard lock(s.mutex);
             fail(s, QStringLiteral("out of memory"));

@@ -87,6 +87,7 @@ struct ScanTask {
     quint64 job = 0;      // the walk it belongs to; 0 for none
     bool jobRoot = false;
     bool urgent = false;  // a folder that just came: before any long walk
+    bool announce = false;  // Report: the folder itself is told as made once it is watched
     quint32 target = 0;   // Follow
     QString user;         // Follow
 };
@@ -165,6 +166,7 @@ struct State {
     QHash<quint64, Raw*> barriers;  // by listing job
     Raw* barrierNow = nullptr;      // where the listing under way tells what it finds
     std::vector<ChangeNotice> fresh;  // told, not yet in the outbox
+    quint64 handedSinceTrim = 0;  // notices handed over since freed heap was last given back
     quint64 readSerial = 0;
     quint64 noticeSerial = 0;
     std::deque<ScanTask> urgent;
@@ -210,7 +212,11 @@ struct State {
     // then, so that notices keep the order of the changes.
     void reportFolder(const QByteArray& path) { listInOrder(path, ScanTask::Mode::Report); }
     // The same with another task: what is read after it waits until that is done.
-    void listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target = 0);
+    void listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target = 0, bool announce = false);
+    // A watched folder that another one took the place of (a volume mounted over it or
+    // unmounted from it): it is told gone, and the folder there now, if any, made with all it
+    // holds. Registrations whose own folder it was hear it go and come back by their lookout.
+    void replaced(const QByteArray& path, std::vector<quint32> ownersGone);
     void flush();
     // Hands what was told over to the main thread.
     void handOver();
@@ -242,6 +248,9 @@ struct State {
     bool walkUnderWay(const QByteArray& real) const;
     // Drops the watches nothing needs any more, at and below `top` (everywhere when empty).
     void reconcile(const QByteArray& top = QByteArray());
+    // Nothing is wanted any more: every kernel watch ends at once, with the descriptor that held
+    // them (one by one they cost a system call each). False when no new descriptor could be had.
+    bool dropAll();
     void addRegistration(quint32 id, const WatchRequest& request, const WatchRoot& root);
     void removeRegistration(quint32 id);
     void limitReached(const QByteArray& path);

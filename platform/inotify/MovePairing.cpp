@@ -43,7 +43,7 @@ void State::push(Raw r)
     pending.push_back(std::move(r));
 }
 
-void State::listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target)
+void State::listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target, bool announce)
 {
     const quint64 job = nextJob++;
     WalkJob& j = jobs[job];
@@ -69,6 +69,7 @@ void State::listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 tar
     }
     ScanTask task(path, mode, job);
     task.target = target;
+    task.announce = announce;
     queueScan(std::move(task), true);
 }
 
@@ -148,6 +149,7 @@ void State::handOver()
             if (counts && ++queued[id] == limit) over.push_back(id);
         }
     }
+    handedSinceTrim += fresh.size();
     fresh.clear();
     if (wasEmpty) {
         std::lock_guard lock(wakeMutex);

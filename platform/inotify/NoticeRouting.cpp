@@ -118,6 +118,13 @@ void State::tell(Raw& r)
     }
     std::vector<quint32> heardOwnRemoval;
     for (auto& [id, reg] : regs.all()) {
+        // A volume that comes or goes at a watch's place is heard even while its folder is away:
+        // it is what brings the folder back.
+        if (r.type == Raw::Type::Media && reg.coversVolumeAt(r.path)) {
+            if ((reg.req.mask & r.mask) && !reg.heldBackFor(r.serial))
+                out(reg, {0, ChangeNotice::Kind::Notice, r.mask, r.first, {}, {}});
+            continue;
+        }
         if (reg.retired || reg.quietFor(r.serial)) continue;
         switch (r.type) {
         case Raw::Type::Item:

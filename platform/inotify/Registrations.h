@@ -34,10 +34,6 @@ struct Registration {
     QByteArray lookout;
     quint64 backFrom = 0;     // the first notice it hears since its folder came back
 
-    // It was the top of a volume that was unmounted: the folder left at its place (the mount
-    // point's own) is not it; it is back when a volume is mounted there again.
-    bool goneWithVolume = false;
-
     bool toldLimit = false;   // the watch limit is told once
     bool toldRefusal = false; // so is a folder that cannot be watched
     qint64 lastFree = -1;
@@ -53,11 +49,20 @@ struct Registration {
 
     // Whether a notice of that serial number is not for it (held back, or from before its
     // folder came back).
-    bool quietFor(quint64 serial) const
+    bool quietFor(quint64 serial) const { return serial < backFrom || heldBackFor(serial); }
+    // Whether a notice of that serial number is told by the comparison after a hold-back.
+    bool heldBackFor(quint64 serial) const
     {
-        if (serial < backFrom) return true;
         if (heldBack) return serial > quietFrom;
         return serial > quietFrom && serial <= quietTo;
+    }
+    // Whether a volume mounted or unmounted at `real` lies where it listens (whether or not its
+    // folder is there now).
+    bool coversVolumeAt(const QByteArray& real) const
+    {
+        if (req.scope != WatchRequest::Scope::Folder) return false;
+        return root.recursive ? BytePath::isAtOrUnder(real, root.real)
+                              : real == root.real || BytePath::parentOf(real) == root.real;
     }
 };
 

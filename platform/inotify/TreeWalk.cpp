@@ -271,6 +271,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     ScanTask applied = task;
     if (task.mode == ScanTask::Mode::Resync && !resync) applied.mode = ScanTask::Mode::Baseline;
     barrierNow = barriers.value(task.job);
+    if (task.announce) push(item(SHCNE_MKDIR, path, true));
     std::vector<ScanTask> next = applyListing(f, path, entries, applied);
     barrierNow = nullptr;
     if (f->listings == 0) {
@@ -518,19 +519,46 @@ void State::addRegistration(quint32 id, const WatchRequest& request, const Watch
 
 void State::removeRegistration(quint32 id)
 {
-    if (!regs.find(id)) return;
+    const Registration* reg = regs.find(id);
+    if (!reg) return;
+    // Where its watches may be: its folder (or what it follows) and its lookout.
+    std::vector<QByteArray> places;
+    if (reg->req.scope == WatchRequest::Scope::Folder) places.push_back(reg->root.real);
+    for (const QByteArray& real : reg->followed.uniqueKeys()) places.push_back(real);
+    if (!reg->lookout.isEmpty()) places.push_back(reg->lookout);
+    const bool associations = assocActive;
     regs.remove(id);
     stopAssociationsIfUnused();
-    reconcile();
+    if (regs.all().empty() && !assocActive && awaited.empty() && dropAll()) return;
+    if (associations != assocActive) {
+        reconcile();
+        return;
+    }
+    for (const QByteArray& place : places) reconcile(place);
+}
+
+bool State::dropAll()
+{
+    const int fresh = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fresh < 0) return false;
+    // The reader polls `fd`: the new queue takes its number, and the old one goes with its watches.
+    const bool swapped = ::dup3(fresh, fd, O_CLOEXEC) == fd;
+    ::close(fresh);
+    if (!swapped) return false;
+    forgetPaths();
+    table.takeAll();
+    figureWatches = 0;
+    return true;
 }
 
 void State::reconcile(const QByteArray& top)
 {
     WatchedFolder* from = top.isEmpty() ? table.root() : table.find(top);
-    if (!from) return;
+    // Ending: the descriptor's close ends every watch at once.
+    if (!from || stop.load()) return;
     std::vector<QByteArray> dropped;
     table.forEachWithPath(from, top.isEmpty() ? QByteArrayLiteral("/") : top, [&](WatchedFolder* f, const QByteArray& path) {
-        if (!f->watched() || wanted(path)) return;
+        if (!f->watched() || stop.load(std::memory_order_relaxed) || wanted(path)) return;
         if (isLookout(path)) {
             if (!f->lookoutOnly) {
                 f->names.clear();

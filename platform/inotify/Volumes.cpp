@@ -101,7 +101,6 @@ std::pair<quint64, quint64> identityOf(const QByteArray& path)
 void State::remount(const ScanTask& task, std::unique_lock<std::mutex>& lock)
 {
     const QByteArray at = task.path;
-    const bool added = task.target == 1;
     // Registrations whose own folder lies there, and what they watch.
     struct Root {
         quint32 id;
@@ -124,27 +123,53 @@ void State::remount(const ScanTask& task, std::unique_lock<std::mutex>& lock)
         Registration* reg = regs.find(roots[i].id);
         if (!reg || reg->retired || rootsNow[i] == roots[i].watched) continue;
         gone.push_back(roots[i].id);
-        reg->goneWithVolume = !added && reg->root.real == at;
     }
-    if (!gone.empty()) {
-        Raw r = item(0, at, true);  // each hears its own folder go
-        r.retireAfter = gone;
-        push(std::move(r));
-    }
-    std::vector<ScanTask> next;
     if (WatchedFolder* f = table.find(at); f && (!f->watched() || std::make_pair(f->device, f->inode) != now)) {
         // Every watch at and below it is on what was there before, lookouts too.
-        table.remove(f, [this](int wd) { ::inotify_rm_watch(fd, wd); });
-        for (auto& [id, r] : regs.all())
-            if (r.retired && !r.lookout.isEmpty() && BytePath::isAtOrUnder(r.lookout, at)) r.lookout.clear();
-        for (Awaited& a : awaited)
-            if (!a.lookout.isEmpty() && BytePath::isAtOrUnder(a.lookout, at)) a.lookout.clear();
-        if (wanted(at)) next.push_back({at, ScanTask::Mode::Baseline, task.job, false, true});
+        replaced(at, std::move(gone));
+    } else if (!gone.empty()) {
+        Raw r = item(0, at, true);  // each hears its own folder go
+        r.retireAfter = std::move(gone);
+        push(std::move(r));
     }
-    for (ScanTask& t : next) urgent.push_front(std::move(t));
-    finishTask(task, int(next.size()));
+    finishTask(task, 0);
     // A folder that went with its volume may be back with it.
     lookoutsDue = true;
+}
+
+void State::replaced(const QByteArray& path, std::vector<quint32> ownersGone)
+{
+    WatchedFolder* f = table.find(path);
+    const bool known = f && f->watched() && !f->lookoutOnly;
+    bool ownerHere = false;
+    for (quint32 id : ownersGone)
+        if (const Registration* reg = regs.find(id); reg && reg->root.real == path) ownerHere = true;
+    if (known || !ownersGone.empty()) {
+        // Heard as a folder deleted by those that watch it from above; those whose own folder
+        // it was (or held) hear their own folder go.
+        Raw r = item(known ? SHCNE_RMDIR : 0, path, true);
+        r.retireAfter = std::move(ownersGone);
+        push(std::move(r));
+    }
+    if (f) {
+        table.remove(f, [this](int wd) { ::inotify_rm_watch(fd, wd); });
+        forgetPaths();
+    }
+    for (auto& [id, r] : regs.all())
+        if (r.retired && !r.lookout.isEmpty() && BytePath::isAtOrUnder(r.lookout, path)) r.lookout.clear();
+    for (Awaited& a : awaited)
+        if (!a.lookout.isEmpty() && BytePath::isAtOrUnder(a.lookout, path)) a.lookout.clear();
+    // The folder there now is watched at once, so that nothing made in it is missed; an owner's
+    // lookout brings it back (and tells it to everyone) instead.
+    if (!ownerHere && wanted(path)) {
+        if (known) {
+            listInOrder(path, ScanTask::Mode::Report, 0, true);
+        } else {
+            queueScan({path, ScanTask::Mode::Baseline}, true);
+        }
+    }
+    lookoutsDue = true;
+    walkerWake.notify_all();
 }
 
 bool State::wantsFreeSpace() const

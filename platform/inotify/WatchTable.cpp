@@ -1,6 +1,7 @@
 #include "platform/inotify/WatchTable.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace BytePath {
 
@@ -192,6 +193,13 @@ void WatchTable::prune(WatchedFolder* folder)
         take(folder);
         folder = parent;
     }
+}
+
+std::unique_ptr<WatchedFolder> WatchTable::takeAll()
+{
+    ++generation_;
+    byWd_.clear();
+    return std::exchange(root_, std::make_unique<WatchedFolder>());
 }
 
 void WatchTable::forEach(WatchedFolder* top, const std::function<void(WatchedFolder*)>& f) const

@@ -67,6 +67,9 @@ public:
     void remove(WatchedFolder* folder, const std::function<void(int wd)>& ended);
     // Drops folders that hold nothing: no watch and nothing below.
     void prune(WatchedFolder* folder);
+    // Empties the table at once (every kernel watch ended elsewhere, all together); the old
+    // folders are handed back for the caller to free.
+    std::unique_ptr<WatchedFolder> takeAll();
 
     // Every folder at and below `top`, parents before children.
     void forEach(WatchedFolder* top, const std::function<void(WatchedFolder*)>& f) const;

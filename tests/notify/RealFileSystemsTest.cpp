@@ -15,6 +15,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -157,5 +159,81 @@ TEST(RealFileSystemsTest, VolumeUnmountedUnderAWatchIsReportedAndHeardAgainWhenB
     EXPECT_EQ(run.lines().filter(": onvol: Folder delete event").size(), 1) << joined(run).toStdString();
     EXPECT_EQ(run.terminate(), 0);
 }
+
+// A volume mounted and unmounted again and again at a watched place, in a mount namespace of the
+// program's own: every mount gives its Media Insert, every unmount its Media Remove; the folder
+// left at the place after an unmount is watched at once and reported as made again, with what it
+// holds, and so is the folder a mount puts there.
+struct RemountCase {
+    const char* what;
+    const char* watched;  // below the temporary folder
+    const char* mountAt;
+};
+
+class VolumeMountedAgainTest : public ::testing::TestWithParam<RemountCase> {};
+
+TEST_P(VolumeMountedAgainTest, EveryMountIsToldAndThePlaceIsNeverDeaf)
+{
+    if (QStandardPaths::findExecutable("unshare").isEmpty() || QStandardPaths::findExecutable("nsenter").isEmpty())
+        GTEST_SKIP() << "no unshare or nsenter here";
+    const RemountCase c = GetParam();
+    QTemporaryDir temp;
+    const QString watched = temp.path() + "/" + c.watched, at = temp.path() + "/" + c.mountAt;
+    const QString media = at.section(u'/', -1);
+    ASSERT_TRUE(QDir().mkpath(at));
+    writeFile(at + "/left.txt", "x");  // on the folder the volume covers
+    writeFile(temp.path() + "/VSM25/settings.cfg", watchSection("vol", 1, watched, {}, "fcreate=1\ndcreate=1\nddelete=1\nminsert=1\nmremove=1\n"));
+    const QStringList launcher = {"unshare", "-Urm", "sh", "-c", "exec \"$@\"", "sh"};
+    ProgramRun run(temp.path(), {}, {}, launcher);
+    const bool started = run.waitForLine("Watch vol Started monitoring path: " + watched, 30000);
+    if (!started && run.process().state() == QProcess::NotRunning && !run.lines().filter("unshare").isEmpty())
+        GTEST_SKIP() << "mount namespaces are refused here: " << joined(run).toStdString();
+    ASSERT_TRUE(started) << joined(run).toStdString();
+    auto inside = [&](const QString& script) {
+        return QProcess::execute("nsenter", {"-t", QString::number(run.pid()), "-U", "-m", "--preserve-credentials", "sh",
+                                             "-c", script, "sh", at});
+    };
+    auto count = [&](const QString& text) {
+        const QStringList lines = run.lines();
+        return std::count_if(lines.begin(), lines.end(), [&](const QString& l) { return l.endsWith(text); });
+    };
+    auto waitForCount = [&](const QString& text, std::ptrdiff_t n) { return QTest::qWaitFor([&] { return count(text) >= n; }, 10000); };
+    const QString inserted = ": vol: Media Insert event, media name: " + media;
+    const QString removed = ": vol: Media Remove event, media name: " + media;
+    const QString made = ": vol: Folder create event, folder name: " + at;
+    const QString created = ": vol: File create event, file name: " + at + "/";
+
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(inside("mount -t tmpfs tmpfs \"$1\" && mkdir \"$1/d\" && touch \"$1/d/x\""), 0);
+        ASSERT_TRUE(waitForCount(inserted, round)) << joined(run).toStdString();
+        ASSERT_TRUE(waitForCount(created + "d/x", round)) << joined(run).toStdString();
+        const QString on = QStringLiteral("on%1").arg(round);
+        ASSERT_EQ(inside("touch \"$1/" + on + "\""), 0);
+        ASSERT_TRUE(waitForCount(created + on, 1)) << joined(run).toStdString();
+
+        ASSERT_EQ(inside("umount \"$1\""), 0);
+        ASSERT_TRUE(waitForCount(removed, round)) << joined(run).toStdString();
+        // What the mount covered is there again, and so is the folder: it hears what comes.
+        ASSERT_TRUE(waitForCount(created + "left.txt", round)) << joined(run).toStdString();
+        const QString under = QStringLiteral("under%1").arg(round);
+        ASSERT_EQ(inside("touch \"$1/" + under + "\""), 0);
+        EXPECT_TRUE(waitForCount(created + under, 1)) << joined(run).toStdString();
+        ASSERT_EQ(inside("rm \"$1/" + under + "\""), 0);
+    }
+    EXPECT_EQ(run.terminate(), 0);
+    // Each change once: a mount and an unmount each take the folder away and bring one back.
+    EXPECT_EQ(count(inserted), 3) << joined(run).toStdString();
+    EXPECT_EQ(count(removed), 3) << joined(run).toStdString();
+    EXPECT_EQ(count(made), 6) << joined(run).toStdString();
+    EXPECT_EQ(count(": vol: Folder delete event, folder name: " + at), 6) << joined(run).toStdString();
+    EXPECT_EQ(count(created + "left.txt"), 3) << joined(run).toStdString();
+    EXPECT_TRUE(run.lines().filter("box: ").isEmpty()) << joined(run).toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, VolumeMountedAgainTest,
+                         ::testing::Values(RemountCase{"a watch on the mount point", "mnt", "mnt"},
+                                           RemountCase{"a watch on the folder above it", "p", "p/sub"}),
+                         [](const auto& info) { return std::string(info.param.watched) == "p" ? "Above" : "OnIt"; });
 
 }  // namespace

@@ -359,8 +359,10 @@ TEST_F(ChangeNotifyWorldTest, RegistrationRefusedWithItsReason)
 }
 
 // The volume holding a watched folder is unmounted: the folder's removal is reported, and it is
-// heard again when the volume is back at its place, with what it holds. (The program's own test
-// of this runs in a mount namespace; here the host's is used, so it needs root.)
+// heard again when the volume is back at its place, with what it holds. A watch on the mount
+// point itself hears the folder the volume covered come back at once, and go again when the
+// volume comes back. (The program's own test of this runs in a mount namespace; here the host's
+// is used, so it needs root.)
 TEST_F(ChangeNotifyWorldTest, FolderOnAVolumeThatGoesAwayIsRemovedAndBackWithIt)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
@@ -378,6 +380,7 @@ TEST_F(ChangeNotifyWorldTest, FolderOnAVolumeThatGoesAwayIsRemovedAndBackWithIt)
     ASSERT_TRUE(mountPoint.start(vol, true, kItemEvents));
     ASSERT_EQ(QProcess::execute("umount", {vol}), 0);
     ASSERT_TRUE(waitFor([&] { return inside.has({SHCNE_RMDIR, "vol/w", "-"}) && mountPoint.has({SHCNE_RMDIR, "vol", "-"}); }));
+    ASSERT_TRUE(waitFor([&] { return mountPoint.has({SHCNE_MKDIR, "vol", "-"}); }));
     // Back: the volume mounted again, with the folder and a file on it.
     ASSERT_TRUE(mount());
     ASSERT_TRUE(makeFolder(vol + "/w") && makeFile(vol + "/w/f"));
@@ -385,7 +388,8 @@ TEST_F(ChangeNotifyWorldTest, FolderOnAVolumeThatGoesAwayIsRemovedAndBackWithIt)
     ASSERT_TRUE(makeFile(vol + "/w/after"));
     ASSERT_TRUE(waitFor([&] { return inside.has({SHCNE_CREATE, "vol/w/after", "-"}) && mountPoint.has({SHCNE_CREATE, "vol/w/after", "-"}); }));
     EXPECT_EQ(inside.only(SHCNE_RMDIR).size(), 1) << ::testing::PrintToString(inside.notices);
-    EXPECT_EQ(mountPoint.only(SHCNE_RMDIR).size(), 1) << ::testing::PrintToString(mountPoint.notices);
+    EXPECT_EQ(mountPoint.only(SHCNE_RMDIR).size(), 2) << ::testing::PrintToString(mountPoint.notices);
+    EXPECT_EQ(mountPoint.only(SHCNE_MKDIR).size(), 3) << ::testing::PrintToString(mountPoint.notices);  // and vol/w
 }
 
 // The backend on its own, without the program's service.
@@ -398,6 +402,16 @@ public:
     ChangeBackend& operator*() { return *backend_; }
     ChangeBackend* operator->() { return backend_.get(); }
     void reset() { backend_.reset(); }
+    // Waits for a notice of that event for `id`.
+    bool waitForEvent(quint32 id, quint32 mask)
+    {
+        return NoticeTesting::waitFor([&] {
+            for (ChangeNotice& n : backend_->take()) seen_.push_back(std::move(n));
+            for (const ChangeNotice& n : seen_)
+                if (n.registration == id && n.kind == ChangeNotice::Kind::Notice && n.mask == mask) return true;
+            return false;
+        });
+    }
     // Waits for a notice of that kind for `id`.
     bool waitFor(quint32 id, ChangeNotice::Kind kind, ChangeNotice* found = nullptr)
     {
@@ -434,6 +448,27 @@ TEST_F(ChangeNotifyWorldTest, ReaderThatFailsIsToldToEveryRegistration)
         ChangeNotice n;
         ASSERT_TRUE(backend.waitFor(id, ChangeNotice::Kind::Problem, &n));
         EXPECT_EQ(n.text, "Change notification has stopped (the system refused to go on): changes are no longer reported");
+    }
+}
+
+// The last registration goes: every watch goes with it at once, and what is registered next is
+// watched and heard as before, again and again.
+TEST_F(ChangeNotifyWorldTest, AllWatchesGoWithTheLastRegistrationAndTheNextIsHeard)
+{
+    for (int t = 0; t < 20; ++t) ASSERT_TRUE(makeFolder(at(QStringLiteral("tree/t%1/s").arg(t))));
+    Backend backend;
+    WatchRequest request;
+    request.folder = at("tree");
+    request.recursive = true;
+    request.mask = kItemEvents;
+    for (quint32 id = 1; id <= 3; ++id) {
+        SCOPED_TRACE(id);
+        ASSERT_EQ(backend->add(id, request), QString());
+        ASSERT_TRUE(backend.waitFor(id, ChangeNotice::Kind::Watching));
+        ASSERT_TRUE(makeFile(at(QStringLiteral("tree/t7/s/f%1").arg(id))));
+        ASSERT_TRUE(backend.waitForEvent(id, SHCNE_CREATE));
+        backend->remove(id);
+        ASSERT_TRUE(waitFor([&] { return backend->figures().watchedFolders == 0; }));
     }
 }
 

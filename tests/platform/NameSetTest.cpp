@@ -82,4 +82,37 @@ TEST(NameSetTest, KeepsTheOrderEntriesCameInAndCostsLittle)
     EXPECT_LE(one.memoryBytes(), 64);
 }
 
+// A folder emptied of most of what it held keeps only what is left (and its table shrinks with
+// it), however the names went: one by one, or all but a few.
+TEST(NameSetTest, ShrinksWhenEntriesGo)
+{
+    const struct {
+        const char* what;
+        int kept;  // every n-th entry stays
+    } cases[] = {{"all go", 0}, {"one in a thousand stays", 1000}, {"one in ten stays", 10}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        NameSet set;
+        constexpr int kMany = 100000;
+        for (int i = 0; i < kMany; ++i) set.insert("f" + std::to_string(1000000 + i), false);
+        const qint64 full = set.memoryBytes();
+        int left = 0;
+        for (int i = 0; i < kMany; ++i) {
+            if (c.kept && i % c.kept == 0) {
+                ++left;
+                continue;
+            }
+            ASSERT_TRUE(set.erase("f" + std::to_string(1000000 + i)));
+        }
+        ASSERT_EQ(set.size(), left);
+        // Names of 8 bytes: at most twice what the entries left need, as for a set made so.
+        NameSet fresh;
+        for (int i = 0; i < kMany; i += c.kept ? c.kept : kMany + 1) fresh.insert("f" + std::to_string(1000000 + i), false);
+        EXPECT_LE(set.memoryBytes(), 2 * fresh.memoryBytes() + 512) << "of " << full;
+        if (c.kept) {
+            EXPECT_TRUE(set.contains("f" + std::to_string(1000000 + c.kept)));
+        }
+    }
+}
+
 }  // namespace

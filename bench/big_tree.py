@@ -1,0 +1,159 @@
+#!/usr/bin/env python3
+"""Big trees and big bursts, with the real program as a user runs it.
+
+1. Exit: a tree of 100 x 100 x 10 folders (110,100) in memory, watched by 1 and by 4 watches;
+   SIGTERM once every watch says "Started monitoring". Prints the time to the end of the process
+   (median and worst of the runs) and how many runs the program's own 900 ms watchdog ended.
+2. Memory: 100,000 files in a watched folder before the start, then all deleted; and 100,000
+   files made in an empty watched folder. Prints the resident memory at the start and once all
+   is quiet again.
+
+Environment: VESMOR_BENCH_RUNS (runs per exit figure, default 5), VESMOR_BENCH_BINARY (another
+build of the program, e.g. an earlier one, to compare).
+"""
+import os
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
+VESMOR = os.environ.get("VESMOR_BENCH_BINARY") or os.path.abspath(os.path.join(BUILD, "vesmor"))
+RUNS = int(os.environ.get("VESMOR_BENCH_RUNS", "5"))
+BASE = "/dev/shm" if os.path.isdir("/dev/shm") else tempfile.gettempdir()
+
+
+def settings(temp, folders, events):
+    os.makedirs(os.path.join(temp, "VSM25"), exist_ok=True)
+    with open(os.path.join(temp, "VSM25", "settings.cfg"), "w") as f:
+        for i, folder in enumerate(folders, 1):
+            f.write(f"[w{i}]\nname=w{i}\npanel={i}\nactive=1\navilable=0\nsub=1\n{events}path={folder}\n")
+
+
+class Program:
+    """The program with the live log echoed on standard error (a file), where the start of each
+    watch is looked for."""
+
+    def __init__(self, temp, watches):
+        env = dict(os.environ, TEMP=temp, QT_QPA_PLATFORM="offscreen", VESMOR_ECHO_LIVE_LOG="1")
+        self.err = open(os.path.join(temp, "stderr"), "w+")
+        self.proc = subprocess.Popen([VESMOR], env=env, stdout=subprocess.DEVNULL, stderr=self.err)
+        self.watches = watches
+
+    def started(self, limit=120):
+        end = time.time() + limit
+        while time.time() < end:
+            self.err.seek(0)
+            if self.err.read().count("Started monitoring") >= self.watches:
+                return True
+            if self.proc.poll() is not None:
+                return False
+            time.sleep(0.02)
+        return False
+
+    def kill(self):
+        self.proc.kill()
+        self.proc.wait()
+        self.err.close()
+
+    def rss_mib(self):
+        with open(f"/proc/{self.proc.pid}/status") as f:
+            for line in f:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1]) / 1024
+        return float("nan")
+
+    def quiet(self, seconds=2.0, limit=120):
+        """Waits until the program has used no processor time for `seconds`."""
+        def cpu():
+            with open(f"/proc/{self.proc.pid}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            return int(fields[11]) + int(fields[12])
+        last, since, end = cpu(), time.time(), time.time() + limit
+        while time.time() < end:
+            time.sleep(0.25)
+            now = cpu()
+            if now != last:
+                last, since = now, time.time()
+            elif time.time() - since >= seconds:
+                return
+
+    def end(self):
+        start = time.perf_counter()
+        self.proc.send_signal(signal.SIGTERM)
+        self.proc.wait(30)
+        took = (time.perf_counter() - start) * 1000
+        self.err.seek(0)
+        watchdog = "still busy" in self.err.read()
+        self.err.close()
+        return took, watchdog
+
+
+def exit_figures():
+    tree = tempfile.mkdtemp(prefix="vesmor-tree-", dir=BASE)
+    try:
+        for a in range(100):
+            for b in range(100):
+                for c in range(10):
+                    os.makedirs(os.path.join(tree, str(a), str(b), str(c)))
+        for watches in (1, 4):
+            times, ended = [], 0
+            for _ in range(RUNS):
+                temp = tempfile.mkdtemp(prefix="vesmor-bench-")
+                try:
+                    settings(temp, [tree] * watches, "fcreate=1\n")
+                    p = Program(temp, watches)
+                    if not p.started():
+                        print(f"  {watches} watch(es): the program did not start its watches")
+                        p.kill()
+                        continue
+                    took, watchdog = p.end()
+                    times.append(took)
+                    ended += watchdog
+                finally:
+                    shutil.rmtree(temp, ignore_errors=True)
+            if times:
+                print(f"exit, 110,100 folders, {watches} watch(es): median {statistics.median(times):.0f} ms, "
+                      f"worst {max(times):.0f} ms over {len(times)} runs; ended by the watchdog: {ended}")
+    finally:
+        shutil.rmtree(tree, ignore_errors=True)
+
+
+def memory_figures():
+    for work in ("deleted", "created"):
+        folder = tempfile.mkdtemp(prefix="vesmor-burst-", dir=BASE)
+        temp = tempfile.mkdtemp(prefix="vesmor-bench-")
+        try:
+            if work == "deleted":
+                for i in range(100000):
+                    open(os.path.join(folder, f"f{i:06d}"), "w").close()
+            settings(temp, [folder], "fcreate=1\nfdelete=1\n")
+            p = Program(temp, 1)
+            if not p.started():
+                print(f"memory, 100,000 files {work}: the program did not start its watch")
+                p.kill()
+                continue
+            p.quiet()
+            before = p.rss_mib()
+            if work == "deleted":
+                for i in range(100000):
+                    os.unlink(os.path.join(folder, f"f{i:06d}"))
+            else:
+                for i in range(100000):
+                    open(os.path.join(folder, f"f{i:06d}"), "w").close()
+            p.quiet(3.0)
+            after = p.rss_mib()
+            p.end()
+            print(f"memory, 100,000 files {work}: resident {before:.1f} MiB at the start, {after:.1f} MiB once quiet")
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+            shutil.rmtree(temp, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    print(f"program: {VESMOR}")
+    exit_figures()
+    memory_figures()
