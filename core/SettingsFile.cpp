@@ -84,20 +84,9 @@ PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& in)
         {"active", "0"},
         {"avilable", "0"},
         {"sub", flag(in.sub)},
-        {"fcreate", flag(in.fcreate)},
-        {"fdelete", flag(in.fdelete)},
-        {"fchange", flag(in.fchange)},
-        {"frename", flag(in.frename)},
-        {"asso", flag(in.asso)},
-        {"space", flag(in.space)},
-        {"dcreate", flag(in.dcreate)},
-        {"ddelete", flag(in.ddelete)},
-        {"drename", flag(in.drename)},
-        {"dchange", flag(in.dchange)},
-        {"minsert", flag(in.minsert)},
-        {"mremove", flag(in.mremove)},
-        {"runprog", flag(in.runProgram)},
     };
+    for (size_t i = 0; i < WatchEvents.size(); ++i) keys.append({WatchEvents[i].key, flag(in.events[i])});
+    keys.append({"runprog", flag(in.runProgram)});
     if (in.runProgram) keys.append({"exec", in.program});
     keys.append({"arguments", flag(in.useArguments)});
     if (in.useArguments) keys.append({"argindex", QString::number(in.argumentIndex)});
