@@ -69,10 +69,8 @@ PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& in)
         ModalBoxes::warning(QStringLiteral("Watch list is full, delete a watch first"));
         return PopulateResult::ListFull;
     }
-    QString slot = stored ? ProfileFile::readString(file, name, QStringLiteral("panel")) : QString();
-    // A hand-edited panel value that names no slot would hide the watch for good.
-    if (SlotNumberOf(slot) == 0) slot = GetNextFreeWatch();
-    if (slot.isEmpty()) {
+    const int slotNumber = SlotToHold(name);
+    if (slotNumber == 0) {
         ModalBoxes::warning(QStringLiteral("Watch list is full, delete a watch first"));
         return PopulateResult::ListFull;
     }
@@ -80,7 +78,7 @@ PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& in)
     Keys keys = {
         {"name", name},
         {"path", in.path},
-        {"panel", slot},
+        {"panel", QString::number(slotNumber)},
         {"active", "0"},
         {"avilable", "0"},
         {"sub", flag(in.sub)},

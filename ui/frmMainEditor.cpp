@@ -123,11 +123,7 @@ void TForm1::btn3Click()
     }
 
     // The panel of the slot that is to hold the watch is redrawn by the reload below.
-    const QString name = WatchNameOf(edt4->text());
-    const ProfileFile::Snapshot stored = ProfileFile::read(SettingsFile());
-    int slot = 0;
-    if (!name.isEmpty() && stored.sectionExists(name)) slot = SlotNumberOf(stored.readString(name, QStringLiteral("panel")));
-    if (slot == 0) slot = SlotNumberOf(GetNextFreeWatch());
+    const int slot = SlotToHold(WatchNameOf(edt4->text()));
     if (slot != 0) ClearWatchPanel(WatchSlot(slot));
 
     WatchEditorInput in;

@@ -1,6 +1,7 @@
 // The Watch List tab: Start/Stop, Edit and Remove of the four slots.
 #include "core/SettingsPaths.h"
 #include "core/WatchLoader.h"
+#include "core/WatchRemoval.h"
 #include "core/WatchStartStop.h"
 #include "notify/TStShellNotification.h"
 #include "platform/DateTimeStamp.h"
@@ -87,10 +88,7 @@ void TForm1::DeleteWatch(Twatcher AWatch)
 {
     if (AWatch.Name.isEmpty()) return;
     if (!ModalBoxes::confirm(QStringLiteral("Delete Watch: ") + AWatch.Name + QStringLiteral(" ?"))) return;
-    if (AWatch.Monitor) AWatch.Monitor->SetActive(false);
-    ProfileFile::eraseSection(SettingsFile(), AWatch.Name);
-    WriteToLiveLog(LiveLogColour::Blue,
-                   DateTimeStamp::now() + QStringLiteral(": Watch ") + AWatch.Name + QStringLiteral(" Deleted from watch list"));
+    RemoveWatch(*this, AWatch);
     CreateWatchObjects(SlotBindings());
     ClearWatchPanel(AWatch);
     ClearWatcher(AWatch);
