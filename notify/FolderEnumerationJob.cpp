@@ -1,6 +1,7 @@
 #include "notify/FolderEnumerationJob.h"
 
 #include "platform/MountTable.h"
+#include "platform/PathRelations.h"
 #include "platform/ShellNamespace.h"
 
 #include <QSet>
@@ -38,7 +39,7 @@ bool onSlowMedium(const QString& path, const QList<MountTable::Mount>& mounts)
 {
     const MountTable::Mount* holder = nullptr;
     for (const MountTable::Mount& m : mounts) {
-        const bool covers = m.mountPoint == u"/" || path == m.mountPoint || path.startsWith(m.mountPoint + u'/');
+        const bool covers = PathRelations::isAtOrUnder(path, m.mountPoint);
         if (covers && (!holder || m.mountPoint.size() >= holder->mountPoint.size())) holder = &m;
     }
     return holder && (isSlowFileSystem(holder->fsType) || isRemovableMount(holder->mountPoint));

@@ -1,6 +1,7 @@
 #include "notify/TreeDropOperation.h"
 
 #include "platform/FileMoves.h"
+#include "platform/PathRelations.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,10 +11,7 @@ namespace {
 
 QString cleanLocal(const QUrl& url) { return url.isLocalFile() ? QDir::cleanPath(url.toLocalFile()) : QString(); }
 
-bool isSameOrBelow(const QString& path, const QString& base)
-{
-    return path == base || base == u"/" || path.startsWith(base + u'/');
-}
+using PathRelations::isAtOrUnder;
 
 using FileMoves::exists;
 
@@ -65,7 +63,7 @@ bool canDrop(const QList<QUrl>& urls, const QString& folder)
     for (const QUrl& url : urls) {
         const QString path = cleanLocal(url);
         if (path.isEmpty() || path == u"/") return false;
-        if (isSameOrBelow(target, path)) return false;  // into itself
+        if (isAtOrUnder(target, path)) return false;  // into itself
         if (QFileInfo(path).path() == target) return false;  // already there
     }
     return true;

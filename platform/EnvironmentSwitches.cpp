@@ -1,5 +1,6 @@
 #include "platform/EnvironmentSwitches.h"
 
+#include <QByteArray>
 #include <QtGlobal>
 
 namespace EnvironmentSwitches {

@@ -6,6 +6,7 @@
 #include "core/WatchSlots.h"
 #include "notify/TStShellNotification.h"
 #include "platform/ModalBoxes.h"
+#include "platform/PathRelations.h"
 #include "platform/ProfileFile.h"
 #include "ui/GuardedBinding.h"
 #include "ui/frmMain.h"
@@ -40,20 +41,10 @@ Box eventBox(const WatchEvent& e) { return CheckBoxes[size_t(e.editorBox)]; }
 // The event box that argument entry n selects: the box of the entry's kind.
 Box argumentEventBox(int n) { return eventBox(watchEvent(argumentEntries()[size_t(n)].kind)); }
 
-// The folder a file path lies in: up to the last "/", except that the root keeps its "/";
-// empty when the text names no folder.
-QString folderPart(const QString& file)
-{
-    const qsizetype slash = file.lastIndexOf(u'/');
-    if (slash < 0) return {};
-    return slash == 0 ? QStringLiteral("/") : file.left(slash);
-}
-
 bool sameOrBelow(const QString& folder, const QString& top, bool below)
 {
     if (folder.isEmpty() || top.isEmpty()) return false;
-    if (folder == top) return true;
-    return below && folder.startsWith(top.endsWith(u'/') ? top : top + u'/');
+    return below ? PathRelations::isAtOrUnder(folder, top) : folder == top;
 }
 
 // A log file the watch reports on would feed itself without end: refused when it lies in the
@@ -61,7 +52,7 @@ bool sameOrBelow(const QString& folder, const QString& top, bool below)
 // (lower-cased) and, where both exist, as the folders they really are (links resolved).
 bool logFileInsideWatchedPath(const QString& logFile, const QString& watched, bool subFolders)
 {
-    const QString folder = folderPart(logFile);
+    const QString folder = PathRelations::parentFolder(logFile);
     if (folder.isEmpty() || watched.isEmpty()) return false;
     if (sameOrBelow(QDir::cleanPath(folder).toLower(), QDir::cleanPath(watched).toLower(), subFolders)) return true;
     const QString realFolder = QFileInfo(folder).canonicalFilePath();
