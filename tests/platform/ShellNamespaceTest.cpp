@@ -1,5 +1,6 @@
 #include "platform/MountTable.h"
 #include "platform/ShellNamespace.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,12 +10,6 @@
 namespace {
 
 using Kind = ItemIdList::Kind;
-
-void touch(const QString& path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-}
 
 class ShellNamespaceTest : public ::testing::Test {
 protected:
