@@ -1,6 +1,7 @@
 #include "WatchEditorBand.h"
 
 #include "core/SettingsFile.h"
+#include "notify/TStShellNotification.h"
 #include "platform/FileDialogs.h"
 #include "ui/kit/TFilenameEdit.h"
 

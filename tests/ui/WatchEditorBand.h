@@ -1,6 +1,8 @@
 #pragma once
 #include "StartedFormFixture.h"
 
+#include "ui/kit/TFilenameEdit.h"
+
 #include <QComboBox>
 #include <QLineEdit>
 
