@@ -123,7 +123,7 @@ void CheckForAutoRuns(WatchWindow& window)
             // starting: it is named, stays marked as running, and starts again next time.
             const QString why = QString::fromUtf8(e.what());
             window.WriteToLiveLog(LiveLogColour::Red, DateTimeStamp::now() + QStringLiteral(": Watch ") + WatchSlot(n).Name +
-                                                          QStringLiteral(" could not start monitoring path: ") +
+                                                          QStringLiteral(" Cannot monitor path: ") +
                                                           snap.readString(section, QStringLiteral("path")) +
                                                           QStringLiteral(" (") + why + u')');
             window.ResetFolderSelection();

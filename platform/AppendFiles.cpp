@@ -197,6 +197,12 @@ Handle openSafely(const QString& path)
             if (::fstat(walk.dir.get(), &folder) != 0) fail(errno);
             if ((folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH) && st.st_uid != folder.st_uid)
                 refuse("File access denied");
+        } else if (st.st_nlink > 1) {
+            // One of our files under a second name in a folder others may write to: a hard link
+            // someone made there would have us append to, say, our shell's start-up file.
+            struct stat folder {};
+            if (::fstat(walk.dir.get(), &folder) != 0) fail(errno);
+            if (folder.st_mode & (S_IWGRP | S_IWOTH)) refuse("File access denied");
         }
         ::fcntl(fd.get(), F_SETFL, O_APPEND);
         return {fd.release(), false};

@@ -25,13 +25,14 @@ bool loneSurrogateAt(const QString& text, qsizetype i)
     return false;
 }
 
-// Characters that end a line or a paragraph somewhere: in an editor, a terminal, a script that
-// reads the log, or the live log itself.
+// Characters that end a line or a paragraph somewhere (an editor, a terminal, a script that
+// reads the log, the live log itself), and the other control characters, which a terminal
+// showing the log with cat would obey (ESC starts its escape sequences). A tab stays.
 bool breaksLine(char16_t c)
 {
-    if (c >= 0x20 && c != 0x85 && c != 0x2028 && c != 0x2029) return false;  // nearly every character
-    return c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || (c >= 0x1c && c <= 0x1e) || c == 0x85 ||
-           c == 0x2028 || c == 0x2029;
+    if (c >= 0x20 && c < 0x7f) return false;  // nearly every character
+    if (c > 0x9f) return c == 0x2028 || c == 0x2029;
+    return c != u'\t';
 }
 
 QByteArray utf8WithReplacement(const QString& text)

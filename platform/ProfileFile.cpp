@@ -1,5 +1,7 @@
 #include "platform/ProfileFile.h"
 
+#include "platform/PathBytes.h"
+
 #include "platform/ProfileFileStore.h"
 
 #include <QStringDecoder>
@@ -73,7 +75,9 @@ QString valueText(QByteArrayView value)
 {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.sliced(1, value.size() - 2);
-    QString text = decode(value);
+    // Values are mostly paths: bytes that are not UTF-8 (a Latin-1 folder name typed into the
+    // file) are kept as themselves, so the watch finds that very folder and saving keeps them.
+    QString text = PathBytes::decode(value.data(), value.size());
     if (text.size() > MaxValueLength) {
         // Cut between characters, never inside a surrogate pair.
         qsizetype cut = MaxValueLength;
@@ -291,7 +295,8 @@ QByteArray encodeValue(const QString& value)
     const auto quote = [](QChar c) { return c == u'"' || c == u'\''; };
     const bool quoted = !v.isEmpty() && (blank(v.front()) || blank(v.back()) ||
                                          (v.size() >= 2 && quote(v.front()) && v.back() == v.front()));
-    return quoted ? '"' + v.toUtf8() + '"' : v.toUtf8();
+    const QByteArray bytes = PathBytes::encode(v);
+    return quoted ? '"' + bytes + '"' : bytes;
 }
 
 // ---------------------------------------------------------------------------------------------

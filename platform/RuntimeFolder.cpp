@@ -67,7 +67,8 @@ QString whyNotPrivate(const QString& path, int* handle)
     return why;
 }
 
-Folder choose(const QString& runtimeDir, const QString& cacheHome, const QString& home, const QString& hostName)
+Folder choose(const QString& runtimeDir, const QString& cacheHome, const QString& home, const QString& hostName,
+              const QString& tempDir)
 {
     QString refusedRuntime;
     if (!runtimeDir.isEmpty()) {
@@ -79,8 +80,12 @@ Folder choose(const QString& runtimeDir, const QString& cacheHome, const QString
     }
     QString cache = QDir::isAbsolutePath(cacheHome) ? cacheHome : QString();
     if (cache.isEmpty() && QDir::isAbsolutePath(home)) cache = home + QStringLiteral("/.cache");
-    if (cache.isEmpty()) return {QString(), QStringLiteral("there is no home folder") + refusedRuntime, -1};
-    const QString folder = QDir::cleanPath(cache + QStringLiteral("/vesmor-") + safeHostName(hostName));
+    // An account without a home (an id with no account entry, HOME unset): a folder of this
+    // user's id in the temporary folder, used only when it is private as made.
+    QString folder;
+    if (!cache.isEmpty()) folder = QDir::cleanPath(cache + QStringLiteral("/vesmor-") + safeHostName(hostName));
+    else if (QDir::isAbsolutePath(tempDir)) folder = QDir::cleanPath(tempDir + QStringLiteral("/vesmor-%1").arg(::geteuid()));
+    else return {QString(), QStringLiteral("there is no home folder") + refusedRuntime, -1};
     makePath(folder);
     int fd = -1;
     const QString why = whyNotPrivate(folder, &fd);
@@ -91,7 +96,7 @@ Folder choose(const QString& runtimeDir, const QString& cacheHome, const QString
 const Folder& current()
 {
     static const Folder folder = choose(qEnvironmentVariable("XDG_RUNTIME_DIR"), qEnvironmentVariable("XDG_CACHE_HOME"),
-                                        homeFolder(), QSysInfo::machineHostName());
+                                        homeFolder(), QSysInfo::machineHostName(), QDir::tempPath());
     return folder;
 }
 

@@ -20,7 +20,8 @@ QString userName()
     struct passwd pw {};
     struct passwd* found = nullptr;
     char buf[4096];
-    if (::getpwuid_r(::geteuid(), &pw, buf, sizeof buf, &found) != 0 || !found) return {};
+    // An id with no account entry (a container, a user made with setpriv) still names someone.
+    if (::getpwuid_r(::geteuid(), &pw, buf, sizeof buf, &found) != 0 || !found) return QString::number(::geteuid());
     return QString::fromLocal8Bit(found->pw_name);
 }
 

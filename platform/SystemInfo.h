@@ -5,7 +5,7 @@
 namespace SystemInfo {
 
 QString computerName();  // the host name
-QString userName();      // the account of the effective user id
+QString userName();      // the account of the effective user id, or the id itself
 QString productName();   // PRETTY_NAME of os-release
 
 }  // namespace SystemInfo

@@ -57,6 +57,8 @@ TEST(LogFileStrangersTest, PlantedNamesAreRefusedAndTheUsersOwnLinkIsFollowed)
 
     ProgramRun run(temp, {}, users.programCopy(ProgramRun::binaryPath()), LocalUsers::launcher(user));
     ASSERT_TRUE(run.waitForLine(QStringLiteral("Watch w4 Started monitoring path: "), 30000)) << run.lines().join('\n').toStdString();
+    // An id without an account entry is named by its number, not left blank.
+    EXPECT_EQ(run.lines().filter(QStringLiteral(" by user %1").arg(user.uid)).size(), 1) << run.lines().join('\n').toStdString();
 
     for (const char* name : {"a.txt", "b.txt"}) {
         const QString file = watched + u'/' + QLatin1String(name);
@@ -81,6 +83,38 @@ TEST(LogFileStrangersTest, PlantedNamesAreRefusedAndTheUsersOwnLinkIsFollowed)
     EXPECT_TRUE(lines[0].endsWith("/a.txt\r"));
     EXPECT_TRUE(lines[1].endsWith("/b.txt\r"));
     EXPECT_TRUE(lines[2].isEmpty());
+}
+
+// A second name for one of the user's own files, made in the shared folder by someone else (a
+// hard link, as anyone may make where the kernel's hard-link protection is off; root plays that
+// person here): the user's file is not appended to.
+TEST(LogFileStrangersTest, HardLinkToTheUsersOwnFileInASharedFolderIsRefused)
+{
+    const QString why = LocalUsers::unavailableReason();
+    if (!why.isEmpty()) GTEST_SKIP() << why.toStdString();
+    LocalUsers users;
+    const LocalUsers::Account user = users.account(LocalUsers::UserId, QStringLiteral("user"));
+    const QString shared = users.sharedFolder(QStringLiteral("tmp"));
+    const QString watched = user.home + QStringLiteral("/watched");
+    const QString startUp = user.home + QStringLiteral("/.bashrc");
+    const QString temp = user.home + QStringLiteral("/temp");
+    ASSERT_EQ(LocalUsers::run(user, {"mkdir", "-p", "-m", "700", watched, temp + "/VSM25"}), 0);
+    ASSERT_EQ(LocalUsers::run(user, {"sh", "-c", "echo 'alias ll=ls' > \"$1\"", "sh", startUp}), 0);
+    ASSERT_EQ(::link(QFile::encodeName(startUp).constData(), QFile::encodeName(shared + "/hard.log").constData()), 0);
+    const QString settingsFile = temp + QStringLiteral("/VSM25/settings.cfg");
+    writeFile(settingsFile, QStringLiteral("[w1]\nname=w1\npath=%1\npanel=1\nactive=1\navilable=0\nsub=0\nfcreate=1\n"
+                                           "writelog=1\nlogfile=%2/hard.log\n")
+                                .arg(watched, shared)
+                                .toUtf8());
+    giveTo(settingsFile, user);
+
+    ProgramRun run(temp, {}, users.programCopy(ProgramRun::binaryPath()), LocalUsers::launcher(user));
+    ASSERT_TRUE(run.waitForLine(QStringLiteral("Watch w1 Started monitoring path: "), 30000)) << run.lines().join('\n').toStdString();
+    writeFile(watched + "/x;touch PWNED", "x");
+    EXPECT_TRUE(run.waitForLine(QStringLiteral("box: error: File access denied.")));
+    EXPECT_TRUE(run.waitForLine(QStringLiteral(": w1: File create event, file name: ") + watched + "/x;touch PWNED"));
+    EXPECT_EQ(run.terminate(), 0);
+    EXPECT_EQ(readFile(startUp), "alias ll=ls\n");
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ TEST_F(ProgramTest, MissingFolderDoesNotKeepTheOtherWatchesFromStarting)
     writeFile(watched + "/new.txt", "x");
     EXPECT_TRUE(run.waitForLine(": ok: File create event, file name: " + watched + "/new.txt", 10000))
         << run.lines().join('\n').toStdString();
-    EXPECT_EQ(run.lines().filter("live-log: #ff0000 ").filter(": Watch usb could not start monitoring path: " + gone).size(), 1)
+    EXPECT_EQ(run.lines().filter("live-log: #ff0000 ").filter(": Watch usb Cannot monitor path: " + gone).size(), 1)
         << run.lines().join('\n').toStdString();
     EXPECT_TRUE(run.lines().filter("box: ").isEmpty()) << run.lines().join('\n').toStdString();
     EXPECT_EQ(run.terminate(), 0);

@@ -107,7 +107,7 @@ TEST_F(WatchStartStopTest, VanishedFolderDoesNotStopTheAutoStart)
     EXPECT_TRUE(form->ShNotify2->Active()) << "the watch after the missing folder starts";
     EXPECT_TRUE(form->tmr1->isActive());
     EXPECT_EQ(key("g", "active"), "1") << "left marked as running: it starts again when the drive is back";
-    const QStringList red = logLines().filter(": Watch g could not start monitoring path: " + gone + " (Invalid folder)");
+    const QStringList red = logLines().filter(": Watch g Cannot monitor path: " + gone + " (Invalid folder)");
     EXPECT_EQ(red.size(), 1) << logLines().join('\n').toStdString();
     EXPECT_EQ(logLines().filter("Started monitoring path: " + d).size(), 1);
 }

@@ -8,7 +8,7 @@ namespace {
 QString utf16(std::initializer_list<char16_t> units) { return QString(reinterpret_cast<const QChar*>(units.begin()), qsizetype(units.size())); }
 
 // Whatever would end a line somewhere (an editor, a terminal, a script reading the log, the
-// live log itself) shows as "?", and so does half of a surrogate pair: the undecodable byte of a
+// live log itself) or steer a terminal shows as "?", and so does half of a surrogate pair: the undecodable byte of a
 // name. A whole pair is a character and stays.
 TEST(LocaleTextTest, OneLineShowsLineEndsAndHalfCharactersAsQuestionMarks)
 {
@@ -23,7 +23,10 @@ TEST(LocaleTextTest, OneLineShowsLineEndsAndHalfCharactersAsQuestionMarks)
         {"file, group, record separators", QStringLiteral("a\x1c" "b\x1d" "c\x1e" "d"), QStringLiteral("a?b?c?d")},
         {"next line", utf16({u'a', 0x85, u'b'}), QStringLiteral("a?b")},
         {"line and paragraph separators", utf16({u'a', 0x2028, u'b', 0x2029, u'c'}), QStringLiteral("a?b?c")},
-        {"tab and other controls stay", QStringLiteral("a\tb\x1b" "c"), QStringLiteral("a\tb\x1b" "c")},
+        {"a tab stays", QStringLiteral("a\tb"), QStringLiteral("a\tb")},
+        {"a terminal's escape sequence", QStringLiteral("a\x1b[31mred"), QStringLiteral("a?[31mred")},
+        {"other C0 controls and DEL", QStringLiteral("\x01\x07\x08\x7f" "b"), QStringLiteral("????b")},
+        {"C1 controls", utf16({u'a', 0x80, 0x9b, 0x9f, 0xa0}), utf16({u'a', u'?', u'?', u'?', 0xa0})},
         {"a whole pair", QString::fromUtf8("/w/\U0001F600"), QString::fromUtf8("/w/\U0001F600")},
         {"a high half alone", utf16({u'a', 0xD83D, u'b'}), QStringLiteral("a?b")},
         {"a high half at the end", utf16({u'a', 0xD83D}), QStringLiteral("a?")},

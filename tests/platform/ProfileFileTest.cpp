@@ -1,5 +1,6 @@
 #include "platform/AppException.h"
 #include "platform/ProfileFile.h"
+#include "platform/PathBytes.h"
 #include "support/FileBytes.h"
 #include "support/QtPrinters.h"
 
@@ -134,6 +135,21 @@ TEST_F(ProfileFileTest, OddValuesAndNamesReadBackExactly)
     ProfileFile::writeString(file, "s", "nl", "a\nb\r\nc");
     EXPECT_EQ(ProfileFile::readString(file, "s", "nl"), "a b  c");
     EXPECT_EQ(ProfileFile::sectionNames(file), QStringList{"s"});
+}
+
+// A folder whose name is not UTF-8 (Latin-1 "café" typed into the file by hand) is read as the
+// very bytes, so the watch finds that folder, and a save writes the bytes back unchanged.
+TEST_F(ProfileFileTest, PathBytesThatAreNotUtf8ReadAndWriteBackAsThemselves)
+{
+    const QByteArray latin1Path = "/data/caf\xe9/r\xe9sum\xe9 ";
+    writeFile(file, "[w]\npath=/data/caf\xe9/r\xe9sum\xe9\nexec=\"/opt/\xff\xfe \"\n");
+    const QString path = ProfileFile::readString(file, "w", "path");
+    EXPECT_EQ(PathBytes::encode(path), latin1Path.chopped(1));
+    EXPECT_EQ(PathBytes::encode(ProfileFile::readString(file, "w", "exec")), QByteArray("/opt/\xff\xfe "));
+    ProfileFile::writeString(file, "w", "path", PathBytes::decode(latin1Path));
+    EXPECT_TRUE(bytes().contains("path=\"" + latin1Path + "\"\n")) << bytes().toStdString();
+    EXPECT_TRUE(bytes().contains("exec=\"/opt/\xff\xfe \"\n")) << bytes().toStdString();
+    EXPECT_EQ(PathBytes::encode(ProfileFile::readString(file, "w", "path")), latin1Path);
 }
 
 TEST_F(ProfileFileTest, WritesKeepTheRestOfTheFile)

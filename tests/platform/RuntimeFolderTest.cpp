@@ -85,6 +85,16 @@ TEST_F(RuntimeFolderTest, SaysWhyWhenThereIsNoPrivateFolder)
     EXPECT_EQ(none.handle, -1);
     EXPECT_TRUE(none.error.contains(QStringLiteral("no home folder"))) << qPrintable(none.error);
 
+    // Without a home, a folder of the user's id in the temporary folder; one someone else made
+    // there first is refused.
+    const QString ours = at(QStringLiteral("tmp/vesmor-%1").arg(::geteuid()));
+    ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("tmp"))));
+    const RuntimeFolder::Folder temp = RuntimeFolder::choose(QString(), QString(), QString(), QStringLiteral("host"), at(QStringLiteral("tmp")));
+    EXPECT_EQ(temp.path, ours) << qPrintable(temp.error);
+    EXPECT_GE(temp.handle, 0);
+    EXPECT_EQ(modeOf(ours), 0700u);
+    if (temp.handle >= 0) ::close(temp.handle);
+
     if (::geteuid() != 0) GTEST_SKIP() << "giving folders away needs root";
     // The folder of ours in the cache folder was taken by someone else first.
     ASSERT_TRUE(folder(QStringLiteral("cache/vesmor-host"), 0700, OtherUser));
@@ -94,6 +104,12 @@ TEST_F(RuntimeFolderTest, SaysWhyWhenThereIsNoPrivateFolder)
     EXPECT_EQ(taken.handle, -1);
     EXPECT_TRUE(taken.error.contains(QStringLiteral("another user"))) << qPrintable(taken.error);
     EXPECT_TRUE(taken.error.contains(at(QStringLiteral("cache/vesmor-host")))) << qPrintable(taken.error);
+
+    ASSERT_TRUE(QDir().rmdir(ours));
+    ASSERT_TRUE(folder(QStringLiteral("tmp/vesmor-%1").arg(::geteuid()), 0700, OtherUser));
+    const RuntimeFolder::Folder planted = RuntimeFolder::choose(QString(), QString(), QString(), QStringLiteral("host"), at(QStringLiteral("tmp")));
+    EXPECT_TRUE(planted.path.isEmpty());
+    EXPECT_TRUE(planted.error.contains(QStringLiteral("another user"))) << qPrintable(planted.error);
 }
 
 TEST_F(RuntimeFolderTest, TheHostNameCannotLeadOutOfTheCacheFolder)
