@@ -18,6 +18,8 @@
 namespace NoticeTesting {
 
 // Runs the event loop until the condition holds or ten seconds have passed.
+using ::waitFor;
+
 struct Notice {
     quint32 mask;
     QString first;
