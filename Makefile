@@ -1,5 +1,9 @@
-# make run   — install what is missing, build, start Vesmor
-# make test  — install what is missing, build, run every test (plain and sanitizer builds)
+# make run   — build and start Vesmor
+# make test  — build with warnings as errors, check the includes, run every test (plain and
+#              sanitizer builds)
+# make deps  — install the Debian packages that building and testing need (as root; as another
+#              user through sudo). Every other target only checks them, as root installs them,
+#              and never runs sudo.
 # make install [PREFIX=/usr/local] [DESTDIR=…] — install the built program; make package — a .deb
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -7,43 +11,51 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 PREFIX     ?= /usr/local
+# Warnings stop the build where we test; a user's newer compiler may warn where ours does not.
+WERROR     ?= OFF
+test test-plain test-asan: WERROR = ON
 
-.PHONY: all deps build run test test-plain test-asan bench fuzz screenshots install package clean
+.PHONY: all deps check-deps configure build run test test-plain test-asan check-includes bench fuzz screenshots install package clean
 
 all: build
 
 deps:
+	@scripts/install-deps --sudo
+
+check-deps:
 	@scripts/install-deps
 
-$(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Configured each time, so that the warnings switch follows the target (a no-op when unchanged).
+configure: check-deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESMOR_WERROR=$(WERROR)
 
-build: deps $(BUILD)/build.ninja
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
 	@scripts/run-vesmor $(BUILD)/vesmor
 
-test: test-plain test-asan
+test: check-includes test-plain test-asan
+
+check-includes:
+	@scripts/check-includes
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-$(ASAN_BUILD)/build.ninja: | deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESMOR_SANITIZE=ON -DVESMOR_BENCH=OFF
-
-test-asan: deps $(ASAN_BUILD)/build.ninja
+test-asan: check-deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESMOR_SANITIZE=ON -DVESMOR_BENCH=OFF -DVESMOR_WERROR=$(WERROR)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
 bench: build
 	@scripts/bench $(BUILD)
 
-$(FUZZ_BUILD)/build.ninja: | deps
+$(FUZZ_BUILD)/build.ninja: | check-deps
 	@scripts/install-deps fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESMOR_FUZZ=ON -DVESMOR_TESTS=OFF -DVESMOR_BENCH=OFF
 
-fuzz: $(FUZZ_BUILD)/build.ninja
+fuzz: check-deps $(FUZZ_BUILD)/build.ninja
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_profile_reader
 	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 

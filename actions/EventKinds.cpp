@@ -40,7 +40,16 @@ constexpr ArgumentEntry entries[] = {
     {15, "Drive space changed - folder name", EventKind::DriveSpaceChange, ArgumentForm::WatchFolder},
 };
 
-static_assert(std::size(kinds) == 12 && std::size(entries) == 16);
+constexpr bool inKindOrder()
+{
+    for (int k = 0; k < EventKindCount; ++k)
+        if (int(kinds[k].kind) != k) return false;
+    for (int i = 0; i < int(std::size(entries)); ++i)
+        if (entries[i].index != i) return false;
+    return true;
+}
+static_assert(std::size(kinds) == EventKindCount && std::size(entries) == 16);
+static_assert(inKindOrder(), "a kind's row is found by its number, an entry's by its index");
 
 }  // namespace
 

@@ -1,23 +1,9 @@
 #pragma once
+#include "core/WatchEvents.h"
+
 #include <QString>
 
 #include <span>
-
-// The twelve kinds of change a watch reacts to, in the order of the handlers' table.
-enum class EventKind {
-    FileCreate,
-    FileDelete,
-    FileChange,
-    FileRename,
-    AssociationChange,
-    FolderCreate,
-    FolderDelete,
-    FolderRename,
-    FolderChange,
-    MediaInsert,
-    MediaRemove,
-    DriveSpaceChange,
-};
 
 // What an event names: the event's item (for a rename the old one) and, for a rename, the new
 // one. Give both the item's full path and its display name; the table picks what it uses.
@@ -45,6 +31,7 @@ enum class ArgumentForm {
     WatchFolder,
 };
 
+// What the actions say of each kind; the rest of what a kind means is its row in WatchEvents.
 struct EventKindInfo {
     EventKind kind;
     const char* name;    // the component event without "On": "FileCreate", "DriveSpaceChange"
@@ -53,6 +40,7 @@ struct EventKindInfo {
     bool liveLogFirst;   // the red line comes before the desktop alert
 };
 
+// An entry of the editor's argument box; the event box it selects is its kind's `editorBox`.
 struct ArgumentEntry {
     int index;
     const char* boxText;  // the entry's text in the editor's argument box

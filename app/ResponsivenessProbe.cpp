@@ -1,12 +1,14 @@
 #include "app/ResponsivenessProbe.h"
 
+#include "platform/EnvironmentSwitches.h"
+
 #include <QCoreApplication>
 
 #include <cstdio>
 
 void ResponsivenessProbe::installFromEnvironment()
 {
-    if (qEnvironmentVariableIntValue("VESMOR_RESPONSIVENESS_PROBE") == 1) new ResponsivenessProbe(QCoreApplication::instance());
+    if (EnvironmentSwitches::responsivenessProbe()) new ResponsivenessProbe(QCoreApplication::instance());
 }
 
 ResponsivenessProbe::ResponsivenessProbe(QObject* parent) : QObject(parent)

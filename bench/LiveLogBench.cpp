@@ -4,7 +4,7 @@
 // - a log-file line kept open for the turn, beside opening, appending and closing per line;
 // - the date-time stamp of a line, worked out once a second, beside working it out each time.
 #include "actions/EventLog.h"
-#include "actions/EventLogFiles.h"
+#include "platform/AppendFiles.h"
 #include "platform/DateTimeStamp.h"
 #include "ui/TLiveLogView.h"
 

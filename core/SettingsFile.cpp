@@ -69,10 +69,8 @@ PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& in)
         ModalBoxes::warning(QStringLiteral("Watch list is full, delete a watch first"));
         return PopulateResult::ListFull;
     }
-    QString slot = stored ? ProfileFile::readString(file, name, QStringLiteral("panel")) : QString();
-    // A hand-edited panel value that names no slot would hide the watch for good.
-    if (SlotNumberOf(slot) == 0) slot = GetNextFreeWatch();
-    if (slot.isEmpty()) {
+    const int slotNumber = SlotToHold(name);
+    if (slotNumber == 0) {
         ModalBoxes::warning(QStringLiteral("Watch list is full, delete a watch first"));
         return PopulateResult::ListFull;
     }
@@ -80,24 +78,13 @@ PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& in)
     Keys keys = {
         {"name", name},
         {"path", in.path},
-        {"panel", slot},
+        {"panel", QString::number(slotNumber)},
         {"active", "0"},
         {"avilable", "0"},
         {"sub", flag(in.sub)},
-        {"fcreate", flag(in.fcreate)},
-        {"fdelete", flag(in.fdelete)},
-        {"fchange", flag(in.fchange)},
-        {"frename", flag(in.frename)},
-        {"asso", flag(in.asso)},
-        {"space", flag(in.space)},
-        {"dcreate", flag(in.dcreate)},
-        {"ddelete", flag(in.ddelete)},
-        {"drename", flag(in.drename)},
-        {"dchange", flag(in.dchange)},
-        {"minsert", flag(in.minsert)},
-        {"mremove", flag(in.mremove)},
-        {"runprog", flag(in.runProgram)},
     };
+    for (size_t i = 0; i < WatchEvents.size(); ++i) keys.append({WatchEvents[i].key, flag(in.events[i])});
+    keys.append({"runprog", flag(in.runProgram)});
     if (in.runProgram) keys.append({"exec", in.program});
     keys.append({"arguments", flag(in.useArguments)});
     if (in.useArguments) keys.append({"argindex", QString::number(in.argumentIndex)});

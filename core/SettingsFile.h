@@ -1,4 +1,6 @@
 #pragma once
+#include "core/WatchEvents.h"
+
 #include <QString>
 
 // What the editor holds when Apply stores a watch.
@@ -6,10 +8,7 @@ struct WatchEditorInput {
     QString nameText;  // the name box as typed
     QString path;      // the folder selected in the tree
     bool sub = false;
-    bool fcreate = false, fdelete = false, fchange = false, frename = false;
-    bool asso = false, space = false;
-    bool dcreate = false, ddelete = false, drename = false, dchange = false;
-    bool minsert = false, mremove = false;
+    std::array<bool, EventKindCount> events{};  // by row of WatchEvents
     bool runProgram = false;
     QString program;
     bool useArguments = false;

@@ -1,7 +1,7 @@
 #include "core/WatchLoader.h"
 
-#include "core/PanelLook.h"
 #include "core/SettingsPaths.h"
+#include "core/WatchEvents.h"
 #include "core/WatchSlots.h"
 #include "core/WatchWindow.h"
 #include "notify/ESsException.h"
@@ -10,33 +10,10 @@
 #include "platform/ProfileFile.h"
 
 #include <QHash>
-#include <QLabel>
 
 #include <array>
 
 namespace {
-
-// The twelve event keys in the order of the panel's events line.
-struct EventKey {
-    const char* key;
-    const char* abbreviation;
-    bool Twatcher::*flag;
-    TStNotifyEvents member;
-};
-const EventKey EventKeys[] = {
-    {"fcreate", "FC; ", &Twatcher::EventFileCreate, neFileCreate},
-    {"fdelete", "FD; ", &Twatcher::EventFileDelete, neFileDelete},
-    {"fchange", "FCh; ", &Twatcher::EventFileChange, neFileChange},
-    {"frename", "FR; ", &Twatcher::EventFileRename, neFileRename},
-    {"asso", "Asso; ", &Twatcher::EventAssociationChange, neAssociationChange},
-    {"space", "Spc; ", &Twatcher::EventFreeSpaceChange, neDriveSpaceChange},
-    {"dcreate", "DC; ", &Twatcher::EventFolderCreate, neFolderCreate},
-    {"ddelete", "DD; ", &Twatcher::EventFolderDelete, neFolderDelete},
-    {"drename", "DR; ", &Twatcher::EventFolderRename, neFolderRename},
-    {"dchange", "DCh; ", &Twatcher::EventFolderChange, neFolderUpdate},
-    {"minsert", "MIns; ", &Twatcher::EventMediaInsert, neMediaInsert},
-    {"mremove", "MRem; ", &Twatcher::EventMediaRemove, neMediaRemove},
-};
 
 // A stored folder that has vanished must not keep its watch from loading: the user still sees,
 // edits and removes it, and starting it reports the folder.
@@ -46,11 +23,6 @@ void setMonitorFolder(TStShellNotification* monitor, const QString& path)
         monitor->SetWatchFolder(path);
     } catch (const ESsException&) {
     }
-}
-
-void setText(TLabel* label, const QString& text)
-{
-    if (label) label->setText(text);
 }
 
 // A decimal integer as the settings file stores it; anything else is an error naming the value.
@@ -65,8 +37,8 @@ qint32 toInteger(const QString& value)
 TStNotifyEventsSet eventSetOf(const ProfileFile::Snapshot& snap, const QString& section)
 {
     TStNotifyEventsSet set;
-    for (const EventKey& e : EventKeys)
-        if (snap.readString(section, QString::fromLatin1(e.key)) == QStringLiteral("1")) set << e.member;
+    for (const WatchEvent& e : WatchEvents)
+        if (snap.readString(section, QString::fromLatin1(e.key)) == QStringLiteral("1")) set << e.notifyEvent;
     return set;
 }
 
@@ -110,33 +82,27 @@ StoredWatch readSection(const ProfileFile::Snapshot& snap, const QString& sectio
     w.Active = read("active") != QStringLiteral("0");
     w.ProgramToExecute = read("exec");
     w.LogFile = read("logfile");
-    for (const EventKey& e : EventKeys) {
-        w.*e.flag = on(e.key);
-        if (w.*e.flag) s.events += QString::fromLatin1(e.abbreviation);
+    for (const WatchEvent& e : WatchEvents) {
+        w.*e.member = on(e.key);
+        if (w.*e.member) s.events += QString::fromLatin1(e.abbreviation);
     }
     s.record = w;
     return s;
 }
 
 // Shows the watch on its panel, configures its monitor and makes it the slot's record.
-void showInSlot(int n, const StoredWatch& s, const TStNotifyEventsSet& events)
+void showInSlot(WatchWindow& window, int n, const StoredWatch& s, const TStNotifyEventsSet& events)
 {
     const Twatcher& w = s.record;
-    SetLabelColour(w.WatchNameLbl, PanelColour::Blue);
-    setText(w.WatchNameLbl, QStringLiteral("Watch Name: ") + w.Name);
-    setText(w.PathLbl, QStringLiteral("Path: ") + w.Path + (s.sub ? QStringLiteral("; WatchSub") : QString()));
-    setText(w.ActionsLbl, QStringLiteral("Actions: ") + s.actions);
-    if (w.Active) {
-        SetPanelLook(w, PanelColour::Navy, PanelColour::SkyBlue, PanelColour::Aqua);
-    } else {
-        SetPanelLook(w, PanelColour::White, PanelColour::SkyBlue, PanelColour::Blue);
-    }
+    window.ShowSlotLines(w, QStringLiteral("Watch Name: ") + w.Name,
+                         QStringLiteral("Path: ") + w.Path + (s.sub ? QStringLiteral("; WatchSub") : QString()),
+                         QStringLiteral("Events: ") + s.events, QStringLiteral("Actions: ") + s.actions);
+    window.ShowPanelLook(w, w.Active ? PanelLook::Running : PanelLook::Stopped);
     if (w.Monitor) {
         w.Monitor->SetWatchSubFolders(s.sub);
         setMonitorFolder(w.Monitor, w.Path);
         w.Monitor->SetNotifyEvents(events);
     }
-    setText(w.EventsLbl, QStringLiteral("Events: ") + s.events);
     WatchSlot(n) = w;
 }
 
@@ -188,7 +154,7 @@ void LoadSettingsToWatchList(WatchWindow& window)
             continue;
         }
         slotHolder[size_t(n)] = stored.record.Name;
-        showInSlot(n, stored, eventSetOf(snap, section));
+        showInSlot(window, n, stored, NotifyEventsOf(stored.record));
         if (stored.resetWait) waitResets.append({section, QStringLiteral("waitproc"), QStringLiteral("0")});
     }
     ProfileFile::writeStrings(file, waitResets);

@@ -36,6 +36,15 @@ QString GetNextFreeWatch()
     return {};
 }
 
+int SlotToHold(const QString& name)
+{
+    const ProfileFile::Snapshot stored = ProfileFile::read(SettingsFile());
+    int slot = 0;
+    // A hand-edited panel value that names no slot would hide the watch for good.
+    if (!name.isEmpty() && stored.sectionExists(name)) slot = SlotNumberOf(stored.readString(name, QStringLiteral("panel")));
+    return slot != 0 ? slot : SlotNumberOf(GetNextFreeWatch());
+}
+
 bool CheckForFreePanel() { return ProfileFile::sectionNames(SettingsFile()).size() < SlotCount; }
 
 int SlotNumberOf(const QString& panelValue)

@@ -32,6 +32,10 @@ void CreateWatchObjects(const std::array<SlotControls, SlotCount>& controls);
 // "1" to "4": the first slot whose Avilable is true; empty when none is free.
 QString GetNextFreeWatch();
 
+// The slot that is to hold the watch `name`: the slot its stored section names, else the first
+// free one; 0 when there is none.
+int SlotToHold(const QString& name);
+
 // True while the settings file holds fewer than four sections.
 bool CheckForFreePanel();
 

@@ -1,6 +1,5 @@
 #include "core/WatchStartStop.h"
 
-#include "core/PanelLook.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
 #include "core/WatchWindow.h"
@@ -9,38 +8,20 @@
 #include "platform/DateTimeStamp.h"
 #include "platform/ProfileFile.h"
 
-#include <QPushButton>
-
 namespace {
-
-constexpr int StartGlyph = 0;
-constexpr int StopGlyph = 1;
-
-void setButton(TBitBtn* button, const QString& caption, const QIcon& icon)
-{
-    if (!button) return;
-    button->setText(caption);
-    button->setIcon(icon);
-}
-
-void setEnabled(TBitBtn* button, bool enabled)
-{
-    if (button) button->setEnabled(enabled);
-}
 
 // Stopping never needs the folder: a watch whose folder has vanished (an unplugged drive) can
 // always be stopped, and then edited or removed.
 void stop(WatchWindow& window, Twatcher& w, const ProfileFile::Location& file, const QString& section)
 {
-    setButton(w.StartButton, QStringLiteral("Start"), window.glyph(StartGlyph));
+    window.ShowStartButton(w, false);
     w.Monitor->SetActive(false);
     // A section that is gone from the file is not written back as a stray one-key section.
     if (!section.isEmpty()) ProfileFile::writeString(file, section, QStringLiteral("active"), QStringLiteral("0"));
-    SetPanelLook(w, PanelColour::White, PanelColour::SkyBlue, PanelColour::Blue);
+    window.ShowPanelLook(w, PanelLook::Stopped);
     window.WriteToLiveLog(LiveLogColour::Green, DateTimeStamp::now() + QStringLiteral(": Watch ") + w.Name +
                                                     QStringLiteral(" Stoped monitoring path: ") + w.Monitor->WatchFolder());
-    setEnabled(w.EditButton, true);
-    setEnabled(w.RemoveButton, true);
+    window.EnableSlotEditing(w, true);
     window.ClearAllControls();
     w.Active = false;
 }
@@ -50,14 +31,13 @@ void stop(WatchWindow& window, Twatcher& w, const ProfileFile::Location& file, c
 void refused(WatchWindow& window, Twatcher& w)
 {
     const QString reason = w.Monitor->RefusalReason();
-    setButton(w.StartButton, QStringLiteral("Start"), window.glyph(StartGlyph));
+    window.ShowStartButton(w, false);
     w.Monitor->SetActive(false);
-    SetPanelLook(w, PanelColour::White, PanelColour::SkyBlue, PanelColour::Blue);
+    window.ShowPanelLook(w, PanelLook::Stopped);
     window.WriteToLiveLog(LiveLogColour::Red, DateTimeStamp::now() + QStringLiteral(": Watch ") + w.Name +
                                                   QStringLiteral(" Cannot monitor path: ") + w.Monitor->WatchFolder() +
                                                   QStringLiteral(" (") + reason + u')');
-    setEnabled(w.EditButton, true);
-    setEnabled(w.RemoveButton, true);
+    window.EnableSlotEditing(w, true);
     w.Active = false;
 }
 
@@ -66,7 +46,7 @@ void start(WatchWindow& window, Twatcher& w, const ProfileFile::Location& file, 
     // With nothing selected there is no folder to watch: refuse before anything changes.
     const std::optional<TreeFolder> folder = window.SelectedTreeFolder();
     if (!folder) throw AppException(QStringLiteral("No folder selected to monitor"));
-    setButton(w.StartButton, QStringLiteral("Stop"), window.glyph(StopGlyph));
+    window.ShowStartButton(w, true);
     if (folder->IsFileFolder) {
         w.Monitor->SetWatchFolder(folder->Path);
     } else {
@@ -75,8 +55,7 @@ void start(WatchWindow& window, Twatcher& w, const ProfileFile::Location& file, 
     w.Monitor->SetActive(true);
     // The folders are walked off the window's thread; the window goes on meanwhile, and the
     // watch counts as started once all of them are watched.
-    setEnabled(w.EditButton, false);
-    setEnabled(w.RemoveButton, false);
+    window.EnableSlotEditing(w, false);
     TStShellNotification* monitor = w.Monitor;
     const quint32 registration = monitor->NotifyHandle();
     if (!monitor->WaitUntilWatching([&] { return window.closing(); })) {
@@ -87,7 +66,7 @@ void start(WatchWindow& window, Twatcher& w, const ProfileFile::Location& file, 
     }
     if (monitor->NotifyHandle() != registration) return;
     ProfileFile::writeString(file, section, QStringLiteral("active"), QStringLiteral("1"));
-    SetPanelLook(w, PanelColour::Navy, PanelColour::SkyBlue, PanelColour::Aqua);
+    window.ShowPanelLook(w, PanelLook::Running);
     window.WriteToLiveLog(LiveLogColour::Green, DateTimeStamp::now() + QStringLiteral(": Watch ") + w.Name +
                                                     QStringLiteral(" Started monitoring path: ") + w.Monitor->WatchFolder());
     // Part of the tree could not be watched: the first such folder and how many, in one line.

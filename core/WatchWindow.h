@@ -1,4 +1,5 @@
 #pragma once
+#include "core/Twatcher.h"
 #include "platform/ItemIdList.h"
 
 #include <QColor>
@@ -6,14 +7,15 @@
 
 #include <optional>
 
-class QIcon;
-
 // The folder selected in the editor's folder tree.
 struct TreeFolder {
     bool IsFileFolder = false;
     QString Path;
     ItemIdList Pidl;
 };
+
+// The look of a slot's list panel.
+enum class PanelLook { Stopped, Running };
 
 // What the watch operations need of the main window; the main window (TForm1) implements it,
 // so that core and actions never depend on the user interface.
@@ -30,8 +32,14 @@ public:
     virtual void SelectFolderInTree(const QString& path) = 0;
     virtual std::optional<TreeFolder> SelectedTreeFolder() = 0;
     virtual void ResetFolderSelection() = 0;
-    // Image n of the button glyph list il1.
-    virtual QIcon glyph(int index) const = 0;
+    // A slot's controls, reached through the record's references (core touches no widget):
+    // its four lines, the panel's look, the Start button's caption and glyph ("Stop" while
+    // `running`), and whether Edit and Remove may be pressed.
+    virtual void ShowSlotLines(const Twatcher& w, const QString& name, const QString& path, const QString& events,
+                               const QString& actions) = 0;
+    virtual void ShowPanelLook(const Twatcher& w, PanelLook look) = 0;
+    virtual void ShowStartButton(const Twatcher& w, bool running) = 0;
+    virtual void EnableSlotEditing(const Twatcher& w, bool enabled) = 0;
     // Lets the main thread process pending events (waits that must keep the window alive).
     virtual void processMessages() = 0;
     // True once the main window has begun to close: waits end then.

@@ -1,13 +1,13 @@
 #include "notify/FolderEnumerationJob.h"
 
 #include "platform/MountTable.h"
+#include "platform/PathRelations.h"
 #include "platform/ShellNamespace.h"
 
 #include <QSet>
-
+#include <QThreadPool>
 
 #include <chrono>
-#include <thread>
 
 using Kind = ItemIdList::Kind;
 
@@ -39,10 +39,21 @@ bool onSlowMedium(const QString& path, const QList<MountTable::Mount>& mounts)
 {
     const MountTable::Mount* holder = nullptr;
     for (const MountTable::Mount& m : mounts) {
-        const bool covers = m.mountPoint == u"/" || path == m.mountPoint || path.startsWith(m.mountPoint + u'/');
+        const bool covers = PathRelations::isAtOrUnder(path, m.mountPoint);
         if (covers && (!holder || m.mountPoint.size() >= holder->mountPoint.size())) holder = &m;
     }
     return holder && (isSlowFileSystem(holder->fsType) || isRemovableMount(holder->mountPoint));
+}
+
+// Never destroyed: the program's exit must not wait for a listing stuck on a dead volume.
+QThreadPool& listingPool()
+{
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(FolderEnumerationJob::kMaxListings);
+        return p;
+    }();
+    return *pool;
 }
 
 std::mutex hookMutex;
@@ -84,11 +95,14 @@ FolderEnumerationJob::Result FolderEnumerationJob::list(const ItemIdList& folder
     return r;
 }
 
-std::shared_ptr<FolderEnumerationJob> FolderEnumerationJob::start(const ItemIdList& folder, quint32 flags)
+std::shared_ptr<FolderEnumerationJob> FolderEnumerationJob::start(const ItemIdList& folder, quint32 flags,
+                                                                   const std::function<void(FolderEnumerationJob*)>& connect)
 {
-    auto job = std::make_shared<FolderEnumerationJob>(folder, flags);
-    // Detached: a listing stuck on a dead volume must not hold up the program's exit either.
-    std::thread([job] { job->run(); }).detach();
+    // The last holder may be the pool's thread: the object then goes on its own thread's loop.
+    std::shared_ptr<FolderEnumerationJob> job(new FolderEnumerationJob(folder, flags),
+                                              [](FolderEnumerationJob* j) { j->deleteLater(); });
+    if (connect) connect(job.get());
+    listingPool().start([job] { job->run(); });
     return job;
 }
 
@@ -113,6 +127,7 @@ void FolderEnumerationJob::run()
         done_ = true;
     }
     ready_.notify_all();
+    emit finished();
 }
 
 bool FolderEnumerationJob::isDone() const

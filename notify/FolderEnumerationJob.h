@@ -2,19 +2,22 @@
 #include "platform/ItemIdList.h"
 
 #include <QList>
+#include <QObject>
 
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 
-// Lists the sub-folders of one namespace folder, with their attributes, on a thread of its own:
-// a slow or absent volume then holds up that thread and never the window. The main thread
-// looks for the result when it likes, or waits for it with a bound.
+// Lists the sub-folders of one namespace folder, with their attributes, on a bounded pool of
+// listing threads: a slow or absent volume then holds up one of them and never the window. The
+// job tells `finished()` from the pool's thread, so a receiver on the main thread connected
+// queued hears it there; the main thread may also wait for the result with a bound.
 //
 // Children on remote, removable and optical media are not opened to learn whether they have
 // sub-folders of their own; they are assumed to have some.
-class FolderEnumerationJob {
+class FolderEnumerationJob : public QObject {
+    Q_OBJECT
 public:
     struct Child {
         ItemIdList relative;      // one item, relative to the listed folder
@@ -29,8 +32,14 @@ public:
     // The attributes asked of every child: HASSUBFOLDER | FILESYSTEM | FOLDER | SHARE.
     static constexpr quint32 kRequest = 0xE0020000;
 
-    // Starts listing `folder` (SHCONTF_* flags).
-    static std::shared_ptr<FolderEnumerationJob> start(const ItemIdList& folder, quint32 flags);
+    // Listings that run at once; more wait their turn.
+    static constexpr int kMaxListings = 8;
+
+    // Made on the caller's thread (the one that hears `finished`). `connect` runs before the
+    // listing starts, so that no `finished` can be missed. The job is freed on its thread's
+    // event loop once the last holder lets go.
+    static std::shared_ptr<FolderEnumerationJob> start(const ItemIdList& folder, quint32 flags,
+                                                       const std::function<void(FolderEnumerationJob*)>& connect = {});
 
     // The listing itself, on the calling thread.
     static Result list(const ItemIdList& folder, quint32 flags);
@@ -47,6 +56,10 @@ public:
     Result result() const;
 
     FolderEnumerationJob(const ItemIdList& folder, quint32 flags) : folder_(folder), flags_(flags) {}
+
+signals:
+    // The result is there; emitted on the listing thread.
+    void finished();
 
 private:
     void run();

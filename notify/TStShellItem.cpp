@@ -16,7 +16,6 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include <sys/stat.h>
 
 namespace {
 
@@ -209,16 +208,15 @@ void TStShellItem::LoadDetails()
     if (!FIsFileSystem) return;
     // By the path's exact bytes: a name need not be UTF-8.
     const QByteArray path = PathBytes::encode(FPath);
-    struct stat st {};
-    const bool exists = ::stat(path.constData(), &st) == 0 || ::lstat(path.constData(), &st) == 0;
+    const FileAttributes::Details details = FileAttributes::detailsOf(path);
     FSize = 0;
-    if (exists) {
-        FDate = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).addMSecs(st.st_mtim.tv_nsec / 1000000);
+    if (details.exists) {
+        FDate = details.modified;
         DOSDate = dosDateTime(FDate);
-        if (S_ISDIR(st.st_mode)) {
+        if (details.isFolder) {
             FIsFileFolder = true;
         } else {
-            FSize = st.st_size;
+            FSize = details.size;
         }
         const unsigned a = FileAttributes::of(FPath);
         FFileAttributes = a == FileAttributes::Invalid ? 0 : a;
@@ -305,8 +303,7 @@ qint64 TStShellItem::GetFolderSize(bool recursive, bool includeHidden) const
         it.next();
         const QFileInfo info = it.fileInfo();
         if (info.isSymLink()) {
-            struct stat st;
-            if (::lstat(QFile::encodeName(info.filePath()).constData(), &st) == 0) total += st.st_size;
+            total += FileAttributes::linkSize(QFile::encodeName(info.filePath()));
         } else if (info.isFile()) {
             total += info.size();
         }

@@ -31,7 +31,6 @@
 
 namespace {
 
-constexpr int kPollMs = 15;
 
 }  // namespace
 
@@ -51,8 +50,6 @@ TStShellTreeView::TStShellTreeView(QWidget* owner) : QTreeWidget(owner)
     setDefaultDropAction(Qt::CopyAction);
     setOptions(options_);
 
-    pollTimer_.setInterval(kPollMs);
-    connect(&pollTimer_, &QTimer::timeout, this, &TStShellTreeView::pollFills);
     expandTimer_.setSingleShot(true);
     connect(&expandTimer_, &QTimer::timeout, this, [this] {
         if (dropTargetNode_ && !dropTargetNode_->isExpanded() &&
@@ -187,7 +184,6 @@ void TStShellTreeView::fillTree()
 {
     quietSelection_ = true;
     pending_.clear();
-    pollTimer_.stop();
     selectedFolder_ = nullptr;
     lastSelectedNode_ = nullptr;
     dropTargetNode_ = nullptr;
@@ -306,8 +302,11 @@ void TStShellTreeView::startFill(QTreeWidgetItem* node, bool again)
     if (!folder || (IsFilled(node) && !again)) return;
     const int index = node->data(0, FolderIndexRole).toInt();
     if (pending_.contains(index)) return;
-    pending_.insert(index, FolderEnumerationJob::start(folder->Pidl(), enumFlags()));
-    if (!pollTimer_.isActive()) pollTimer_.start();
+    // The result comes back as a queued call on this thread; the job is known by its address.
+    pending_.insert(index, FolderEnumerationJob::start(folder->Pidl(), enumFlags(), [this, index](FolderEnumerationJob* job) {
+        connect(job, &FolderEnumerationJob::finished, this, [this, index, job] { fillFinished(index, job); },
+                Qt::QueuedConnection);
+    }));
 }
 
 bool TStShellTreeView::fillNow(QTreeWidgetItem* node, int timeoutMs, bool again)
@@ -323,19 +322,17 @@ bool TStShellTreeView::fillNow(QTreeWidgetItem* node, int timeoutMs, bool again)
     return true;
 }
 
-void TStShellTreeView::pollFills()
+void TStShellTreeView::fillFinished(int index, const FolderEnumerationJob* finished)
 {
-    QList<int> done;
-    for (auto it = pending_.cbegin(); it != pending_.cend(); ++it)
-        if (it.value()->isDone()) done.append(it.key());
-    for (int index : done) {
-        const std::shared_ptr<FolderEnumerationJob> job = pending_.take(index);
+    // A listing that was waited for, dropped or started again meanwhile has nothing to say.
+    const std::shared_ptr<FolderEnumerationJob> job = pending_.value(index);
+    if (job && job.get() == finished) {
+        pending_.remove(index);
         QTreeWidgetItem* node = nullptr;
         if (TStShellFolder* f = folders_[index]) node = NodeByList(f->Pidl());
         if (node && node->data(0, FolderIndexRole).toInt() == index) applyFill(node, job->result());
     }
     if (pending_.isEmpty()) {
-        pollTimer_.stop();
         if (busyCursor_) {
             busyCursor_ = false;
             QApplication::restoreOverrideCursor();

@@ -149,7 +149,7 @@ private:
     // nodes then come when it does).
     bool fillNow(QTreeWidgetItem* node, int timeoutMs, bool again = false);
     void applyFill(QTreeWidgetItem* node, const FolderEnumerationJob::Result& result);
-    void pollFills();
+    void fillFinished(int index, const FolderEnumerationJob* finished);
     // Lists a listed node again a little later: the monitor drops notices in a burst, and the
     // first one it lets through brings the node up to date.
     void scheduleCatchUp(QTreeWidgetItem* node);
@@ -179,7 +179,6 @@ private:
     TStShellFolderList folders_;  // entries never reused; none once their node is removed
     QHash<int, std::shared_ptr<FolderEnumerationJob>> pending_;  // by folder index
     QHash<quint64, QIcon> icons_;
-    QTimer pollTimer_;
     QTimer expandTimer_;
     QTimer scrollTimer_;
     QTimer catchUpTimer_;

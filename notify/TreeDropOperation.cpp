@@ -1,32 +1,19 @@
 #include "notify/TreeDropOperation.h"
 
+#include "platform/FileMoves.h"
+#include "platform/PathRelations.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <climits>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
 QString cleanLocal(const QUrl& url) { return url.isLocalFile() ? QDir::cleanPath(url.toLocalFile()) : QString(); }
 
-bool isSameOrBelow(const QString& path, const QString& base)
-{
-    return path == base || base == u"/" || path.startsWith(base + u'/');
-}
+using PathRelations::isAtOrUnder;
 
-bool exists(const QString& path)
-{
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
+using FileMoves::exists;
 
 // Copies a file, a link (as a link) or a whole folder; refuses to replace anything.
 bool copyTree(const QString& from, const QString& to, QString& why, bool* made = nullptr)
@@ -38,9 +25,7 @@ bool copyTree(const QString& from, const QString& to, QString& why, bool* made =
     }
     if (info.isSymLink()) {
         // The link itself, with its target text unchanged.
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink(QFile::encodeName(from).constData(), target, sizeof target - 1);
-        if (n < 0 || ::symlink(QByteArray(target, n).constData(), QFile::encodeName(to).constData()) != 0) {
+        if (!FileMoves::copyLink(from, to)) {
             why = QStringLiteral("Cannot copy %1").arg(from);
             return false;
         }
@@ -67,21 +52,6 @@ bool copyTree(const QString& from, const QString& to, QString& why, bool* made =
     return true;
 }
 
-// rename() that never replaces the target.
-int renameNoReplace(const QString& from, const QString& to)
-{
-    const QByteArray a = QFile::encodeName(from), b = QFile::encodeName(to);
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return -1;
-#endif
-    if (exists(to)) {
-        errno = EEXIST;
-        return -1;
-    }
-    return ::rename(a.constData(), b.constData());
-}
-
 }  // namespace
 
 namespace TreeDropOperation {
@@ -93,7 +63,7 @@ bool canDrop(const QList<QUrl>& urls, const QString& folder)
     for (const QUrl& url : urls) {
         const QString path = cleanLocal(url);
         if (path.isEmpty() || path == u"/") return false;
-        if (isSameOrBelow(target, path)) return false;  // into itself
+        if (isAtOrUnder(target, path)) return false;  // into itself
         if (QFileInfo(path).path() == target) return false;  // already there
     }
     return true;
@@ -119,9 +89,11 @@ QStringList run(const QList<QUrl>& urls, const QString& folder, bool move)
             continue;
         }
         if (move) {
-            if (renameNoReplace(from, to) == 0) continue;
-            if (errno != EXDEV) {
-                failures.append(QStringLiteral("Cannot move %1: %2").arg(from, QString::fromLocal8Bit(strerror(errno))));
+            bool otherVolume = false;
+            const QString why = FileMoves::renameNoReplace(from, to, &otherVolume);
+            if (why.isEmpty()) continue;
+            if (!otherVolume) {
+                failures.append(QStringLiteral("Cannot move %1: %2").arg(from, why));
                 continue;
             }
         }

@@ -1,5 +1,7 @@
 #include "platform/AutoAnswerBoxes.h"
 
+#include "platform/EnvironmentSwitches.h"
+
 #include <cstdio>
 
 namespace {
@@ -40,6 +42,6 @@ ModalBoxes::Answer answer(const ModalBoxes::Request& request)
 
 void installAutoAnswerFromEnvironment()
 {
-    if (qgetenv("VESMOR_AUTO_ANSWER_BOXES") != "1") return;
+    if (!EnvironmentSwitches::autoAnswerBoxes()) return;
     ModalBoxes::setResponder(AutoAnswerBoxes::answer);
 }

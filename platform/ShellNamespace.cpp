@@ -2,6 +2,7 @@
 
 #include "platform/MountTable.h"
 #include "platform/PathBytes.h"
+#include "platform/PathRelations.h"
 #include "platform/SystemImageList.h"
 
 #include <QDir>
@@ -191,9 +192,7 @@ ItemIdList listForPath(const QString& absolutePath, bool isFolder)
     const QString path = QDir::cleanPath(absolutePath);
     // The root whose path is the longest prefix: Home or a volume.
     const QString home = homePath();
-    auto covers = [&path](const QString& root) {
-        return path == root || root == u"/" || path.startsWith(root + u'/');
-    };
+    auto covers = [&path](const QString& root) { return PathRelations::isAtOrUnder(path, root); };
     QString rootPath;
     ItemIdList list;
     if (home != u"/" && covers(home)) {

@@ -1,5 +1,8 @@
 #include "ui/frmMain.h"
 
+#include "ui/ButtonGlyphs.h"
+
+#include "platform/EnvironmentSwitches.h"
 #include "platform/LocaleText.h"
 #include "platform/ModalBoxes.h"
 #include "actions/AlertTrigger.h"
@@ -192,7 +195,7 @@ void TForm1::WriteToLiveLog(const QColor& colour, const QString& line)
     const QString shown = LocaleText::oneLine(line);
     edt1->appendLine(colour, shown);
     // A diagnostic copy on standard error, for scripts and tests that drive the real program.
-    static const bool echo = qEnvironmentVariableIntValue("VESMOR_ECHO_LIVE_LOG") == 1;
+    static const bool echo = EnvironmentSwitches::echoLiveLog();
     if (echo) std::fprintf(stderr, "live-log: %s %s\n", qPrintable(colour.name()), shown.toUtf8().constData());
 }
 
@@ -232,9 +235,14 @@ void TForm1::AssignGlyphs()
         std::initializer_list<QPushButton*> buttons;
         int image;
     } glyphs[] = {
-        {{btn1, btn17, btn9, btn20}, 0}, {{btn8, btn18, btn19, btn21}, 9}, {{btn22, btn23, btn24, btn25}, 8},
-        {{btn7, btn12, btn15}, 2},       {{btn5, btn10, btn13}, 3},        {{btn16}, 4},
-        {{btn2}, 6},                     {{btn4}, 5},
+        {{btn1, btn17, btn9, btn20}, ButtonGlyph::EyeGreen},
+        {{btn8, btn18, btn19, btn21}, ButtonGlyph::Pencil},
+        {{btn22, btn23, btn24, btn25}, ButtonGlyph::Cross},
+        {{btn7, btn12, btn15}, ButtonGlyph::TrayDown},
+        {{btn5, btn10, btn13}, ButtonGlyph::ExitDoor},
+        {{btn16}, ButtonGlyph::PageBlank},
+        {{btn2}, ButtonGlyph::Floppy},
+        {{btn4}, ButtonGlyph::PageList},
     };
     for (const auto& g : glyphs)
         for (QPushButton* b : g.buttons) b->setIcon(il1->icon(g.image));

@@ -44,8 +44,14 @@ public:
     void SelectFolderInTree(const QString& path) override;
     std::optional<TreeFolder> SelectedTreeFolder() override;
     void ResetFolderSelection() override;
-    QIcon glyph(int index) const override;
+    void ShowSlotLines(const Twatcher& w, const QString& name, const QString& path, const QString& events,
+                       const QString& actions) override;
+    void ShowPanelLook(const Twatcher& w, PanelLook look) override;
+    void ShowStartButton(const Twatcher& w, bool running) override;
+    void EnableSlotEditing(const Twatcher& w, bool enabled) override;
     void processMessages() override;
+    // Image n of the button glyph list il1 (ButtonGlyph names them).
+    QIcon glyph(int index) const;
     bool closing() const override { return closing_; }
 
     // Page control and tabs.

@@ -2,9 +2,11 @@
 #include "core/SettingsFile.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchLoader.h"
+#include "core/WatchEvents.h"
 #include "core/WatchSlots.h"
 #include "notify/TStShellNotification.h"
 #include "platform/ModalBoxes.h"
+#include "platform/PathRelations.h"
 #include "platform/ProfileFile.h"
 #include "ui/GuardedBinding.h"
 #include "ui/frmMain.h"
@@ -26,41 +28,23 @@ const QString AutomaticModeNotice = QStringLiteral(
 
 using Box = QCheckBox* TForm1::*;
 
-// The twelve event boxes with the record flag each one shows.
-struct EventBox {
-    Box box;
-    bool Twatcher::*flag;
-};
-const EventBox EventBoxes[] = {
-    {&TForm1::chk2, &Twatcher::EventFileCreate},      {&TForm1::chk3, &Twatcher::EventFileDelete},
-    {&TForm1::chk4, &Twatcher::EventFileChange},      {&TForm1::chk5, &Twatcher::EventFileRename},
-    {&TForm1::chk6, &Twatcher::EventAssociationChange}, {&TForm1::chk7, &Twatcher::EventFreeSpaceChange},
-    {&TForm1::chk8, &Twatcher::EventFolderCreate},    {&TForm1::chk9, &Twatcher::EventFolderDelete},
-    {&TForm1::chk10, &Twatcher::EventFolderRename},   {&TForm1::chk11, &Twatcher::EventFolderChange},
-    {&TForm1::chk12, &Twatcher::EventMediaInsert},    {&TForm1::chk13, &Twatcher::EventMediaRemove},
+// The editor's check boxes chk1 to chk19 by number (the event table names them so).
+constexpr std::array<Box, 20> CheckBoxes = {
+    nullptr,        &TForm1::chk1,  &TForm1::chk2,  &TForm1::chk3,  &TForm1::chk4,  &TForm1::chk5,  &TForm1::chk6,
+    &TForm1::chk7,  &TForm1::chk8,  &TForm1::chk9,  &TForm1::chk10, &TForm1::chk11, &TForm1::chk12, &TForm1::chk13,
+    &TForm1::chk14, &TForm1::chk15, &TForm1::chk16, &TForm1::chk17, &TForm1::chk18, &TForm1::chk19,
 };
 
-// The event box that each entry of the argument list selects.
-const std::array<Box, 16> ArgumentEventBox = {
-    &TForm1::chk2, &TForm1::chk3,  &TForm1::chk4,  &TForm1::chk5,  &TForm1::chk5,  &TForm1::chk5,
-    &TForm1::chk6, &TForm1::chk8,  &TForm1::chk9,  &TForm1::chk10, &TForm1::chk10, &TForm1::chk10,
-    &TForm1::chk11, &TForm1::chk12, &TForm1::chk13, &TForm1::chk7,
-};
+// The event box of a row of the event table.
+Box eventBox(const WatchEvent& e) { return CheckBoxes[size_t(e.editorBox)]; }
 
-// The folder a file path lies in: up to the last "/", except that the root keeps its "/";
-// empty when the text names no folder.
-QString folderPart(const QString& file)
-{
-    const qsizetype slash = file.lastIndexOf(u'/');
-    if (slash < 0) return {};
-    return slash == 0 ? QStringLiteral("/") : file.left(slash);
-}
+// The event box that argument entry n selects: the box of the entry's kind.
+Box argumentEventBox(int n) { return eventBox(watchEvent(argumentEntries()[size_t(n)].kind)); }
 
 bool sameOrBelow(const QString& folder, const QString& top, bool below)
 {
     if (folder.isEmpty() || top.isEmpty()) return false;
-    if (folder == top) return true;
-    return below && folder.startsWith(top.endsWith(u'/') ? top : top + u'/');
+    return below ? PathRelations::isAtOrUnder(folder, top) : folder == top;
 }
 
 // A log file the watch reports on would feed itself without end: refused when it lies in the
@@ -68,7 +52,7 @@ bool sameOrBelow(const QString& folder, const QString& top, bool below)
 // (lower-cased) and, where both exist, as the folders they really are (links resolved).
 bool logFileInsideWatchedPath(const QString& logFile, const QString& watched, bool subFolders)
 {
-    const QString folder = folderPart(logFile);
+    const QString folder = PathRelations::parentFolder(logFile);
     if (folder.isEmpty() || watched.isEmpty()) return false;
     if (sameOrBelow(QDir::cleanPath(folder).toLower(), QDir::cleanPath(watched).toLower(), subFolders)) return true;
     const QString realFolder = QFileInfo(folder).canonicalFilePath();
@@ -130,29 +114,14 @@ void TForm1::btn3Click()
     }
 
     // The panel of the slot that is to hold the watch is redrawn by the reload below.
-    const QString name = WatchNameOf(edt4->text());
-    const ProfileFile::Snapshot stored = ProfileFile::read(SettingsFile());
-    int slot = 0;
-    if (!name.isEmpty() && stored.sectionExists(name)) slot = SlotNumberOf(stored.readString(name, QStringLiteral("panel")));
-    if (slot == 0) slot = SlotNumberOf(GetNextFreeWatch());
+    const int slot = SlotToHold(WatchNameOf(edt4->text()));
     if (slot != 0) ClearWatchPanel(WatchSlot(slot));
 
     WatchEditorInput in;
     in.nameText = edt4->text();
     in.path = folder->Path;
     in.sub = chk1->isChecked();
-    in.fcreate = chk2->isChecked();
-    in.fdelete = chk3->isChecked();
-    in.fchange = chk4->isChecked();
-    in.frename = chk5->isChecked();
-    in.asso = chk6->isChecked();
-    in.space = chk7->isChecked();
-    in.dcreate = chk8->isChecked();
-    in.ddelete = chk9->isChecked();
-    in.drename = chk10->isChecked();
-    in.dchange = chk11->isChecked();
-    in.minsert = chk12->isChecked();
-    in.mremove = chk13->isChecked();
+    for (size_t i = 0; i < WatchEvents.size(); ++i) in.events[i] = (this->*eventBox(WatchEvents[i]))->isChecked();
     in.runProgram = chk14->isChecked();
     in.program = edt2->text();
     in.useArguments = chk15->isChecked();
@@ -190,7 +159,7 @@ void TForm1::btn4Click() { ClearAllControls(); }
 void TForm1::ClearAllControls()
 {
     chk1->setChecked(false);
-    for (const EventBox& e : EventBoxes) (this->*e.box)->setChecked(false);
+    for (const WatchEvent& e : WatchEvents) (this->*eventBox(e))->setChecked(false);
     edt2->clear();
     edt4->clear();
     chk14->setChecked(false);
@@ -212,7 +181,7 @@ void TForm1::LoadToEditor(Twatcher AWatch)
     SelectFolderInTree(AWatch.Path);
     chk1->setChecked(AWatch.Monitor && AWatch.Monitor->WatchSubFolders());
     lbl1->setText(AWatch.Path);
-    for (const EventBox& e : EventBoxes) (this->*e.box)->setChecked(AWatch.*e.flag);
+    for (const WatchEvent& e : WatchEvents) (this->*eventBox(e))->setChecked(AWatch.*e.member);
     if (AWatch.RunProgram) {
         chk14->setChecked(true);
         edt2->setText(AWatch.ProgramToExecute);
@@ -281,7 +250,7 @@ void TForm1::chk17Click()
 void TForm1::cbb1Change()
 {
     const int i = cbb1->currentIndex();
-    if (i < 0 || i >= int(ArgumentEventBox.size())) return;
+    if (i < 0 || i >= int(argumentEntries().size())) return;
     if (i == 0) {
         DisableEventControls();
         UnCheckEventConrolls();
@@ -292,22 +261,22 @@ void TForm1::cbb1Change()
         DisableEventControls();
         UnCheckEventConrolls();
     }
-    (this->*ArgumentEventBox[size_t(i)])->setChecked(true);
+    (this->*argumentEventBox(i))->setChecked(true);
 }
 
 void TForm1::DisableEventControls()
 {
-    for (const EventBox& e : EventBoxes) (this->*e.box)->setEnabled(false);
+    for (const WatchEvent& e : WatchEvents) (this->*eventBox(e))->setEnabled(false);
 }
 
 void TForm1::EnableEventControls()
 {
-    for (const EventBox& e : EventBoxes) (this->*e.box)->setEnabled(true);
+    for (const WatchEvent& e : WatchEvents) (this->*eventBox(e))->setEnabled(true);
 }
 
 void TForm1::UnCheckEventConrolls()
 {
-    for (const EventBox& e : EventBoxes) (this->*e.box)->setChecked(false);
+    for (const WatchEvent& e : WatchEvents) (this->*eventBox(e))->setChecked(false);
 }
 
 void TForm1::tv1FolderSelected(QObject*, const QString& FolderPath)

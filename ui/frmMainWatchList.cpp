@@ -1,14 +1,19 @@
 // The Watch List tab: Start/Stop, Edit and Remove of the four slots.
-#include "core/PanelLook.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchLoader.h"
+#include "core/WatchRemoval.h"
 #include "core/WatchStartStop.h"
 #include "notify/TStShellNotification.h"
 #include "platform/DateTimeStamp.h"
 #include "platform/ModalBoxes.h"
 #include "platform/ProfileFile.h"
+#include "ui/ButtonGlyphs.h"
 #include "ui/GuardedBinding.h"
+#include "ui/PanelLook.h"
 #include "ui/frmMain.h"
+
+#include <QLabel>
+#include <QPushButton>
 
 namespace {
 
@@ -39,23 +44,51 @@ void TForm1::btn23Click() { DeleteWatch(WatchSlot(2)); }
 void TForm1::btn24Click() { DeleteWatch(WatchSlot(3)); }
 void TForm1::btn25Click() { DeleteWatch(WatchSlot(4)); }
 
+namespace {
+
+void setText(TLabel* label, const QString& text)
+{
+    if (label) label->setText(text);
+}
+
+}  // namespace
+
+void TForm1::ShowSlotLines(const Twatcher& w, const QString& name, const QString& path, const QString& events,
+                           const QString& actions)
+{
+    setText(w.WatchNameLbl, name);
+    setText(w.PathLbl, path);
+    setText(w.EventsLbl, events);
+    setText(w.ActionsLbl, actions);
+}
+
+void TForm1::ShowPanelLook(const Twatcher& w, PanelLook look) { SetPanelLook(w, look); }
+
+void TForm1::ShowStartButton(const Twatcher& w, bool running)
+{
+    if (!w.StartButton) return;
+    w.StartButton->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    w.StartButton->setIcon(glyph(running ? ButtonGlyph::EyeRed : ButtonGlyph::EyeGreen));
+}
+
+void TForm1::EnableSlotEditing(const Twatcher& w, bool enabled)
+{
+    if (w.EditButton) w.EditButton->setEnabled(enabled);
+    if (w.RemoveButton) w.RemoveButton->setEnabled(enabled);
+}
+
 void TForm1::ClearWatchPanel(Twatcher AWatch)
 {
-    SetPanelLook(AWatch, PanelColour::SkyBlue, PanelColour::White, PanelColour::Grey);
-    if (AWatch.WatchNameLbl) AWatch.WatchNameLbl->setText(QStringLiteral("Watch Name:"));
-    if (AWatch.PathLbl) AWatch.PathLbl->setText(QStringLiteral("Path:"));
-    if (AWatch.ActionsLbl) AWatch.ActionsLbl->setText(QStringLiteral("Actions:"));
-    if (AWatch.EventsLbl) AWatch.EventsLbl->setText(QStringLiteral("Events:"));
+    SetEmptyPanelLook(AWatch);
+    ShowSlotLines(AWatch, QStringLiteral("Watch Name:"), QStringLiteral("Path:"), QStringLiteral("Events:"),
+                  QStringLiteral("Actions:"));
 }
 
 void TForm1::DeleteWatch(Twatcher AWatch)
 {
     if (AWatch.Name.isEmpty()) return;
     if (!ModalBoxes::confirm(QStringLiteral("Delete Watch: ") + AWatch.Name + QStringLiteral(" ?"))) return;
-    if (AWatch.Monitor) AWatch.Monitor->SetActive(false);
-    ProfileFile::eraseSection(SettingsFile(), AWatch.Name);
-    WriteToLiveLog(LiveLogColour::Blue,
-                   DateTimeStamp::now() + QStringLiteral(": Watch ") + AWatch.Name + QStringLiteral(" Deleted from watch list"));
+    RemoveWatch(*this, AWatch);
     CreateWatchObjects(SlotBindings());
     ClearWatchPanel(AWatch);
     ClearWatcher(AWatch);

@@ -1,4 +1,4 @@
-#include "FakeWatchWindow.h"
+#include "support/RecordingWindow.h"
 #include "actions/EventHandlerFamily.h"
 #include "actions/ExecuteCommand.h"
 #include "actions/TRzLauncher.h"
@@ -20,7 +20,7 @@ class EventHandlerFamilyTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     ArgvProbe probe{dir.path()};
-    FakeWatchWindow window;
+    RecordingWindow window;
     TRzLauncher launcher;
     Twatcher slot;
 

@@ -1,5 +1,5 @@
 #include "actions/EventLog.h"
-#include "actions/EventLogFiles.h"
+#include "platform/AppendFiles.h"
 #include "core/Banner.h"
 #include "platform/AppException.h"
 #include "platform/SystemInfo.h"
@@ -29,7 +29,7 @@ protected:
     QTemporaryDir dir;
     QString log = dir.filePath(QStringLiteral("watch.log"));
 
-    void TearDown() override { EventLogFiles::closeAll(); }
+    void TearDown() override { AppendFiles::closeAll(); }
 
     Twatcher watch(const QString& file, const char* name = "Docs") const
     {

@@ -1,4 +1,4 @@
-#include "FakeWatchWindow.h"
+#include "support/RecordingWindow.h"
 #include "actions/ExecuteCommand.h"
 #include "actions/TRzLauncher.h"
 #include "platform/DateTimeStamp.h"
@@ -18,7 +18,7 @@ class ExecuteCommandTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     ArgvProbe probe{dir.path()};
-    FakeWatchWindow window;
+    RecordingWindow window;
     TRzLauncher launcher;
     QString file = dir.filePath(QStringLiteral("new \"file\" being written.txt"));
     QProcess holder;

@@ -1,4 +1,4 @@
-#include "FakeWatchWindow.h"
+#include "support/RecordingWindow.h"
 #include "actions/AlertTriggerHooks.h"
 #include "actions/DesktopAlertSink.h"
 #include "actions/EventHandlerFamily.h"
@@ -15,7 +15,7 @@ namespace {
 TEST(HandlerWithAlertTriggerTest, OneEventGivesItsLinesInOrder)
 {
     BoxRecorder boxes;
-    FakeWatchWindow window;
+    RecordingWindow window;
     RecordingAlert alert;
     AlertTriggerHooks hooks(window, alert);
     TRzLauncher launcher;

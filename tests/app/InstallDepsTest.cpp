@@ -13,7 +13,7 @@
 namespace {
 
 // scripts/install-deps on machines where packages are missing, run as root and as a normal user
-// with and without a usable sudo. The package database, apt-get and sudo are stand-ins on PATH
+// with and without a usable sudo; only `--sudo` (make deps) may run sudo. The package database, apt-get and sudo are stand-ins on PATH
 // (nothing is installed); the user is played for real.
 class InstallDepsTest : public ::testing::Test {
 protected:
@@ -48,10 +48,11 @@ protected:
         int code;
         QString output;
     };
-    Result run(bool asUser)
+    Result run(bool asUser, bool viaSudo)
     {
         const QString script = QStringLiteral(VESMOR_SOURCE_DIR "/scripts/install-deps");
         QStringList words = {"env", "PATH=" + bin, script};
+        if (viaSudo) words << "--sudo";
         if (asUser) words = LocalUsers::launcher(user) + words;
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
@@ -74,16 +75,21 @@ TEST_F(InstallDepsTest, InstallsOrSaysWhatToRunAsRoot)
         const char* missingPackages;
         const char* sudo;  // the stand-in's body; null: no sudo at all
         bool asUser;
+        bool viaSudo;  // make deps
         int code;
         bool toldRoot;
         QString apt;  // what apt-get was asked
     } const cases[] = {
-        {"nothing missing", "", nullptr, true, 0, false, ""},
-        {"a user without sudo", "fswatch xdotool", nullptr, true, 1, true, ""},
-        {"a user whom sudo refuses", "fswatch xdotool", "exit 1", true, 1, true, ""},
-        {"a user with a sudo that asks nothing", "fswatch xdotool", "[ \"$1\" = -n ] && shift; \"$@\"", true, 0, false,
+        {"nothing missing", "", nullptr, true, false, 0, false, ""},
+        {"a user without sudo", "fswatch xdotool", nullptr, true, false, 1, true, ""},
+        {"a user without sudo, asking for it", "fswatch xdotool", nullptr, true, true, 1, true, ""},
+        {"a user whom sudo refuses", "fswatch xdotool", "exit 1", true, true, 1, true, ""},
+        {"a build never runs sudo, even one that asks nothing", "fswatch xdotool", "[ \"$1\" = -n ] && shift; \"$@\"",
+         true, false, 1, true, ""},
+        {"a user with a sudo that asks nothing, asking for it", "fswatch xdotool",
+         "[ \"$1\" = -n ] && shift; \"$@\"", true, true, 0, false,
          "apt-get update -qq\napt-get install -y -qq --no-install-recommends fswatch xdotool\n"},
-        {"root", "fswatch xdotool", nullptr, false, 0, false,
+        {"root", "fswatch xdotool", nullptr, false, false, 0, false,
          "apt-get update -qq\napt-get install -y -qq --no-install-recommends fswatch xdotool\n"},
     };
     for (const Case& c : cases) {
@@ -92,7 +98,7 @@ TEST_F(InstallDepsTest, InstallsOrSaysWhatToRunAsRoot)
         QFile::remove(bin + "/sudo");
         if (c.sudo) tool("sudo", c.sudo);
         writeFile(calls, "");
-        const Result r = run(c.asUser);
+        const Result r = run(c.asUser, c.viaSudo);
         EXPECT_EQ(r.code, c.code) << r.output.toStdString();
         EXPECT_EQ(r.output.endsWith("Run this as root, then try again:\n" + line), c.toldRoot) << r.output.toStdString();
         if (QString(c.missingPackages).isEmpty()) {

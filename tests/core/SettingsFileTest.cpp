@@ -93,8 +93,8 @@ TEST_F(SettingsFileTest, KeysAreWrittenInOrder)
 {
     store("W", [](WatchEditorInput& in) {
         in.sub = true;
-        in.fchange = true;
-        in.mremove = true;
+        in.events[2] = true;   // the third box: file change
+        in.events[11] = true;  // the last: media remove
         in.runProgram = true;
         in.program = "/usr/bin/env";
         in.useArguments = true;

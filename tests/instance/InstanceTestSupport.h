@@ -1,6 +1,7 @@
 #pragma once
 #include "instance/TJclAppInstances.h"
 #include "platform/SwitchChannel.h"
+#include "support/Waiting.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -20,17 +21,6 @@
 namespace instance_test {
 
 // Waits for a condition while the event loop runs; false when it did not come within the time.
-inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
 inline QString uniqueKey(const char* what)
 {
     return QStringLiteral("JCLTEST_%1_%2").arg(QLatin1String(what), QUuid::createUuid().toString(QUuid::Id128));

@@ -1,6 +1,7 @@
 #include "TemporaryHome.h"
 #include "notify/FolderEnumerationJob.h"
 #include "platform/ShellNamespace.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,12 +10,6 @@
 namespace {
 
 using Kind = ItemIdList::Kind;
-
-void touch(const QString& path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-}
 
 QMap<QString, const FolderEnumerationJob::Child*> byName(const FolderEnumerationJob::Result& r)
 {

@@ -3,6 +3,8 @@
 #include "notify/TStShellNotification.h"
 #include "platform/ChangeNotifyService.h"
 #include "platform/ShellNamespace.h"
+#include "support/FileBytes.h"
+#include "support/Waiting.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -17,22 +19,8 @@
 
 namespace {
 
-bool waitFor(const std::function<bool()>& condition, int ms = 30000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-void touch(const QString& path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-}
+// Waits longer than the shared helper by default: bursts of many thousand notices.
+bool waitLong(const std::function<bool()>& condition, int ms = 30000) { return waitFor(condition, ms); }
 
 // Another registration: once it hears of a file made after a burst, the service has read the
 // burst (the kernel's events come in order).
@@ -41,14 +29,14 @@ public:
     explicit Fence(const QString& folder) : folder_(folder)
     {
         id_ = SHChangeNotifyRegister(this, 3, SHCNE_CREATE, {ShellNamespace::parse(folder), false});
-        EXPECT_TRUE(waitFor([&] { return watching_; }));
+        EXPECT_TRUE(waitLong([&] { return watching_; }));
     }
     ~Fence() override { SHChangeNotifyDeregister(id_); }
     void pass()
     {
         const QString name = QStringLiteral("fence%1").arg(count_++);
         touch(folder_ + u'/' + name);
-        ASSERT_TRUE(waitFor([&] { return heard_.contains(name); }));
+        ASSERT_TRUE(waitLong([&] { return heard_.contains(name); }));
     }
     void shellNotice(const ItemIdList* first, const ItemIdList*, quint32) override
     {
@@ -93,7 +81,7 @@ TEST(TStShellNotificationBacklogTest, AHandlerHoldingABoxOpenKeepsTheQueueBounde
         }
     };
     touch(dir.filePath("w/opens-the-box"));
-    ASSERT_TRUE(waitFor([&] { return raised.size() == kBatches * kEach + 1; })) << raised.size();
+    ASSERT_TRUE(waitLong([&] { return raised.size() == kBatches * kEach + 1; })) << raised.size();
     fence.pass();
     service.setBacklogLimit(savedLimit);
     // Without the bound every one of the burst's notices would have waited.

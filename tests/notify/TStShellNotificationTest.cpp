@@ -6,6 +6,8 @@
 #include "platform/ShellNamespace.h"
 #include "support/BoxRecorder.h"
 #include "support/QtPrinters.h"
+#include "support/FileBytes.h"
+#include "support/Waiting.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -21,23 +23,6 @@
 #include <functional>
 
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int ms = 10000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-void touch(const QString& path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-}
 
 void append(const QString& path, const QByteArray& data)
 {

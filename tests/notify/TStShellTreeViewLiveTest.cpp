@@ -1,5 +1,6 @@
 #include "TemporaryHome.h"
 #include "notify/TStShellTreeView.h"
+#include "support/Waiting.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -12,16 +13,6 @@
 
 // The tree following changes made elsewhere, through its own monitor and the real service.
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 QStringList childTexts(const QTreeWidgetItem* node)
 {

@@ -4,6 +4,7 @@
 #include "notify/TStShellTreeView.h"
 #include "platform/ShellNamespace.h"
 #include "support/BoxRecorder.h"
+#include "support/Waiting.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -22,16 +23,6 @@
 #include <memory>
 
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 QStringList childTexts(const QTreeWidgetItem* node)
 {

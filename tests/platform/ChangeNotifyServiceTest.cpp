@@ -1,6 +1,7 @@
 #include "NoticeRecorder.h"
 #include "platform/ChangeNotifyService.h"
 #include "platform/ShellNamespace.h"
+#include "support/FileBytes.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -20,12 +21,6 @@
 namespace {
 
 using namespace NoticeTesting;
-
-void touch(const QString& path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-}
 
 void write(const QString& path, const QByteArray& data)
 {

@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/ChangeNotifyService.h"
 #include "platform/ShellNamespace.h"
+#include "support/Waiting.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -17,16 +18,7 @@
 namespace NoticeTesting {
 
 // Runs the event loop until the condition holds or ten seconds have passed.
-inline bool waitFor(const std::function<bool()>& condition, int ms = 10000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using ::waitFor;
 
 struct Notice {
     quint32 mask;

@@ -1,6 +1,7 @@
 #include "platform/MountTable.h"
 #include "platform/PathBytes.h"
 #include "platform/ShellNamespace.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,12 +11,6 @@
 namespace {
 
 using Kind = ItemIdList::Kind;
-
-void touch(const QString& path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-}
 
 class ShellNamespaceTest : public ::testing::Test {
 protected:

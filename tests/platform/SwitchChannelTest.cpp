@@ -1,4 +1,5 @@
 #include "platform/SwitchChannel.h"
+#include "support/Waiting.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -14,17 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 struct SwitchChannelTest : ::testing::Test {
     QString name = QStringLiteral("VesmorTestChannel_") + QUuid::createUuid().toString(QUuid::Id128);

@@ -1,23 +1,13 @@
 #include "ui/AlertClock.h"
 #include "ui/TJvDesktopAlert.h"
 #include "ui/TJvFormDesktopAlert.h"
+#include "support/Waiting.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 TEST(AlertClock, EventLoopTimersFireOnceOrRepeatedly)
 {

@@ -9,12 +9,6 @@
 
 namespace {
 
-void touch(const QString& path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-}
-
 qsizetype countContaining(const QStringList& lines, const QString& text)
 {
     return std::count_if(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(text); });

@@ -1,6 +1,6 @@
 #include "StartedFormFixture.h"
 
-#include "core/PanelLook.h"
+#include "ui/PanelLook.h"
 #include "notify/TStShellNotification.h"
 #include "ui/kit/TCyPanel.h"
 

@@ -1,7 +1,8 @@
 #pragma once
 #include <QString>
 
-// The log files held open during one turn of the event loop. A file is opened at the first line
+// Files appended to line by line (the watches' log files), held open during one turn of the
+// event loop. A file is opened at the first line
 // of a turn and closed when the turn ends: a burst of events costs one write per line, and
 // between bursts other programs (log rotation, an editor) find the file closed.
 //
@@ -10,7 +11,7 @@
 // through a link that leads nowhere; a file of another user in a folder that everyone may write
 // to and that keeps others' files (sticky, as /tmp) is refused unless it belongs to the folder's
 // owner. A link of the user's own (or root's) counts as the file it points to.
-namespace EventLogFiles {
+namespace AppendFiles {
 
 struct Handle {
     int fd = -1;
@@ -21,8 +22,15 @@ struct Handle {
 // The open file for path, opened now if it isn't open in this turn yet. Throws
 // AppException naming the cause ("Path not found", "File not found", "File access denied", ...).
 Handle open(const QString& path);
+// Appends one line's bytes whole, or throws AppException naming the cause: a line the disk has
+// no room for is taken back whole, since a piece of it would run into the next line written.
+void appendLine(const Handle& file, const QByteArray& bytes);
+// Closes a handle that is closed after each line (`closeAfterLine`), or throws the cause.
+void closeLineHandle(const Handle& file);
 // Closes path's file after a failed write, so the next line opens it afresh.
 void discard(const QString& path);
+// After a failed write: closes a handle of its own, or path's file.
+void discardAfterFailure(const QString& path, const Handle& file);
 // Closes every file now; the end of the turn does this by itself.
 void closeAll();
 
@@ -30,4 +38,4 @@ void closeAll();
 // own); `creating`: a missing name means a missing folder.
 QString causeOf(int err, bool creating = false);
 
-}  // namespace EventLogFiles
+}  // namespace AppendFiles

@@ -1,4 +1,4 @@
-#include "core/PanelLook.h"
+#include "ui/PanelLook.h"
 
 #include "ui/kit/TCyPanel.h"
 
@@ -20,3 +20,17 @@ void SetPanelLook(const Twatcher& w, const QColor& from, const QColor& to, const
     }
     SetLabelColour(w.WatchNameLbl, nameColour);
 }
+
+void SetPanelLook(const Twatcher& w, PanelLook look)
+{
+    switch (look) {
+    case PanelLook::Running:
+        SetPanelLook(w, PanelColour::Navy, PanelColour::SkyBlue, PanelColour::Aqua);
+        return;
+    case PanelLook::Stopped:
+        SetPanelLook(w, PanelColour::White, PanelColour::SkyBlue, PanelColour::Blue);
+        return;
+    }
+}
+
+void SetEmptyPanelLook(const Twatcher& w) { SetPanelLook(w, PanelColour::SkyBlue, PanelColour::White, PanelColour::Grey); }

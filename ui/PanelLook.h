@@ -1,9 +1,10 @@
 #pragma once
 #include "core/Twatcher.h"
+#include "core/WatchWindow.h"
 
 #include <QColor>
 
-// The colours of a slot's list panel.
+// The colours of a slot's list panel, named once.
 namespace PanelColour {
 inline const QColor Blue{0, 0, 255};
 inline const QColor Aqua{0, 255, 255};
@@ -16,3 +17,7 @@ inline const QColor Grey{128, 128, 128};
 // Paints a slot's panel gradient and its name label's colour through the record's references.
 void SetPanelLook(const Twatcher& w, const QColor& from, const QColor& to, const QColor& nameColour);
 void SetLabelColour(TLabel* label, const QColor& colour);
+// A running watch: navy to sky blue, name in aqua; a stopped one: white to sky blue, name in
+// blue; an empty slot: sky blue to white, name in grey.
+void SetPanelLook(const Twatcher& w, PanelLook look);
+void SetEmptyPanelLook(const Twatcher& w);

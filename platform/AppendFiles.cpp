@@ -1,4 +1,4 @@
-#include "actions/EventLogFiles.h"
+#include "platform/AppendFiles.h"
 
 #include "platform/AppException.h"
 #include "platform/ModalBoxes.h"
@@ -19,7 +19,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace EventLogFiles {
+namespace AppendFiles {
 namespace {
 
 constexpr int kMaxLinks = 40;    // as the kernel: a longer chain is a loop
@@ -268,6 +268,41 @@ Handle open(const QString& path)
     return h;
 }
 
+void appendLine(const Handle& file, const QByteArray& bytes)
+{
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(file.fd, p, size_t(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            // Appended only: the file's end less what went in of this line is where it began.
+            const off_t end = left < bytes.size() ? ::lseek(file.fd, 0, SEEK_END) : -1;
+            if (end >= 0) {
+                [[maybe_unused]] const int cut = ::ftruncate(file.fd, end - off_t(bytes.size() - left));
+            }
+            fail(err);
+        }
+        p += n;
+        left -= n;
+    }
+}
+
+void closeLineHandle(const Handle& file)
+{
+    if (::close(file.fd) != 0 && errno != EINTR) fail(errno);
+}
+
+void discardAfterFailure(const QString& path, const Handle& file)
+{
+    if (file.closeAfterLine) {
+        ::close(file.fd);
+    } else {
+        discard(path);
+    }
+}
+
 void discard(const QString& path)
 {
     const int fd = openFiles().byPath.take(path);
@@ -288,4 +323,4 @@ void closeAll()
     }
 }
 
-}  // namespace EventLogFiles
+}  // namespace AppendFiles
