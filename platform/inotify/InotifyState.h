@@ -187,6 +187,8 @@ struct State {
     // lists of the last folder told (notices come in runs from one folder)
     QString lastFolder;
     ItemIdList lastFolderList;
+    QString lastDir;
+    ItemIdList lastDirList;
     QSet<QString> roots;
     // the path of the folder of the last event
     const WatchedFolder* pathCacheFolder = nullptr;

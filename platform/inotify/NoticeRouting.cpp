@@ -62,6 +62,8 @@ void State::forgetLists()
 {
     lastFolder.clear();
     lastFolderList.free();
+    lastDir.clear();
+    lastDirList.free();
     roots.clear();
 }
 
@@ -71,17 +73,25 @@ ItemIdList State::listFor(const QString& path, bool isDir)
     if (slash <= 0) return ShellNamespace::listForPath(path, isDir);
     const QStringView folder = QStringView(path).left(slash);
     if (folder != lastFolder) {
+        // A new folder's own events come next after the one that told of it (`mkdir -p`, a walk).
+        const bool toldLast = folder == lastDir;
         lastFolder = folder.toString();
-        lastFolderList = ShellNamespace::listForPath(lastFolder, true);
+        lastFolderList = toldLast ? lastDirList : ShellNamespace::listForPath(lastFolder, true);
     }
     // A path that is a root of its own (Home, a volume) has a list of its own kind.
     if (roots.isEmpty()) {
         roots.insert(ShellNamespace::homePath());
         for (const ShellNamespace::Volume& v : ShellNamespace::volumes()) roots.insert(v.mountPoint);
     }
-    if (lastFolderList.isNull() || roots.contains(path)) return ShellNamespace::listForPath(path, isDir);
-    return lastFolderList.appended(
-        ItemIdList::element(isDir ? ItemIdList::Kind::Folder : ItemIdList::Kind::File, path.mid(slash + 1)));
+    ItemIdList list = lastFolderList.isNull() || roots.contains(path)
+                          ? ShellNamespace::listForPath(path, isDir)
+                          : lastFolderList.appended(ItemIdList::element(
+                                isDir ? ItemIdList::Kind::Folder : ItemIdList::Kind::File, path.mid(slash + 1)));
+    if (isDir) {
+        lastDir = path;
+        lastDirList = list;
+    }
+    return list;
 }
 
 void State::out(Registration& reg, ChangeNotice n)
