@@ -246,7 +246,9 @@ QString pathOf(const ItemIdList& absolute)
         case Kind::Folder:
         case Kind::File:
             if (path == kComputerParsingName) return {};
-            path = joinPath(path, PathBytes::decode(text.data(), text.size()));
+            // Grown in place: a new string per item would copy the path once per level.
+            if (!path.endsWith(u'/')) path += u'/';
+            path += PathBytes::decode(text.data(), text.size());
             break;
         case Kind::Unknown: return {};
         }
