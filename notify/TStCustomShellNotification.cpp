@@ -1,6 +1,7 @@
 #include "notify/TStCustomShellNotification.h"
 
 #include "notify/ESsException.h"
+#include "notify/TStCustomShellController.h"
 #include "platform/ChangeNotifyService.h"
 #include "platform/ModalBoxes.h"
 #include "platform/ShellNamespace.h"
@@ -317,8 +318,10 @@ void TStCustomShellNotification::DispatchQueue()
 bool TStCustomShellNotification::DispatchNotice(const TStNotificationItem& notice)
 {
     Events = {};
-    const auto first = notice.Pidl1.isNull() ? nullptr : TStShellItem::CreateFromPidl(notice.Pidl1);
-    const auto second = notice.Pidl2.isNull() ? nullptr : TStShellItem::CreateFromPidl(notice.Pidl2);
+    if (!FItemController) FItemController = std::make_unique<TStCustomShellController>();
+    TStCustomShellController* lent = FItemController.get();
+    const auto first = notice.Pidl1.isNull() ? nullptr : TStShellItem::CreateForCall(notice.Pidl1, lent);
+    const auto second = notice.Pidl2.isNull() ? nullptr : TStShellItem::CreateForCall(notice.Pidl2, lent);
     TStShellItem* a = first.get();
     TStShellItem* b = second.get();
     const quint32 mask = notice.EventMask;

@@ -34,6 +34,7 @@ struct TStNotificationItem {
 using TStDQue = std::deque<std::unique_ptr<TStNotificationItem>>;
 
 class TStNotifyWindow;
+class TStCustomShellController;
 
 // Watches one place of the shell namespace (a folder, with or without its sub-folders) and
 // turns the change notices of the shell into typed events, each raised with the shell items the
@@ -188,5 +189,8 @@ private:
     QSet<QString> FFollowing;
     TStNotifyEventsSet Events;
     TStDQue EventQueue;
+    // Lent to the items of each notice: one controller made for every item cost as much as the
+    // rest of the item.
+    std::unique_ptr<TStCustomShellController> FItemController;
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };

@@ -74,6 +74,14 @@ std::unique_ptr<TStShellItem> TStShellItem::CreateFromPidl(const ItemIdList& pid
     return item;
 }
 
+std::unique_ptr<TStShellItem> TStShellItem::CreateForCall(const ItemIdList& pidl, TStCustomShellController* lent)
+{
+    std::unique_ptr<TStShellItem> item(new TStShellItem(NoController{}));
+    item->MakeFromPidl(pidl, lent, false);
+    item->LentController = lent != nullptr;
+    return item;
+}
+
 std::unique_ptr<TStShellItem> TStShellItem::CreateFromPath(const QString& path, TStCustomShellController* controller)
 {
     const ItemIdList pidl = ShellNamespace::desktopFolder()->ParseDisplayName(path);
@@ -92,13 +100,21 @@ void TStShellItem::MakeFromPidl(const ItemIdList& pidl, TStCustomShellController
     FPidl = pidl.clone();
     FSimplePidl = pidl.lastElement();
     auto desktop = ShellNamespace::desktopFolder();
-    FParentFolder = pidl.isDesktop() ? nullptr : desktop->BindToObject(pidl.parent());
+    const ItemIdList parentList = pidl.isDesktop() ? ItemIdList() : pidl.parent();
+    FParentFolder = parentList.isNull() ? nullptr : desktop->BindToObject(parentList);
     if (!FParentFolder) FParentFolder = desktop;
     SetController(controller ? controller : new TStCustomShellController, controller == nullptr);
-    // Both names are asked of the parent for the simple list: the object itself is not opened.
-    if (displayFirst) FDisplayName = FController->GetDisplayName(FParentFolder.get(), FSimplePidl, SHGDN_NORMAL);
-    FPath = FController->GetDisplayName(FParentFolder.get(), FSimplePidl, SHGDN_FORPARSING);
-    if (!displayFirst) FDisplayName = FController->GetDisplayName(FParentFolder.get(), FSimplePidl, SHGDN_NORMAL);
+    if (FParentFolder->list() == parentList) {
+        // The parent would answer from its list with this item put back on: the item's own
+        // list gives the same names without making it again (this runs for every event).
+        FPath = ShellNamespace::pathOf(FPidl);
+        FDisplayName = ShellNamespace::displayNameOf(FPidl);
+    } else {
+        // Both names are asked of the parent for the simple list: the object itself is not opened.
+        if (displayFirst) FDisplayName = FController->GetDisplayName(FParentFolder.get(), FSimplePidl, SHGDN_NORMAL);
+        FPath = FController->GetDisplayName(FParentFolder.get(), FSimplePidl, SHGDN_FORPARSING);
+        if (!displayFirst) FDisplayName = FController->GetDisplayName(FParentFolder.get(), FSimplePidl, SHGDN_NORMAL);
+    }
     if (FPath.startsWith(QStringLiteral("\\\\"))) {
         const qsizetype on = FDisplayName.indexOf(SNetworkNameOn);
         if (on >= 0) FDisplayName.truncate(on);
@@ -135,7 +151,7 @@ void TStShellItem::Assign(const TStShellItem& s)
                                                         : ShellNamespace::desktopFolder()->BindToObject(FPidl.parent());
     // A controller the source owns dies with the source (a notice's items live for one call):
     // sharing it would leave this copy pointing at nothing, so the copy keeps one of its own.
-    if (!s.OwnController) {
+    if (!s.OwnController && !s.LentController) {
         SetController(s.FController, false);
     } else if (!FController) {
         SetController(new TStCustomShellController, true);

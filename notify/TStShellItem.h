@@ -27,12 +27,15 @@ public:
 
     // The item that an absolute list names. With no list: an empty item without a controller.
     static std::unique_ptr<TStShellItem> CreateFromPidl(const ItemIdList& pidl, TStCustomShellController* controller = nullptr);
+    // An item for one call, with a controller lent for that call: copies of it keep a
+    // controller of their own, as copies of an item that owns its controller do.
+    static std::unique_ptr<TStShellItem> CreateForCall(const ItemIdList& pidl, TStCustomShellController* lent);
     // Parses a path or parsing name; ESsInvalidFolder ("Invalid folder", 240) when it can't.
     static std::unique_ptr<TStShellItem> CreateFromPath(const QString& path, TStCustomShellController* controller = nullptr);
 
     // Copies names, flags, details, icon indexes and both lists; binds the parent folder afresh;
-    // shares the other's controller without owning it, unless the other owns it (then this item
-    // keeps a controller of its own, so that the copy outlives the source).
+    // shares the other's controller without owning it, unless the other owns it or only has it
+    // lent (then this item keeps a controller of its own, so that the copy outlives the source).
     virtual void Assign(const TStShellItem& source);
 
     // Opens the item with its default program; whether that could be started.
@@ -135,4 +138,5 @@ protected:
     ItemIdList FSimplePidl;
     QString FTypeName;
     bool OwnController = false;
+    bool LentController = false;
 };

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 void touch(const QString& path, const QByteArray& data = QByteArray())
@@ -164,6 +166,22 @@ TEST_F(TStShellItemTest, AssignCopiesAndOutlivesTheSource)
     folder.Assign(*item);
     EXPECT_EQ(folder.Controller(), &shared);
     EXPECT_EQ(folder.Path(), at("x"));
+
+    // A notice's items borrow their component's controller for one call: a copy kept longer
+    // must not borrow it too.
+    auto lender = std::make_unique<TStCustomShellController>();
+    auto lent = TStShellItem::CreateForCall(ShellNamespace::parse(at("x")), lender.get());
+    EXPECT_EQ(lent->Controller(), lender.get());
+    EXPECT_EQ(lent->Path(), at("x"));
+    EXPECT_EQ(lent->DisplayName(), QStringLiteral("x"));
+    const auto kept = TStShellItem::CreateFromPidl(ItemIdList());  // no controller of its own yet
+    kept->Assign(*lent);
+    EXPECT_NE(kept->Controller(), nullptr);
+    EXPECT_NE(kept->Controller(), lender.get());
+    lent.reset();
+    lender.reset();
+    EXPECT_GE(kept->IconIndex(), 0);
+    EXPECT_EQ(kept->Path(), at("x"));
 }
 
 TEST_F(TStShellItemTest, FolderCountsOverItsList)
