@@ -4,6 +4,7 @@
 #include "notify/TStShellFolderList.h"
 #include "notify/TStShellItem.h"
 #include "platform/ShellNamespace.h"
+#include "support/FileBytes.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -15,13 +16,6 @@
 #include <memory>
 
 namespace {
-
-void touch(const QString& path, const QByteArray& data = QByteArray())
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(data);
-}
 
 class TStShellItemTest : public ::testing::Test {
 protected:
@@ -123,7 +117,7 @@ TEST_F(TStShellItemTest, UnparsablePathIsAnInvalidFolder)
 
 TEST_F(TStShellItemTest, IconsAndDetailsLoadTogetherOnFirstReading)
 {
-    touch(at(".hidden.txt"), "12345");
+    writeFile(at(".hidden.txt"), "12345");
     const auto file = TStShellItem::CreateFromPath(at(".hidden.txt"));
     EXPECT_EQ(file->OverlayIconIndex(), -1);  // first reading fills all three
     EXPECT_GE(file->IconIndex(), 0);
@@ -234,7 +228,7 @@ TEST_F(TStShellItemTest, ControllerMakesChildrenAndRenames)
 TEST_F(TStShellItemTest, CopyAndPasteThroughTheClipboardNeverReplace)
 {
     ASSERT_TRUE(QDir().mkpath(at("target")));
-    touch(at("source.txt"), "data");
+    writeFile(at("source.txt"), "data");
     const auto file = TStShellItem::CreateFromPath(at("source.txt"));
     const auto target = TStShellItem::CreateFromPath(at("target"));
     file->CopyToClipboard();
@@ -255,9 +249,9 @@ TEST_F(TStShellItemTest, CopyAndPasteThroughTheClipboardNeverReplace)
 TEST_F(TStShellItemTest, FolderSizeSumsTheFiles)
 {
     ASSERT_TRUE(QDir().mkpath(at("s/deep")));
-    touch(at("s/a"), "123");
-    touch(at("s/.h"), "45");
-    touch(at("s/deep/b"), "6789");
+    writeFile(at("s/a"), "123");
+    writeFile(at("s/.h"), "45");
+    writeFile(at("s/deep/b"), "6789");
     const auto s = TStShellItem::CreateFromPath(at("s"));
     EXPECT_EQ(s->GetFolderSize(false, false), 3);
     EXPECT_EQ(s->GetFolderSize(false, true), 5);

@@ -10,7 +10,7 @@
 
 namespace {
 
-void touch(const QString& path, mode_t mode = 0644)
+void touchWithMode(const QString& path, mode_t mode = 0644)
 {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -22,11 +22,11 @@ TEST(FileAttributesTest, ReadsTheDesktopAttributesThroughLinks)
 {
     QTemporaryDir dir;
     const auto at = [&](const char* n) { return dir.filePath(QString::fromUtf8(n)); };
-    touch(at("plain"));
-    touch(at(".hidden"));
-    touch(at("readonly"), 0444);
-    touch(at(".both"), 0400);
-    touch(at(".target"));
+    touchWithMode(at("plain"));
+    touchWithMode(at(".hidden"));
+    touchWithMode(at("readonly"), 0444);
+    touchWithMode(at(".both"), 0400);
+    touchWithMode(at(".target"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(at("fifo")).constData(), 0644), 0);
     ASSERT_TRUE(QDir().mkdir(at("folder")));
     ASSERT_TRUE(QFile::link(at(".target"), at("visible-link")));

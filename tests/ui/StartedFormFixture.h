@@ -5,6 +5,7 @@
 #include "platform/ProfileFile.h"
 #include "support/BoxRecorder.h"
 #include "support/FileSizeLimit.h"
+#include "support/QtPrinters.h"
 #include "ui/TLiveLogView.h"
 #include "ui/frmMain.h"
 
@@ -18,9 +19,6 @@
 #include <memory>
 #include <ostream>
 
-
-// Texts in failure messages as text, not as arrays of code units.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 // A fresh temporary folder as the user's TEMP, boxes answered and recorded, and the main
 // window after its start-up sequence.
