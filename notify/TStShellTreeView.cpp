@@ -377,6 +377,7 @@ void TStShellTreeView::applyFill(QTreeWidgetItem* node, const FolderEnumerationJ
     for (const FolderEnumerationJob::Child& c : result.children) known.insert(c.relative.bytes(), &c);
     QSet<QByteArray> present;
     if (again) {
+        keepTopThroughBurst();  // what comes and goes above it must not move what the user sees
         QSet<QByteArray> listed;
         for (const ItemIdList& child : children) listed.insert(folder->Pidl().appended(child).bytes());
         for (int i = node->childCount() - 1; i >= 0; --i) {
@@ -415,7 +416,7 @@ void TStShellTreeView::applyFill(QTreeWidgetItem* node, const FolderEnumerationJ
     for (Made& m : made) addNode(node, std::move(m.folder), m.hasChildren);
     if (!node->childCount()) node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
     else node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
-    setUpdatesEnabled(true);
+    if (!keepingTop_) setUpdatesEnabled(true);
 }
 
 void TStShellTreeView::nodeExpanded(QTreeWidgetItem* node)

@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QFlags>
 #include <QHash>
+#include <QPersistentModelIndex>
 #include <QSet>
 #include <QString>
 #include <QTimer>
@@ -166,6 +167,10 @@ private:
 
     void shellChanged(TStShellItem* first, TStShellItem* second, TStNotifyEventsSet events);
     bool folderCreated(TStShellItem& item, bool driveAdd);
+    // Nodes added in a burst leave the topmost visible node where it was: it is noted before the
+    // first one and put back once the burst has been handled (finding it lays out the tree).
+    void keepTopThroughBurst();
+    void putTopBack();
     void removeNode(QTreeWidgetItem* node);
     void folderRenamed(TStShellItem& from, TStShellItem& to);
     void rebaseChildren(QTreeWidgetItem* node);
@@ -194,6 +199,9 @@ private:
     bool quietSelection_ = false;
     bool settingText_ = false;
     bool busyCursor_ = false;
+    bool keepingTop_ = false;
+    QPersistentModelIndex keptTop_;
+    int keptTopY_ = 0;
 
     QString rootFolder_;
     TStSpecialRootFolder specialRootFolder_ = sfDesktop;

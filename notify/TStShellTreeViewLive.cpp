@@ -70,7 +70,11 @@ bool TStShellTreeView::folderCreated(TStShellItem& item, bool driveAdd)
             parent->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         return false;
     }
-    if (NodeByPath(item.Path())) return true;
+    // Already there: it can only be among the parent's children.
+    for (int i = 0; i < parent->childCount(); ++i) {
+        const TStShellFolder* f = FolderOf(parent->child(i));
+        if (f && f->Path() == item.Path()) return true;
+    }
     auto folder = std::make_unique<TStShellFolder>(controller_.get());
     folder->Assign(item);
     if (filtered_ && OnFilterItem) {
@@ -78,19 +82,36 @@ bool TStShellTreeView::folderCreated(TStShellItem& item, bool driveAdd)
         OnFilterItem(this, folder.get(), accept);
         if (!accept) return true;
     }
-    QTreeWidgetItem* top = itemAt(0, 0);
-    const int topY = top ? visualItemRect(top).top() : 0;
-    setUpdatesEnabled(false);
+    keepTopThroughBurst();
     // A folder moved in brings its sub-folders along: it gets its button then.
     const bool hasChildren = driveAdd || folder->HasSubFolder();
     addNode(parent, std::move(folder), hasChildren);
     parent->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
-    if (top) {
-        // Keep the topmost visible node where it was.
-        verticalScrollBar()->setValue(verticalScrollBar()->value() + visualItemRect(top).top() - topY);
-    }
-    setUpdatesEnabled(true);
     return true;
+}
+
+void TStShellTreeView::keepTopThroughBurst()
+{
+    if (keepingTop_) return;
+    keepingTop_ = true;
+    QTreeWidgetItem* top = itemAt(0, 0);
+    keptTop_ = top ? QPersistentModelIndex(indexFromItem(top)) : QPersistentModelIndex();
+    keptTopY_ = top ? visualItemRect(top).top() : 0;
+    setUpdatesEnabled(false);
+    // After the notices of this turn: one layout for the whole burst, not one per node.
+    QTimer::singleShot(0, this, &TStShellTreeView::putTopBack);
+}
+
+void TStShellTreeView::putTopBack()
+{
+    keepingTop_ = false;
+    if (QTreeWidgetItem* top = keptTop_.isValid() ? itemFromIndex(keptTop_) : nullptr) {
+        // Scrolled by rows, the bar counts rows, not pixels.
+        if (verticalScrollMode() == ScrollPerItem) scrollToItem(top, PositionAtTop);
+        else verticalScrollBar()->setValue(verticalScrollBar()->value() + visualItemRect(top).top() - keptTopY_);
+    }
+    keptTop_ = QPersistentModelIndex();
+    setUpdatesEnabled(true);
 }
 
 void TStShellTreeView::removeNode(QTreeWidgetItem* node)

@@ -163,4 +163,38 @@ TEST_F(TStShellTreeViewLiveTest, AFolderMovedToAnotherListedFolderMovesThere)
     EXPECT_EQ(node("w/after/sibling")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
 }
 
+TEST_F(TStShellTreeViewLiveTest, NewFoldersLeaveTheTopmostVisibleNodeWhereItWas)
+{
+    tree->resize(260, 110);  // a few rows: the tree scrolls
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(QDir().mkdir(home.at(QStringLiteral("w/one/z%1").arg(i, 2, 10, QLatin1Char('0')))));
+    QTreeWidgetItem* one = node("w/one");
+    one->setExpanded(true);
+    ASSERT_TRUE(waitFor([&] { return tree->IsFilled(one) && node("w/one/z19"); }));
+    struct Case {
+        const char* what;
+        QStringList made;  // under w/one, all at once
+    } cases[] = {
+        {"one folder above the top node", {"aa"}},
+        {"a burst above it", {"b00", "b01", "b02", "b03", "b04", "b05", "b06", "b07", "b08", "b09"}},
+        {"one below it", {"zzz"}},
+    };
+    for (const Case& c : cases) {
+        QTreeWidgetItem* top = node("w/one/sibling");
+        tree->scrollToItem(top, QAbstractItemView::PositionAtTop);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(tree->itemAt(0, 0), top) << c.what;
+        const int y = tree->visualItemRect(top).top();
+        for (const QString& name : c.made) ASSERT_TRUE(QDir().mkdir(home.at("w/one/" + name)));
+        ASSERT_TRUE(waitFor([&] {
+            for (const QString& name : c.made)
+                if (!node("w/one/" + name)) return false;
+            return true;
+        })) << c.what;
+        QCoreApplication::processEvents();
+        EXPECT_EQ(tree->itemAt(0, 0), top) << c.what;
+        EXPECT_EQ(tree->visualItemRect(top).top(), y) << c.what;
+        EXPECT_TRUE(tree->updatesEnabled()) << c.what;
+    }
+}
+
 }  // namespace
