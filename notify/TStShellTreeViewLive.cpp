@@ -70,10 +70,12 @@ bool TStShellTreeView::folderCreated(TStShellItem& item, bool driveAdd)
             parent->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         return false;
     }
-    // Already there: it can only be among the parent's children.
-    for (int i = 0; i < parent->childCount(); ++i) {
+    // Already there: it can only be among the parent's children, where it would go in their order.
+    const ShellFolder desktop(ItemIdList::desktop());
+    for (int i = insertPosition(parent, item.Pidl()); i < parent->childCount(); ++i) {
         const TStShellFolder* f = FolderOf(parent->child(i));
         if (f && f->Path() == item.Path()) return true;
+        if (f && desktop.CompareIDs(f->Pidl(), item.Pidl()) != 0) break;
     }
     auto folder = std::make_unique<TStShellFolder>(controller_.get());
     folder->Assign(item);
