@@ -97,6 +97,24 @@ ItemIdList State::listFor(const QString& path, bool isDir)
 void State::out(Registration& reg, ChangeNotice n)
 {
     n.registration = reg.id;
+    if (!reg.toldWatching && reg.req.scope == WatchRequest::Scope::Folder) {
+        // Nothing of a watch comes before its "watching": what happens in the folders watched
+        // first, while the rest of the tree is walked, waits for it and then follows in order.
+        switch (n.kind) {
+        case ChangeNotice::Kind::Watching:
+            reg.toldWatching = true;
+            fresh.push_back(std::move(n));
+            for (ChangeNotice& early : reg.early) fresh.push_back(std::move(early));
+            reg.early = {};
+            return;
+        case ChangeNotice::Kind::Refused:
+            reg.early = {};
+            break;
+        default:
+            reg.early.push_back(std::move(n));
+            return;
+        }
+    }
     fresh.push_back(std::move(n));
 }
 

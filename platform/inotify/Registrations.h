@@ -27,6 +27,8 @@ struct Registration {
 
     quint64 job = 0;          // the walk it waits for; 0 once its folders are watched
     bool watching = false;    // its folders are watched and it has been told so
+    bool toldWatching = false;            // that notice has gone out
+    std::vector<ChangeNotice> early;      // what came for it before that, in order
 
     // Its folder went away: quiet until a folder is back at its place. Meanwhile the nearest
     // folder above it that exists is watched.

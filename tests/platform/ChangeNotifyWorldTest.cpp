@@ -18,6 +18,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -297,6 +298,37 @@ TEST_F(ChangeNotifyWorldTest, FolderMovedInWhileTheReaderIsLateIsReportedWhole)
                                          {SHCNE_CREATE, "zz", "-"}}));
     // A folder is told before what it holds.
     EXPECT_LT(r.notices.indexOf(Notice{SHCNE_MKDIR, "d/e/later", "-"}), r.notices.indexOf(Notice{SHCNE_CREATE, "d/e/later/three", "-"}));
+}
+
+// A watch that starts on a big tree while files are written into it hears nothing before it is
+// told that it is watching: what came in the folders watched first follows that, in order.
+TEST_F(ChangeNotifyWorldTest, NothingIsHeardBeforeTheWatchingNoticeWhileTheTreeIsWritten)
+{
+    QTemporaryDir fast(fastBase());
+    const QString f = fast.path();
+    constexpr int kFolders = 1500;
+    for (int i = 0; i < kFolders; ++i) ASSERT_TRUE(makeFolder(f + QStringLiteral("/d%1/s").arg(i)));
+    std::atomic<bool> stop{false};
+    std::atomic<int> made{0};
+    std::thread writer([&] {
+        for (int i = 0; !stop; ++i) {
+            makeFile(f + QStringLiteral("/d%1/s/f%2").arg((i * 7919) % kFolders).arg(i));
+            made = i + 1;
+        }
+    });
+    Recorder r(f);
+    const bool started = r.start(f, true, kChangeEvents);
+    const int atStart = made;
+    waitFor([&] { return made > atStart + 300; });
+    stop = true;
+    writer.join();
+    ASSERT_TRUE(started);
+    settle(r, f + "/zz", "zz");
+    EXPECT_EQ(r.heardBeforeWatching, 0);
+    // What was made once it was watching is all heard, once.
+    const QHash<QString, int> heard = counts(r, SHCNE_CREATE);
+    for (int i = atStart; i < made; ++i)
+        ASSERT_EQ(heard.value(QStringLiteral("d%1/s/f%2").arg((i * 7919) % kFolders).arg(i)), 1) << i;
 }
 
 // Watches on the same or nested trees share the kernel's watches and the walk; each still hears

@@ -58,6 +58,7 @@ public:
     {
         notices.append({mask, rel(first), rel(second)});
         if (first) firstLists.append(*first);
+        if (!watching) ++heardBeforeWatching;
     }
     void shellNoticeError(const QString& message) override { errors.append(message); }
     void shellNoticeWatching(const QString& leftOut) override
@@ -85,6 +86,7 @@ public:
     bool has(const Notice& n) const { return notices.contains(n); }
 
     quint32 id = 0;
+    int heardBeforeWatching = 0;
     bool watching = false;
     QString warning;
     QString refusal;
