@@ -57,7 +57,7 @@ public:
     const QString& name() const { return name_; }
 
     // Waits until a visible window has exactly this title.
-    bool waitForWindow(const QString& title, int ms = 20000) const
+    bool waitForWindow(const QString& title, int ms = 60000) const
     {
         const QDeadlineTimer deadline(ms);
         for (;;) {
@@ -72,6 +72,22 @@ public:
             if (deadline.hasExpired()) return false;
             QThread::msleep(50);
         }
+    }
+
+    // For a failure message: the windows the display has, by title, and where the program is.
+    QString describe(qint64 pid) const
+    {
+        QProcess sh;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), name_);
+        sh.setProcessEnvironment(env);
+        sh.start(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                        QStringLiteral("echo display $DISPLAY; for w in $(xdotool search --name .); do "
+                                                       "xdotool getwindowname $w; done; grep State /proc/$1/status; "
+                                                       "echo waiting in $(cat /proc/$1/wchan)"),
+                                        QStringLiteral("sh"), QString::number(pid)});
+        sh.waitForFinished(10000);
+        return QString::fromLocal8Bit(sh.readAllStandardOutput() + sh.readAllStandardError());
     }
 
 private:
@@ -161,7 +177,8 @@ TEST_P(SignalWithABoxOpen, AtStartUp)
 {
     ProgramRun run(temp.path(), {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}, QString(), onDisplay());
     // Captioned with its type, not the program's name.
-    ASSERT_TRUE(display->waitForWindow(QStringLiteral("Error"))) << run.lines().join(u'\n').toStdString();
+    ASSERT_TRUE(display->waitForWindow(QStringLiteral("Error")))
+        << display->describe(run.pid()).toStdString() << run.lines().join(u'\n').toStdString();
     expectEndsInOrder(run, "the start-up error box open");
 }
 
