@@ -221,8 +221,7 @@ void TStShellTreeView::fillTree()
     startFolderSet_ = true;
 }
 
-QTreeWidgetItem* TStShellTreeView::addNode(QTreeWidgetItem* parent, std::unique_ptr<TStShellFolder> folder,
-                                           bool hasChildren)
+QTreeWidgetItem* TStShellTreeView::makeNode(std::unique_ptr<TStShellFolder> folder, bool hasChildren)
 {
     auto* node = new QTreeWidgetItem;
     node->setFlags(node->flags() | Qt::ItemIsEditable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
@@ -230,8 +229,15 @@ QTreeWidgetItem* TStShellTreeView::addNode(QTreeWidgetItem* parent, std::unique_
     node->setChildIndicatorPolicy(hasChildren ? QTreeWidgetItem::ShowIndicator
                                               : QTreeWidgetItem::DontShowIndicator);
     setNodeLook(node, *folder);
-    const ItemIdList list = folder->Pidl();
     node->setData(0, FolderIndexRole, folders_.Add(std::move(folder)));
+    return node;
+}
+
+QTreeWidgetItem* TStShellTreeView::addNode(QTreeWidgetItem* parent, std::unique_ptr<TStShellFolder> folder,
+                                           bool hasChildren)
+{
+    const ItemIdList list = folder->Pidl();
+    QTreeWidgetItem* node = makeNode(std::move(folder), hasChildren);
     settingText_ = true;
     if (!parent) {
         addTopLevelItem(node);
@@ -391,6 +397,7 @@ void TStShellTreeView::applyFill(QTreeWidgetItem* node, const FolderEnumerationJ
     struct Made {
         std::unique_ptr<TStShellFolder> folder;
         bool hasChildren;
+        ItemIdList relative;  // all share the parent: their own item orders them
     };
     std::vector<Made> made;
     for (const ItemIdList& child : children) {
@@ -405,15 +412,26 @@ void TStShellTreeView::applyFill(QTreeWidgetItem* node, const FolderEnumerationJ
         }
         // A child that appeared after the listing gets a button; opening it tells the truth.
         const bool hasChildren = c ? c->hasChildren : f->IsFolder();
-        made.push_back({std::move(f), hasChildren});
+        made.push_back({std::move(f), hasChildren, child});
     }
     const ShellFolder desktop(ItemIdList::desktop());
     std::stable_sort(made.begin(), made.end(), [&desktop](const Made& a, const Made& b) {
-        return desktop.CompareIDs(a.folder->Pidl(), b.folder->Pidl()) < 0;
+        return desktop.CompareIDs(a.relative, b.relative) < 0;
     });
 
     setUpdatesEnabled(false);
-    for (Made& m : made) addNode(node, std::move(m.folder), m.hasChildren);
+    if (node->childCount() == 0) {
+        // A first listing goes in at once, in order: one by one, each child costs a search for
+        // its place and a change of the view.
+        QList<QTreeWidgetItem*> nodes;
+        nodes.reserve(qsizetype(made.size()));
+        for (Made& m : made) nodes.append(makeNode(std::move(m.folder), m.hasChildren));
+        settingText_ = true;
+        node->addChildren(nodes);
+        settingText_ = false;
+    } else {
+        for (Made& m : made) addNode(node, std::move(m.folder), m.hasChildren);
+    }
     if (!node->childCount()) node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
     else node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
     if (!keepingTop_) setUpdatesEnabled(true);

@@ -142,6 +142,7 @@ private:
     void fillTree();
     ItemIdList rootList() const;
     quint32 enumFlags() const;
+    QTreeWidgetItem* makeNode(std::unique_ptr<TStShellFolder> folder, bool hasChildren);
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, std::unique_ptr<TStShellFolder> folder, bool hasChildren);
     void setNodeLook(QTreeWidgetItem* node, TStShellFolder& folder);
     // Lists a node's children (again: brings a listed node up to date) off the main thread.
