@@ -261,13 +261,15 @@ void TStShellTreeView::setNodeLook(QTreeWidgetItem* node, TStShellFolder& folder
 
 int TStShellTreeView::insertPosition(QTreeWidgetItem* parent, const ItemIdList& list) const
 {
-    // Children are kept sorted, so a binary search finds the place.
+    // Children are kept sorted, so a binary search finds the place. They share the parent:
+    // their own items order them (comparing whole lists decodes every level of both).
     const ShellFolder desktop(ItemIdList::desktop());
+    const ItemIdList own = list.lastElement();
     int lo = 0, hi = parent->childCount();
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
         const TStShellFolder* f = FolderOf(parent->child(mid));
-        if (f && desktop.CompareIDs(f->Pidl(), list) < 0) lo = mid + 1;
+        if (f && desktop.CompareIDs(f->SimplePidl(), own) < 0) lo = mid + 1;
         else hi = mid;
     }
     return lo;

@@ -75,7 +75,7 @@ bool TStShellTreeView::folderCreated(TStShellItem& item, bool driveAdd)
     for (int i = insertPosition(parent, item.Pidl()); i < parent->childCount(); ++i) {
         const TStShellFolder* f = FolderOf(parent->child(i));
         if (f && f->Path() == item.Path()) return true;
-        if (f && desktop.CompareIDs(f->Pidl(), item.Pidl()) != 0) break;
+        if (f && desktop.CompareIDs(f->SimplePidl(), item.SimplePidl()) != 0) break;
     }
     auto folder = std::make_unique<TStShellFolder>(controller_.get());
     folder->Assign(item);
