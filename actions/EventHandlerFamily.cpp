@@ -21,7 +21,9 @@ void HandleShellEvent(WatchWindow& window, AlertHooks& hooks, const Twatcher& sl
         hooks.TriggerDesktopAlert(slot, text);
         window.WriteToLiveLog(LiveLogColour::Red, text);
     }
-    WriteToLog(slot, text);
+    // The line must be in the file before the program starts or the pop-up shows; otherwise it
+    // goes in with the turn's other lines.
+    WriteToLog(slot, text, slot.RunProgram || slot.PopUpMessage ? LogLineDue::Now : LogLineDue::ByTurnEnd);
     ExecuteCommand(window, slot, launcher, argument);
     hooks.TriggerPopUp(slot, text);
 }

@@ -7,18 +7,16 @@
 
 namespace {
 
-// One line, written and on its way to the file before the next step.
-void writeLine(const AppendFiles::Handle& file, const QString& line)
+QByteArray lineBytes(const QString& line)
 {
     QByteArray bytes = LocaleText::encode(LocaleText::oneLine(line));
     bytes += "\r\n";
-    AppendFiles::appendLine(file, bytes);
+    return bytes;
 }
 
 }  // namespace
 
-
-void WriteToLog(const Twatcher& watch, const QString& line)
+void WriteToLog(const Twatcher& watch, const QString& line, LogLineDue due)
 {
     if (!watch.WriteToLogFile) return;
     // The editor never stores an empty name; a hand-edited settings file can. Say so rather
@@ -27,16 +25,20 @@ void WriteToLog(const Twatcher& watch, const QString& line)
         throw AppException(QStringLiteral("No log file is set for watch ") + LocaleText::oneLine(watch.Name));
 
     const AppendFiles::Handle file = AppendFiles::open(watch.LogFile);
-    try {
-        if (file.created) {
-            writeLine(file, BannerLine1());
-            writeLine(file, BannerLine2());
+    // The banner and the line go in together, or neither does.
+    QByteArray bytes;
+    if (file.created) bytes = lineBytes(BannerLine1()) + lineBytes(BannerLine2());
+    bytes += lineBytes(line);
+    if (file.closeAfterLine) {
+        try {
+            AppendFiles::appendLine(file, bytes);
+        } catch (...) {
+            AppendFiles::discardAfterFailure(watch.LogFile, file);
+            throw;
         }
-        writeLine(file, line);
-    } catch (...) {
-        // A failed file is closed at once: the next line opens it afresh.
-        AppendFiles::discardAfterFailure(watch.LogFile, file);
-        throw;
+        AppendFiles::closeLineHandle(file);
+        return;
     }
-    if (file.closeAfterLine) AppendFiles::closeLineHandle(file);
+    AppendFiles::append(watch.LogFile, bytes,
+                        due == LogLineDue::Now ? AppendFiles::When::Now : AppendFiles::When::ByTurnEnd);
 }

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <climits>
 #include <deque>
+#include <functional>
+#include <vector>
 #include <utility>
 
 #include <fcntl.h>
@@ -24,6 +26,7 @@ namespace {
 
 constexpr int kMaxLinks = 40;    // as the kernel: a longer chain is a loop
 constexpr int kMaxRetries = 8;   // the file changed under us between two looks
+constexpr qsizetype kMostWaiting = 64 * 1024;  // lines held back for the turn's end, at most
 
 class Fd {
 public:
@@ -209,15 +212,86 @@ Handle openSafely(const QString& path)
     }
 }
 
+// A file open in this turn, with the lines that wait to be written at the turn's end.
+struct OpenFile {
+    int fd = -1;
+    QByteArray waiting;
+    std::vector<qsizetype> ends;  // where each waiting entry ends in `waiting`
+};
+
+// The causes of the entries that found no place in their file, in order.
+using Refusals = std::vector<QString>;
+
+Refusals writeWaiting(OpenFile& file);
+
 struct OpenFiles {
-    QHash<QString, int> byPath;
+    QHash<QString, OpenFile> byPath;
     bool closeQueued = false;
+
+    // Leaving the program ends the turn too: what waits is written, not lost.
+    ~OpenFiles()
+    {
+        for (OpenFile& f : byPath) {
+            writeWaiting(f);
+            ::close(f.fd);
+        }
+    }
 };
 
 OpenFiles& openFiles()
 {
     static OpenFiles files;
     return files;
+}
+
+// Writes the whole of `bytes` at the file's end; what went in before a failure is taken back
+// to where `keep` of it ends (nothing of a line that did not fit runs into the next one).
+// Returns 0, or the error.
+int writeAll(int fd, const QByteArray& bytes, const std::function<qsizetype(qsizetype)>& keep)
+{
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            const qsizetype written = bytes.size() - left;
+            const qsizetype kept = keep(written);
+            // Appended only: the file's end less what went in past what is kept.
+            const off_t end = written > kept ? ::lseek(fd, 0, SEEK_END) : -1;
+            if (end >= 0) {
+                [[maybe_unused]] const int cut = ::ftruncate(fd, end - off_t(written - kept));
+            }
+            return err;
+        }
+        p += n;
+        left -= n;
+    }
+    return 0;
+}
+
+// The waiting entries in one write. Empty when all went in; otherwise a cause for each entry,
+// empty for one that is in the file: after a failure the entries that did not go in whole are
+// tried one by one, so that each is either in the file whole or refused with its cause.
+Refusals writeWaiting(OpenFile& file)
+{
+    if (file.ends.empty()) return {};
+    const QByteArray bytes = std::exchange(file.waiting, {});
+    const std::vector<qsizetype> ends = std::exchange(file.ends, {});
+    size_t whole = 0;  // entries written whole
+    const int err = writeAll(file.fd, bytes, [&](qsizetype written) {
+        while (whole < ends.size() && ends[whole] <= written) ++whole;
+        return whole ? ends[whole - 1] : 0;
+    });
+    if (err == 0) return {};
+    Refusals causes(ends.size());
+    causes[whole] = causeOf(err);
+    for (size_t i = whole + 1; i < ends.size(); ++i) {
+        const qsizetype from = ends[i - 1];
+        if (const int e = writeAll(file.fd, bytes.mid(from, ends[i] - from), [](qsizetype) { return 0; })) causes[i] = causeOf(e);
+    }
+    return causes;
 }
 
 // The end of the turn: the next event loop pass runs the posted call, after this turn's events.
@@ -258,10 +332,10 @@ Handle open(const QString& path)
     // Within the turn the lines go to the file as it was opened: moved or deleted meanwhile,
     // it is looked for afresh at the next turn.
     const auto it = files.byPath.constFind(path);
-    if (it != files.byPath.cend()) return {*it, false};
+    if (it != files.byPath.cend()) return {it->fd, false};
     Handle h = openSafely(path);
     if (queueClose()) {
-        files.byPath.insert(path, h.fd);
+        files.byPath.insert(path, OpenFile{h.fd, {}, {}});
     } else {
         h.closeAfterLine = true;
     }
@@ -270,23 +344,37 @@ Handle open(const QString& path)
 
 void appendLine(const Handle& file, const QByteArray& bytes)
 {
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(file.fd, p, size_t(left));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            // Appended only: the file's end less what went in of this line is where it began.
-            const off_t end = left < bytes.size() ? ::lseek(file.fd, 0, SEEK_END) : -1;
-            if (end >= 0) {
-                [[maybe_unused]] const int cut = ::ftruncate(file.fd, end - off_t(bytes.size() - left));
-            }
-            fail(err);
+    if (const int err = writeAll(file.fd, bytes, [](qsizetype) { return 0; })) fail(err);
+}
+
+void append(const QString& path, const QByteArray& bytes, When when)
+{
+    OpenFiles& files = openFiles();
+    const auto it = files.byPath.find(path);
+    if (it == files.byPath.end()) {
+        Handle h = open(path);
+        if (h.closeAfterLine) {
+            // No turn to wait for: written now, and closed.
+            const int err = writeAll(h.fd, bytes, [](qsizetype) { return 0; });
+            ::close(h.fd);
+            if (err) fail(err);
+            return;
         }
-        p += n;
-        left -= n;
+        append(path, bytes, when);
+        return;
     }
+    OpenFile& file = *it;
+    file.waiting += bytes;
+    file.ends.push_back(file.waiting.size());
+    if (when == When::ByTurnEnd && file.waiting.size() < kMostWaiting) return;
+    const Refusals causes = writeWaiting(file);
+    if (causes.empty()) return;
+    // A failed file is closed at once: the next line opens it afresh.
+    discard(path);
+    // The earlier lines' events are over: their causes are told now. This line's stops its event.
+    for (size_t i = 0; i + 1 < causes.size(); ++i)
+        if (!causes[i].isEmpty()) ModalBoxes::showException(causes[i]);
+    if (!causes.back().isEmpty()) throw AppException(causes.back());
 }
 
 void closeLineHandle(const Handle& file)
@@ -305,22 +393,28 @@ void discardAfterFailure(const QString& path, const Handle& file)
 
 void discard(const QString& path)
 {
-    const int fd = openFiles().byPath.take(path);
-    if (fd > 0) ::close(fd);
+    const auto it = openFiles().byPath.find(path);
+    if (it == openFiles().byPath.end()) return;
+    const int fd = it->fd;
+    openFiles().byPath.erase(it);
+    ::close(fd);
 }
 
 void closeAll()
 {
     OpenFiles& files = openFiles();
     files.closeQueued = false;
-    const QHash<QString, int> open = std::exchange(files.byPath, {});
-    for (int fd : open) {
+    QHash<QString, OpenFile> open = std::exchange(files.byPath, {});
+    // Everything is written and closed before the first box, which lets events in again.
+    QStringList told;
+    for (OpenFile& file : open) {
+        for (const QString& cause : writeWaiting(file))
+            if (!cause.isEmpty()) told << cause;
         // Local files never fail here; a network file system may only now say that it had no
         // room for lines written this turn.
-        if (::close(fd) != 0 && errno != EINTR) {
-            ModalBoxes::showException(causeOf(errno));
-        }
+        if (::close(file.fd) != 0 && errno != EINTR) told << causeOf(errno);
     }
+    for (const QString& cause : told) ModalBoxes::showException(cause);
 }
 
 }  // namespace AppendFiles

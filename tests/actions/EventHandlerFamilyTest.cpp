@@ -6,6 +6,7 @@
 #include "support/ArgvProbe.h"
 #include "support/QtPrinters.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -134,6 +135,37 @@ TEST_F(EventHandlerFamilyTest, ALogFileErrorSkipsTheCommandAndThePopUpOfThatEven
     handle(EventKind::FileDelete, {dir.filePath(QStringLiteral("b.txt")), {}});
     EXPECT_EQ(window.journal, (QStringList{"alert", "red", "blue", "popup"}));
     EXPECT_TRUE(probe.waitForRuns(1));
+}
+
+// A line is in the file before its event's program starts or its pop-up shows; with neither
+// to come it goes in with the turn's other lines, in order.
+TEST_F(EventHandlerFamilyTest, TheLogLineWaitsForTheTurnsEndOnlyWhenNothingOfItsEventNeedsIt)
+{
+    struct Case {
+        const char* what;
+        bool program, popUp;
+    };
+    for (const Case& c : {Case{"log only", false, false}, Case{"program", true, false}, Case{"pop-up", false, true},
+                          Case{"both", true, true}}) {
+        SCOPED_TRACE(c.what);
+        allActionsOn();
+        slot.RunProgram = c.program;
+        slot.PopUpMessage = c.popUp;
+        slot.LogFile = dir.filePath(QString::fromUtf8(c.what) + QStringLiteral(".log"));
+        const auto content = [&] {
+            QFile f(slot.LogFile);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        handle(EventKind::FileCreate, {dir.filePath(QStringLiteral("a.txt")), {}});
+        handle(EventKind::FileCreate, {dir.filePath(QStringLiteral("b.txt")), {}});
+        const QByteArray now = content();
+        EXPECT_EQ(now.contains("b.txt"), c.program || c.popUp);
+        QCoreApplication::processEvents();  // the turn ends
+        const QByteArray later = content();
+        ASSERT_EQ(later.split('\n').size(), 2 + 2 + 1) << later.toStdString();
+        EXPECT_LT(later.indexOf("a.txt"), later.indexOf("b.txt"));
+    }
+    EXPECT_TRUE(probe.waitForRuns(4));
 }
 
 TEST_F(EventHandlerFamilyTest, EachActionSeesTheRecordAsItIsWhenItStarts)

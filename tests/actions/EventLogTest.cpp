@@ -2,6 +2,7 @@
 #include "platform/AppendFiles.h"
 #include "core/Banner.h"
 #include "platform/AppException.h"
+#include "platform/ModalBoxes.h"
 #include "platform/SystemInfo.h"
 #include "support/FileSizeLimit.h"
 #include "support/LocalUsers.h"
@@ -313,6 +314,69 @@ TEST_F(EventLogTest, LineThatDoesNotFitIsTakenBackWhole)
     }
     WriteToLog(watch(log), QStringLiteral("after"));
     EXPECT_EQ(content(log).toStdString(), (kept + "after\r\n").toStdString());
+}
+
+// Lines nobody needs at once wait for the turn's end and go in together, in order; a line
+// needed now takes those before it along.
+TEST_F(EventLogTest, WaitingLinesGoInAtTheTurnsEndOrWithTheNextLineNeededNow)
+{
+    WriteToLog(watch(log), QStringLiteral("one"), LogLineDue::ByTurnEnd);
+    WriteToLog(watch(log), QStringLiteral("two"), LogLineDue::ByTurnEnd);
+    EXPECT_EQ(content(log), QByteArray()) << "made, still empty";
+    WriteToLog(watch(log), QStringLiteral("three"));
+    EXPECT_EQ(content(log), header() + "one\r\ntwo\r\nthree\r\n");
+    WriteToLog(watch(log), QStringLiteral("four"), LogLineDue::ByTurnEnd);
+    endTurn();
+    EXPECT_EQ(content(log), header() + "one\r\ntwo\r\nthree\r\nfour\r\n");
+    EXPECT_EQ(openOn(log), 0);
+
+    // A long burst does not wait for the turn's end with all of it.
+    const QString many = dir.filePath(QStringLiteral("many.log"));
+    const QString line = QStringLiteral("y").repeated(98);
+    for (int i = 0; i < 1000; ++i) WriteToLog(watch(many), line, LogLineDue::ByTurnEnd);
+    const qsizetype before = content(many).size();
+    EXPECT_GT(before, 0);
+    EXPECT_LT(before, 1000 * 100);
+    EXPECT_EQ(before % 100, header().size() % 100) << "whole lines only";
+    endTurn();
+    EXPECT_EQ(content(many).size(), header().size() + 1000 * 100);
+}
+
+// Waiting lines that find no room are refused each on its own, whole, with a box naming the
+// cause; a line needed now that finds none raises its error, after the boxes of those before.
+TEST_F(EventLogTest, WaitingLinesThatFindNoRoomAreEachRefusedWhole)
+{
+    QStringList boxes;
+    const ModalBoxes::Responder old = ModalBoxes::setResponder([&](const ModalBoxes::Request& r) {
+        boxes << r.text;
+        return ModalBoxes::Answer::Ok;
+    });
+    WriteToLog(watch(log), QStringLiteral("before"));
+    const QByteArray kept = content(log);
+    {
+        FileSizeLimit limit(rlim_t(kept.size() + 34));  // two lines of 13, and 8 bytes
+        ASSERT_TRUE(limit.ok());
+        for (const char* l : {"line-a-0001", "line-b-0002", "line-c-0003", "line-d-0004"})
+            WriteToLog(watch(log), QString::fromUtf8(l), LogLineDue::ByTurnEnd);
+        endTurn();
+        EXPECT_EQ(content(log).toStdString(), (kept + "line-a-0001\r\nline-b-0002\r\n").toStdString());
+        EXPECT_EQ(boxes.size(), 2) << boxes.join('|').toStdString();
+        EXPECT_EQ(openOn(log), 0);
+
+        boxes.clear();
+        WriteToLog(watch(log), QStringLiteral("waits"), LogLineDue::ByTurnEnd);
+        EXPECT_ANY_THROW(WriteToLog(watch(log), QStringLiteral("needed now, too long")));
+        EXPECT_EQ(boxes.size(), 0) << "the waiting line fitted";
+        EXPECT_EQ(content(log).toStdString(), (kept + "line-a-0001\r\nline-b-0002\r\nwaits\r\n").toStdString());
+        EXPECT_EQ(openOn(log), 0) << "a failed file is closed at once";
+
+        WriteToLog(watch(log), QStringLiteral("no room"), LogLineDue::ByTurnEnd);
+        EXPECT_ANY_THROW(WriteToLog(watch(log), QStringLiteral("no room either")));
+        EXPECT_EQ(boxes.size(), 1) << "the waiting line's box comes before the error of the line needed now";
+    }
+    WriteToLog(watch(log), QStringLiteral("after"));
+    EXPECT_EQ(content(log).toStdString(), (kept + "line-a-0001\r\nline-b-0002\r\nwaits\r\nafter\r\n").toStdString());
+    ModalBoxes::setResponder(old);
 }
 
 }  // namespace
