@@ -24,6 +24,7 @@ using namespace InotifyDetail;
 
 InotifyDetail::State::~State()
 {
+    held.release();
     for (int f : {fd, wakeFd, mountFd})
         if (f >= 0) ::close(f);
 }

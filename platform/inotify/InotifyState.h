@@ -175,6 +175,16 @@ struct State {
     quint64 nextJob = 1;
     bool lookoutsDue = false;
     int walkerBusy = 0;
+    // The walker's last listed folder, kept open while the walk goes on: its sub-folders, listed
+    // next, are opened and checked by their name in it rather than by their whole path. Let go
+    // when the walker rests, so that it never keeps a volume from being unmounted.
+    struct HeldFolder {
+        QByteArray path;
+        int fd = -1;
+        quint64 device = 0, inode = 0;
+        void release();
+    } held;
+    bool heldStillThere() const;  // the table has the held folder where it was
     // volumes
     QList<MountTable::Mount> mounts;
     QSet<QByteArray> pseudoMounts;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -37,10 +38,14 @@ void callHook(const QByteArray& path)
     if (hook) hook(PathBytes::decode(path));
 }
 
-QByteArray procPath(int fd) { return QByteArrayLiteral("/proc/self/fd/") + QByteArray::number(fd); }
+// The name under which the kernel finds an open folder, for a watch placed on what was opened.
+struct ProcPath {
+    char text[32];
+    explicit ProcPath(int fd) { std::snprintf(text, sizeof text, "/proc/self/fd/%d", fd); }
+};
 
-// The entries of an open folder, which it closes. Read with getdents64 into one buffer kept
-// by the thread: a DIR stream would cost two more system calls and an allocation per folder.
+// The entries of an open folder. Read with getdents64 into one buffer kept by the thread: a
+// DIR stream would cost two more system calls and an allocation per folder.
 std::vector<Entry> readEntries(int fd)
 {
     // The kernel's record: inode (8 bytes), offset (8), length (2), type (1), then the name.
@@ -68,9 +73,10 @@ std::vector<Entry> readEntries(int fd)
             out.push_back({std::string(name), isDir});
         }
     }
-    ::close(fd);
     return out;
 }
+
+constexpr auto kWalkHandOver = std::chrono::milliseconds(1);
 
 const QString kLimit = QStringLiteral("the system's limit on watched folders has been reached");
 
@@ -104,6 +110,7 @@ void State::walkerRun()
 {
     std::unique_lock lock(mutex);
     auto figuresAt = Clock::now();
+    auto flushedAt = Clock::now();
     auto figuresCounted = Clock::now() - std::chrono::seconds(10);
     while (!stop.load()) {
         if (!urgent.empty() || !tasks.empty()) {
@@ -118,7 +125,12 @@ void State::walkerRun()
             ++walkerBusy;
             scan(std::move(task), lock);
             --walkerBusy;
-            flush();
+            // What a walk finds is handed over at most every millisecond while it goes on: the
+            // window is woken for many folders at a time, not for every one.
+            if ((urgent.empty() && tasks.empty()) || Clock::now() - flushedAt >= kWalkHandOver) {
+                flush();
+                flushedAt = Clock::now();
+            }
             if (Clock::now() - figuresAt > std::chrono::milliseconds(500)) {
                 figureWatches = table.watchCount();
                 figureWalks = int(jobs.size());
@@ -142,12 +154,27 @@ void State::walkerRun()
         }
         figuresAt = Clock::now();
         if (!urgent.empty() || !tasks.empty() || lookoutsDue || stop.load()) continue;
+        held.release();
         if (wantsFreeSpace()) {
             walkerWake.wait_until(lock, nextFreeCheck);
         } else {
             walkerWake.wait(lock);
         }
     }
+    held.release();
+}
+
+void State::HeldFolder::release()
+{
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    path.clear();
+}
+
+bool State::heldStillThere() const
+{
+    const WatchedFolder* f = table.find(held.path);
+    return f && f->watched() && !f->lookoutOnly && f->device == held.device && f->inode == held.inode;
 }
 
 void State::updateFigures()
@@ -219,9 +246,14 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     // A registration's own folder: whether it is the top of a volume (it goes with it).
     bool someonesRoot = false;
     for (const auto& [id, r] : regs.all()) someonesRoot = someonesRoot || r.root.real == path;
+    // A sub-folder of the folder listed last (the usual order of a walk) is looked up by its
+    // name in it: a whole path costs the kernel a look at every folder on the way, twice.
+    const bool byName = held.fd >= 0 && !someonesRoot && held.path == BytePath::parentOf(path) && heldStillThere();
+    const std::string name(BytePath::nameOf(path));
     lock.unlock();
     callHook(path);
-    const int dfd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    const int dfd = byName ? ::openat(held.fd, name.c_str(), kFlags) : ::open(path.constData(), kFlags);
     const int openError = dfd < 0 ? errno : 0;
     struct stat opened {}, above {};
     if (dfd >= 0) ::fstat(dfd, &opened);
@@ -237,14 +269,17 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         return;
     }
     // Still what was opened (not renamed or replaced meanwhile: its events tell where it went),
-    // and still wanted.
+    // and still wanted. By name, while the table still has the held folder where it was: a move
+    // of that folder that the table has yet to hear of takes this one along with it.
     struct stat now {};
-    if (!wanted(path) || ::lstat(path.constData(), &now) != 0 || now.st_dev != opened.st_dev || now.st_ino != opened.st_ino) {
+    const bool there = byName ? heldStillThere() && ::fstatat(held.fd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0
+                              : ::lstat(path.constData(), &now) == 0;
+    if (!wanted(path) || !there || now.st_dev != opened.st_dev || now.st_ino != opened.st_ino) {
         ::close(dfd);
         finishTask(task, 0);
         return;
     }
-    const int wd = ::inotify_add_watch(fd, procPath(dfd).constData(), watchMask());
+    const int wd = ::inotify_add_watch(fd, ProcPath(dfd).text, watchMask());
     if (wd < 0) {
         const int e = errno;
         ::close(dfd);
@@ -275,9 +310,15 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     lock.lock();
     f = table.find(path);
     if (!f || f->wd != wd) {  // gone meanwhile: its events told
+        ::close(dfd);
         finishTask(task, 0);
         return;
     }
+    held.release();
+    held.path = path;
+    held.fd = dfd;
+    held.device = f->device;
+    held.inode = f->inode;
     --f->listings;
     ScanTask applied = task;
     if (task.mode == ScanTask::Mode::Resync && !resync) applied.mode = ScanTask::Mode::Baseline;
@@ -337,7 +378,7 @@ bool State::watchOnly(const QByteArray& path, std::unique_lock<std::mutex>& lock
     struct stat now {};
     int wd = -1;
     if (::lstat(path.constData(), &now) == 0 && now.st_dev == opened.st_dev && now.st_ino == opened.st_ino)
-        wd = ::inotify_add_watch(fd, procPath(dfd).constData(), watchMask());
+        wd = ::inotify_add_watch(fd, ProcPath(dfd).text, watchMask());
     const int e = errno;
     ::close(dfd);
     if (wd < 0) {

@@ -373,6 +373,44 @@ TEST_F(ChangeNotifyWorldTest, OneWalkServesEveryRegistrationOnTheSameTree)
     for (size_t i = 0; i < recorders.size(); ++i) EXPECT_EQ(recorders[i]->notices, others[i].hears) << others[i].what;
 }
 
+// A walk opens a folder's sub-folders by name in the folder it has just listed. That folder is
+// moved away (and another put in its place) just as its sub-folder is opened: whatever the
+// sub-folder is heard under is where it is now.
+TEST_F(ChangeNotifyWorldTest, AFolderMovedAsItsSubFolderIsOpenedIsHeardWhereItWent)
+{
+    struct Case {
+        const char* what;
+        bool replaced;  // a new folder of the same names takes the old one's place
+    };
+    for (const Case& c : {Case{"moved", false}, Case{"moved and replaced", true}}) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir base;
+        const QString tree = base.filePath("tree");
+        ASSERT_TRUE(makeFolder(tree + "/a/b/c"));
+        std::atomic<bool> done{false};
+        ChangeNotifyService::setBeforeFolderRead([&, tree](const QString& folder) {
+            if (folder != tree + "/a/b" || done.exchange(true)) return;
+            move(tree + "/a", tree + "/z");
+            if (c.replaced) makeFolder(tree + "/a/b");
+        });
+        Recorder r(base.path());
+        ASSERT_TRUE(r.start(tree, true, kItemEvents));
+        ChangeNotifyService::setBeforeFolderRead(nullptr);
+        ASSERT_TRUE(done.load());
+        ASSERT_TRUE(makeFile(tree + "/z/b/x") && makeFile(tree + "/z/b/c/y"));
+        if (c.replaced) {
+            ASSERT_TRUE(makeFile(tree + "/a/b/w"));
+        }
+        settle(r, tree + "/zz", "tree/zz");
+        EXPECT_TRUE(r.has({SHCNE_CREATE, "tree/z/b/x", "-"}));
+        EXPECT_TRUE(r.has({SHCNE_CREATE, "tree/z/b/c/y", "-"}));
+        EXPECT_EQ(r.has({SHCNE_CREATE, "tree/a/b/w", "-"}), c.replaced);
+        for (const Notice& n : r.notices) {
+            EXPECT_FALSE(n.first.startsWith("tree/a/b/x") || n.first.startsWith("tree/a/b/c/y")) << n.first.toStdString();
+        }
+    }
+}
+
 // The folder of a registration that cannot be watched when its walk reaches it (gone between
 // choosing and starting) is refused with the reason, and the registration ends.
 TEST_F(ChangeNotifyWorldTest, RegistrationRefusedWithItsReason)
