@@ -14,8 +14,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unordered_map>
+
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -44,12 +50,62 @@ struct ProcPath {
     explicit ProcPath(int fd) { std::snprintf(text, sizeof text, "/proc/self/fd/%d", fd); }
 };
 
+#ifndef STATX_MNT_ID_UNIQUE
+#define STATX_MNT_ID_UNIQUE 0x4000U
+#endif
+
+// What was opened: its device and inode, and whether its file system fills a read of a folder
+// as far as the buffer goes (so that a read that leaves room has reached the end).
+struct Opened {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool readsWhole = false;
+};
+
+// File systems whose folder reads stop only at the end of the buffer or of the folder.
+bool fillsEveryRead(int fd)
+{
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case TMPFS_MAGIC:
+    case EXT4_SUPER_MAGIC:  // ext2 and ext3 too
+    case BTRFS_SUPER_MAGIC: return true;
+    default: return false;  // network and user-space file systems may answer in pieces
+    }
+}
+
+Opened identify(int fd)
+{
+    Opened o;
+    struct statx sx {};
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_INO | STATX_MNT_ID_UNIQUE, &sx) != 0) {
+        struct stat st {};  // statx refused (an old kernel, a sandbox)
+        if (::fstat(fd, &st) == 0) {
+            o.device = st.st_dev;
+            o.inode = st.st_ino;
+        }
+        return o;
+    }
+    o.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    o.inode = ino_t(sx.stx_ino);
+    // Learned once per mount; the kernel never gives a mount's unique number to another.
+    if (sx.stx_mask & STATX_MNT_ID_UNIQUE) {
+        thread_local std::unordered_map<quint64, bool> known;
+        const auto it = known.find(sx.stx_mnt_id);
+        o.readsWhole = it != known.end() ? it->second : known.emplace(sx.stx_mnt_id, fillsEveryRead(fd)).first->second;
+    }
+    return o;
+}
+
 // The entries of an open folder. Read with getdents64 into one buffer kept by the thread: a
-// DIR stream would cost two more system calls and an allocation per folder.
-std::vector<Entry> readEntries(int fd)
+// DIR stream would cost two more system calls and an allocation per folder. Where a read that
+// leaves room is known to have reached the end, the read that would find nothing is spared.
+std::vector<Entry> readEntries(int fd, bool readsWhole)
 {
     // The kernel's record: inode (8 bytes), offset (8), length (2), type (1), then the name.
     constexpr size_t kLengthAt = 16, kTypeAt = 18, kNameAt = 19;
+    constexpr long kLongestRecord = (kNameAt + NAME_MAX + 1 + 7) / 8 * 8;
     thread_local std::vector<char> buffer(64 * 1024);
     std::vector<Entry> out;
     for (;;) {
@@ -72,6 +128,7 @@ std::vector<Entry> readEntries(int fd)
             }
             out.push_back({std::string(name), isDir});
         }
+        if (readsWhole && n + kLongestRecord <= long(buffer.size())) break;
     }
     return out;
 }
@@ -255,8 +312,8 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     const int dfd = byName ? ::openat(held.fd, name.c_str(), kFlags) : ::open(path.constData(), kFlags);
     const int openError = dfd < 0 ? errno : 0;
-    struct stat opened {}, above {};
-    if (dfd >= 0) ::fstat(dfd, &opened);
+    const Opened opened = dfd >= 0 ? identify(dfd) : Opened{};
+    struct stat above {};
     const bool aboveKnown = someonesRoot && dfd >= 0 && ::stat(BytePath::parentOf(path).constData(), &above) == 0;
     lock.lock();
     if (stop.load()) {
@@ -274,7 +331,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     struct stat now {};
     const bool there = byName ? heldStillThere() && ::fstatat(held.fd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0
                               : ::lstat(path.constData(), &now) == 0;
-    if (!wanted(path) || !there || now.st_dev != opened.st_dev || now.st_ino != opened.st_ino) {
+    if (!wanted(path) || !there || now.st_dev != opened.device || now.st_ino != opened.inode) {
         ::close(dfd);
         finishTask(task, 0);
         return;
@@ -293,9 +350,9 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         if (old >= 0 && table.dropWatch(f)) ::inotify_rm_watch(fd, old);
         table.setWatch(f, wd);
     }
-    f->device = quint64(opened.st_dev);
-    f->inode = quint64(opened.st_ino);
-    f->mountTop = aboveKnown ? above.st_dev != opened.st_dev
+    f->device = quint64(opened.device);
+    f->inode = quint64(opened.inode);
+    f->mountTop = aboveKnown ? above.st_dev != opened.device
                              : f->parent && f->parent->watched() && f->parent->device != f->device;
     if (f->lookoutOnly) {
         f->lookoutOnly = false;
@@ -305,7 +362,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     const bool resync = task.mode == ScanTask::Mode::Resync && f->listed;
     ++f->listings;
     lock.unlock();
-    std::vector<Entry> entries = readEntries(dfd);
+    std::vector<Entry> entries = readEntries(dfd, opened.readsWhole);
     ++figureListed;
     lock.lock();
     f = table.find(path);

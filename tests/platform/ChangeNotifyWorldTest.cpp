@@ -373,6 +373,28 @@ TEST_F(ChangeNotifyWorldTest, OneWalkServesEveryRegistrationOnTheSameTree)
     for (size_t i = 0; i < recorders.size(); ++i) EXPECT_EQ(recorders[i]->notices, others[i].hears) << others[i].what;
 }
 
+// A folder whose names take many reads to list, in memory and on disk: every sub-folder is
+// found and watched.
+TEST_F(ChangeNotifyWorldTest, AFolderOfManyLongNamesIsListedToTheEnd)
+{
+    for (const QString& where : {fastBase(), QString()}) {
+        QTemporaryDir base = where.isEmpty() ? QTemporaryDir() : QTemporaryDir(where);
+        ASSERT_TRUE(base.isValid());
+        SCOPED_TRACE(base.path().toStdString());
+        constexpr int kFolders = 1500;  // some 180 KiB of names: three reads and more
+        const QString tree = base.filePath("tree");
+        const auto folder = [&](int i) { return QStringLiteral("%1-").arg(i, 5, 10, QChar('0')) + QString(94, QChar('n')); };
+        for (int i = 0; i < kFolders; ++i) ASSERT_TRUE(makeFolder(tree + "/" + folder(i)));
+        Recorder r(base.path());
+        ASSERT_TRUE(r.start(tree, true, kItemEvents));
+        for (int i = 0; i < kFolders; ++i) ASSERT_TRUE(makeFile(tree + "/" + folder(i) + "/f"));
+        settle(r, tree + "/zz", "tree/zz");
+        ASSERT_TRUE(waitFor([&] { return counts(r, SHCNE_CREATE).size() == kFolders + 1; }, 30000));
+        const QHash<QString, int> heard = counts(r, SHCNE_CREATE);
+        for (int i = 0; i < kFolders; ++i) EXPECT_EQ(heard.value("tree/" + folder(i) + "/f"), 1) << i;
+    }
+}
+
 // A walk opens a folder's sub-folders by name in the folder it has just listed. That folder is
 // moved away (and another put in its place) just as its sub-folder is opened: whatever the
 // sub-folder is heard under is where it is now.
