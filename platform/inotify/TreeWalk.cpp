@@ -307,6 +307,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     // name in it: a whole path costs the kernel a look at every folder on the way, twice.
     const bool byName = held.fd >= 0 && !someonesRoot && held.path == BytePath::parentOf(path) && heldStillThere();
     const std::string name(BytePath::nameOf(path));
+    const quint64 readBefore = readSerial;
     lock.unlock();
     callHook(path);
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
@@ -327,10 +328,19 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     }
     // Still what was opened (not renamed or replaced meanwhile: its events tell where it went),
     // and still wanted. By name, while the table still has the held folder where it was: a move
-    // of that folder that the table has yet to hear of takes this one along with it.
+    // of that folder that the table has yet to hear of takes this one along with it. When no
+    // event at all was read since the folder was opened, any move of it is still to be read,
+    // and reading it will move the watch along: there is nothing to check.
     struct stat now {};
-    const bool there = byName ? heldStillThere() && ::fstatat(held.fd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0
-                              : ::lstat(path.constData(), &now) == 0;
+    bool there;
+    if (byName && readSerial == readBefore) {
+        there = heldStillThere();
+        now.st_dev = opened.device;
+        now.st_ino = opened.inode;
+    } else {
+        there = byName ? heldStillThere() && ::fstatat(held.fd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0
+                       : ::lstat(path.constData(), &now) == 0;
+    }
     if (!wanted(path) || !there || now.st_dev != opened.device || now.st_ino != opened.inode) {
         ::close(dfd);
         finishTask(task, 0);
