@@ -32,9 +32,9 @@ InotifyDetail::State::~State()
 namespace {
 
 constexpr size_t kReadBuffer = 256 * 1024;
-// After a read that found events the reader rests this long before it looks again, so that a
-// burst is read in few large reads and the window is woken once for many notices rather than
-// for every one or two. A lone change is still read the moment it comes.
+// After a read that found several events the reader rests this long before it looks again, so
+// that a burst is read in few large reads and the window is woken once for many notices rather
+// than for every one or two. A lone change is still read the moment it comes.
 constexpr long kGatherNs = 1'000'000;
 // How long the program's exit waits for a thread held up by a volume that does not answer.
 constexpr auto kExitWait = std::chrono::milliseconds(1500);
@@ -112,7 +112,7 @@ void gather(State& s)
 void readerRun(State& s)
 {
     std::vector<char> buffer(kReadBuffer);
-    bool gathering = false;  // the last look found events: more are likely on their way
+    bool gathering = false;  // the last look found several events: more are likely on their way
     HeapRelease heap;
     while (!s.stop.load()) {
         try {
@@ -169,7 +169,10 @@ void readerRun(State& s)
                     }
                     s.processRead(buffer.data(), got);
                     s.flush();
-                    gathering = true;
+                    // More than one event in a read: a burst is on, and resting gathers it. A
+                    // lone event (a file written piece by piece) is told without the wait.
+                    const auto* firstEvent = reinterpret_cast<const inotify_event*>(buffer.data());
+                    gathering = gathering || size_t(got) > sizeof(inotify_event) + firstEvent->len;
                     // A read that left room took everything there was.
                     if (size_t(got) + sizeof(inotify_event) + NAME_MAX + 1 <= buffer.size()) break;
                 }
