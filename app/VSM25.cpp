@@ -1,6 +1,7 @@
 #include "app/ResponsivenessProbe.h"
 #include "app/StartUp.h"
 #include "instance/InstanceGuard.h"
+#include "platform/AppendFiles.h"
 #include "platform/AutoAnswerBoxes.h"
 #include "platform/TerminationSignals.h"
 #include "ui/frmMain.h"
@@ -29,7 +30,12 @@ int main(int argc, char** argv)
 
     TForm1 form;
     jvpnstncs1->setMainWindow(&form, [&form] { form.trycn1Click(); });
-    TerminationSignals::install([&form] { form.close(); });
+    // Log lines still waiting for the turn's end go in first: a close held up past its grace
+    // ends the program at once.
+    TerminationSignals::install([&form] {
+        AppendFiles::closeAll();
+        form.close();
+    });
     if (!FormCreate(form, parameters)) return 1;
     // Closed (by a signal) while start-up waited for a watch's folders: already over.
     if (form.closing()) return 0;

@@ -107,6 +107,35 @@ TEST_F(ProgramTest, StoredRunningWatchStartsAtLaunchAndReports)
     EXPECT_TRUE(readFile(log).contains("File create event, file name: " + (watched + "/a/b/new.txt").toUtf8() + "\r\n"));
 }
 
+// Ended by a signal in the middle of a burst: every event the live log showed is in the log
+// file, whole, once and in the same order.
+TEST_F(ProgramTest, EndedInABurstEveryEventShownIsInTheLogFile)
+{
+    const QString watched = temp.path() + "/watched";
+    QDir().mkpath(watched);
+    const QString log = temp.path() + "/events.log";
+    writeFile(settings(), ("[docs]\nname=docs\npath=" + watched + "\npanel=1\nactive=1\navilable=0\nsub=0\nfcreate=1\n"
+                           "writelog=1\nlogfile=" + log + "\n").toUtf8());
+    ProgramRun run(temp.path());
+    ASSERT_TRUE(run.waitForLine("Watch docs Started monitoring path: ", 30000)) << run.lines().join('\n').toStdString();
+    for (int i = 0; i < 3000; ++i) writeFile(watched + QStringLiteral("/f%1").arg(i, 4, 10, QChar('0')), "");
+    ASSERT_TRUE(run.waitForLine(": docs: File create event, file name: " + watched + "/f", 10000));
+    EXPECT_EQ(run.terminate(), 0);
+    QStringList shown;
+    for (const QString& l : run.lines())
+        if (l.startsWith("live-log: #ff0000 ")) shown << l.section(u' ', 2);
+    ASSERT_FALSE(shown.isEmpty());
+    const QList<QByteArray> lines = readFile(log).split('\n');
+    ASSERT_GE(lines.size(), 3);
+    QStringList written;
+    for (qsizetype i = 2; i + 1 < lines.size(); ++i) {
+        ASSERT_TRUE(lines[i].endsWith('\r')) << lines[i].toStdString();
+        written << QString::fromUtf8(lines[i].chopped(1));
+    }
+    EXPECT_TRUE(lines.last().isEmpty()) << "the file ends with a whole line";
+    EXPECT_EQ(written, shown);
+}
+
 // Two watches stored as running; the first one's drive is unplugged. The second starts and
 // hears its events, the first is named, and "-m" still applies.
 TEST_F(ProgramTest, MissingFolderDoesNotKeepTheOtherWatchesFromStarting)
