@@ -3,7 +3,9 @@
 #include "platform/AppException.h"
 #include "platform/ModalBoxes.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QFile>
 #include <QHash>
 #include <QThread>
@@ -294,15 +296,24 @@ Refusals writeWaiting(OpenFile& file)
     return causes;
 }
 
-// The end of the turn: the next event loop pass runs the posted call, after this turn's events.
+// The end of the turn: when the event loop is about to wait again, or else (a loop that only
+// looks without waiting) at its next pass, which runs the posted call after this turn's events.
 bool queueClose()
 {
     OpenFiles& files = openFiles();
     if (files.closeQueued) return true;
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || QThread::currentThread() != app->thread()) return false;
+    static QPointer<QAbstractEventDispatcher> hooked;
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(app->thread());
+    if (dispatcher && hooked != dispatcher) {
+        hooked = dispatcher;
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, app, [] {
+            if (openFiles().closeQueued) closeAll();
+        });
+    }
     files.closeQueued = true;
-    QMetaObject::invokeMethod(app, [] { closeAll(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(app, [] { if (openFiles().closeQueued) closeAll(); }, Qt::QueuedConnection);
     return true;
 }
 
