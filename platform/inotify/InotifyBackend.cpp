@@ -164,6 +164,7 @@ void readerRun(State& s)
                     }
                     std::lock_guard lock(s.mutex);
                     if (got <= 0) {
+                        s.queueDrained();
                         s.flush();
                         break;
                     }
@@ -174,7 +175,10 @@ void readerRun(State& s)
                     const auto* firstEvent = reinterpret_cast<const inotify_event*>(buffer.data());
                     gathering = gathering || size_t(got) > sizeof(inotify_event) + firstEvent->len;
                     // A read that left room took everything there was.
-                    if (size_t(got) + sizeof(inotify_event) + NAME_MAX + 1 <= buffer.size()) break;
+                    if (size_t(got) + sizeof(inotify_event) + NAME_MAX + 1 <= buffer.size()) {
+                        s.queueDrained();
+                        break;
+                    }
                 }
             }
             bool trim;

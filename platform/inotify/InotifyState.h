@@ -185,6 +185,19 @@ struct State {
         void release();
     } held;
     bool heldStillThere() const;  // the table has the held folder where it was
+    // Watched folders renamed while the walker had work queued, in order: a queued folder
+    // below one of them is looked for where it went.
+    std::vector<std::pair<QByteArray, QByteArray>> movedFolders;
+    // Folders that were gone when the walker came, before the reader had read why: a rename
+    // read later finds them where they went. Kept until a read begun after them took all there was.
+    struct Missed {
+        ScanTask task;
+        quint64 read;
+    };
+    std::vector<Missed> missed;
+    bool missedFolder(const ScanTask& task);  // kept for a rename yet to be read
+    void findMissed(const QByteArray& from, const QByteArray& to);
+    void queueDrained();  // the reader took everything the kernel had
     // volumes
     QList<MountTable::Mount> mounts;
     QSet<QByteArray> pseudoMounts;
@@ -254,6 +267,7 @@ struct State {
     // Places a watch on `path` without listing it (a lookout); false when it cannot be.
     bool watchOnly(const QByteArray& path, std::unique_lock<std::mutex>& lock);
     void finishTask(const ScanTask& task, int children);
+    bool followMoved(const ScanTask& task);  // queues it again where its folder went
     void taskFailed(const ScanTask& task, int error, bool watching);
     void jobDone(quint64 job);
     bool wanted(const QByteArray& real) const;

@@ -212,6 +212,7 @@ void State::walkerRun()
         figuresAt = Clock::now();
         if (!urgent.empty() || !tasks.empty() || lookoutsDue || stop.load()) continue;
         held.release();
+        movedFolders.clear();
         if (wantsFreeSpace()) {
             walkerWake.wait_until(lock, nextFreeCheck);
         } else {
@@ -322,6 +323,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         return;
     }
     if (dfd < 0) {
+        if ((openError == ENOENT || openError == ENOTDIR) && (followMoved(task) || missedFolder(task))) return;
         taskFailed(task, openError, false);
         finishTask(task, 0);
         return;
@@ -343,6 +345,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     }
     if (!wanted(path) || !there || now.st_dev != opened.device || now.st_ino != opened.inode) {
         ::close(dfd);
+        if (wanted(path) && (followMoved(task) || missedFolder(task))) return;
         finishTask(task, 0);
         return;
     }
@@ -463,6 +466,59 @@ bool State::watchOnly(const QByteArray& path, std::unique_lock<std::mutex>& lock
         }
     }
     return true;
+}
+
+bool State::followMoved(const ScanTask& task)
+{
+    if (task.jobRoot || movedFolders.empty()) return false;
+    QByteArray path = task.path;
+    for (const auto& [from, to] : movedFolders)
+        if (BytePath::isAtOrUnder(path, from)) path = to + path.mid(from.size());
+    if (path == task.path || !wanted(path)) return false;
+    ScanTask again = task;
+    again.path = path;
+    if (task.urgent) {
+        urgent.push_front(std::move(again));
+    } else {
+        tasks.push_back(std::move(again));
+    }
+    finishTask(task, 1);  // its walk waits for it where it went
+    return true;
+}
+
+bool State::missedFolder(const ScanTask& task)
+{
+    if (task.jobRoot || task.mode == ScanTask::Mode::Follow || task.mode == ScanTask::Mode::Remount) return false;
+    // Its walk waits for it: what the walk finds keeps its place in the order.
+    missed.push_back({task, readSerial});
+    return true;
+}
+
+void State::findMissed(const QByteArray& from, const QByteArray& to)
+{
+    for (auto it = missed.begin(); it != missed.end();) {
+        if (!BytePath::isAtOrUnder(it->task.path, from)) {
+            ++it;
+            continue;
+        }
+        ScanTask again = std::move(it->task);
+        again.path = to + again.path.mid(from.size());
+        it = missed.erase(it);
+        if (wanted(again.path)) queueScan(std::move(again), true);
+    }
+}
+
+void State::queueDrained()
+{
+    // A read that began after the miss (two reads on: the first may have been under way) has
+    // taken all there was: whatever moved the folder has been read.
+    std::vector<ScanTask> over;
+    std::erase_if(missed, [&](Missed& m) {
+        if (readSerial < m.read + 2) return false;
+        over.push_back(std::move(m.task));
+        return true;
+    });
+    for (const ScanTask& t : over) finishTask(t, 0);
 }
 
 void State::finishTask(const ScanTask& task, int children)

@@ -395,6 +395,56 @@ TEST_F(ChangeNotifyWorldTest, AFolderOfManyLongNamesIsListedToTheEnd)
     }
 }
 
+// A folder renamed just after its sub-folders were made, or moved in and renamed at once, while
+// the walk of it is still under way: every sub-folder is heard, and watched where it went.
+TEST_F(ChangeNotifyWorldTest, AFolderRenamedWhileItsWalkGoesOnIsWatchedWhereItWent)
+{
+    struct Case {
+        const char* what;
+        bool movedIn;
+    };
+    for (const QString& where : {fastBase(), QString()}) {
+        for (const Case& c : {Case{"made here, renamed", false}, Case{"moved in, renamed", true}}) {
+            QTemporaryDir base = where.isEmpty() ? QTemporaryDir() : QTemporaryDir(where);
+            ASSERT_TRUE(base.isValid());
+            SCOPED_TRACE(std::string(c.what) + " in " + base.path().toStdString());
+            const QString tree = base.filePath("tree"), stage = base.filePath("stage");
+            ASSERT_TRUE(makeFolder(tree) && makeFolder(stage));
+            Recorder r(base.path());
+            ASSERT_TRUE(r.start(tree, true, kItemEvents));
+            QStringList made;  // below the folder that is renamed
+            for (int a = 1; a <= 30; ++a) {
+                made << QStringLiteral("a%1").arg(a);
+                for (int b = 1; b <= 30; ++b) made << QStringLiteral("a%1/b%2").arg(a).arg(b);
+            }
+            const QString first = (c.movedIn ? stage : tree) + "/big";
+            for (const QString& m : made) ASSERT_TRUE(makeFolder(first + "/" + m));
+            if (c.movedIn) {
+                ASSERT_TRUE(move(first, tree + "/big"));
+            }
+            ASSERT_TRUE(move(tree + "/big", tree + "/big2"));
+            settle(r, tree + "/zz", "tree/zz");
+            // Each folder is heard made once, under the name it had when it was found.
+            QHash<QString, int> heard;
+            for (const Notice& n : r.notices)
+                if (n.mask == SHCNE_MKDIR) ++heard[n.first.section('/', 2)];
+            for (const QString& m : made) EXPECT_EQ(heard.value(m), 1) << m.toStdString();
+            // And each is watched where it is now.
+            for (int a = 1; a <= 30; ++a) {
+                for (int b = 1; b <= 30; ++b) ASSERT_TRUE(makeFile(tree + QStringLiteral("/big2/a%1/b%2/t").arg(a).arg(b)));
+            }
+            settle(r, tree + "/zz2", "tree/zz2");
+            const QHash<QString, int> files = counts(r, SHCNE_CREATE);
+            for (int a = 1; a <= 30; ++a) {
+                for (int b = 1; b <= 30; ++b) {
+                    const QString t = QStringLiteral("tree/big2/a%1/b%2/t").arg(a).arg(b);
+                    EXPECT_EQ(files.value(t), 1) << t.toStdString();
+                }
+            }
+        }
+    }
+}
+
 // A walk opens a folder's sub-folders by name in the folder it has just listed. That folder is
 // moved away (and another put in its place) just as its sub-folder is opened: whatever the
 // sub-folder is heard under is where it is now.
