@@ -12,7 +12,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <algorithm>
 #include <deque>
+#include <memory>
 #include <functional>
 #include <vector>
 #include <utility>
@@ -217,6 +219,8 @@ Handle openSafely(const QString& path)
 // A file open in this turn, with the lines that wait to be written at the turn's end.
 struct OpenFile {
     int fd = -1;
+    dev_t device = 0;
+    ino_t inode = 0;
     QByteArray waiting;
     std::vector<qsizetype> ends;  // where each waiting entry ends in `waiting`
 };
@@ -226,16 +230,26 @@ using Refusals = std::vector<QString>;
 
 Refusals writeWaiting(OpenFile& file);
 
+// Paths that name one file (a link, "./", two spellings) share its entry, so that their lines
+// keep the order they came in.
 struct OpenFiles {
-    QHash<QString, OpenFile> byPath;
+    QHash<QString, std::shared_ptr<OpenFile>> byPath;
     bool closeQueued = false;
+
+    std::vector<std::shared_ptr<OpenFile>> each() const
+    {
+        std::vector<std::shared_ptr<OpenFile>> out;
+        for (const auto& f : byPath)
+            if (std::find(out.begin(), out.end(), f) == out.end()) out.push_back(f);
+        return out;
+    }
 
     // Leaving the program ends the turn too: what waits is written, not lost.
     ~OpenFiles()
     {
-        for (OpenFile& f : byPath) {
-            writeWaiting(f);
-            ::close(f.fd);
+        for (const auto& f : each()) {
+            writeWaiting(*f);
+            ::close(f->fd);
         }
     }
 };
@@ -343,10 +357,23 @@ Handle open(const QString& path)
     // Within the turn the lines go to the file as it was opened: moved or deleted meanwhile,
     // it is looked for afresh at the next turn.
     const auto it = files.byPath.constFind(path);
-    if (it != files.byPath.cend()) return {it->fd, false};
+    if (it != files.byPath.cend()) return {(*it)->fd, false};
     Handle h = openSafely(path);
     if (queueClose()) {
-        files.byPath.insert(path, OpenFile{h.fd, {}, {}});
+        struct stat st {};
+        ::fstat(h.fd, &st);
+        for (const auto& f : files.byPath) {
+            if (!h.created && f->device == st.st_dev && f->inode == st.st_ino) {
+                ::close(h.fd);
+                files.byPath.insert(path, f);
+                return {f->fd, false};
+            }
+        }
+        auto file = std::make_shared<OpenFile>();
+        file->fd = h.fd;
+        file->device = st.st_dev;
+        file->inode = st.st_ino;
+        files.byPath.insert(path, std::move(file));
     } else {
         h.closeAfterLine = true;
     }
@@ -374,7 +401,7 @@ void append(const QString& path, const QByteArray& bytes, When when)
         append(path, bytes, when);
         return;
     }
-    OpenFile& file = *it;
+    OpenFile& file = **it;
     file.waiting += bytes;
     file.ends.push_back(file.waiting.size());
     if (when == When::ByTurnEnd && file.waiting.size() < kMostWaiting) return;
@@ -404,21 +431,23 @@ void discardAfterFailure(const QString& path, const Handle& file)
 
 void discard(const QString& path)
 {
-    const auto it = openFiles().byPath.find(path);
-    if (it == openFiles().byPath.end()) return;
-    const int fd = it->fd;
-    openFiles().byPath.erase(it);
-    ::close(fd);
+    QHash<QString, std::shared_ptr<OpenFile>>& byPath = openFiles().byPath;
+    const std::shared_ptr<OpenFile> file = byPath.value(path);
+    if (!file) return;
+    for (auto it = byPath.begin(); it != byPath.end();) it = *it == file ? byPath.erase(it) : std::next(it);
+    ::close(file->fd);
 }
 
 void closeAll()
 {
     OpenFiles& files = openFiles();
     files.closeQueued = false;
-    QHash<QString, OpenFile> open = std::exchange(files.byPath, {});
+    const std::vector<std::shared_ptr<OpenFile>> open = files.each();
+    files.byPath.clear();
     // Everything is written and closed before the first box, which lets events in again.
     QStringList told;
-    for (OpenFile& file : open) {
+    for (const auto& f : open) {
+        OpenFile& file = *f;
         for (const QString& cause : writeWaiting(file))
             if (!cause.isEmpty()) told << cause;
         // Local files never fail here; a network file system may only now say that it had no

@@ -342,6 +342,23 @@ TEST_F(EventLogTest, WaitingLinesGoInAtTheTurnsEndOrWithTheNextLineNeededNow)
     EXPECT_EQ(content(many).size(), header().size() + 1000 * 100);
 }
 
+// Watches that name one log file in different ways (a link, "./") keep their lines in the order
+// they came, waiting or not.
+TEST_F(EventLogTest, OneFileNamedInSeveralWaysKeepsTheOrderOfItsLines)
+{
+    ASSERT_TRUE(QFile::link(dir.path(), dir.filePath(QStringLiteral("link"))));
+    const QString names[] = {log, dir.filePath(QStringLiteral("./watch.log")), dir.filePath(QStringLiteral("link/watch.log"))};
+    QByteArray expected = header();
+    for (int i = 0; i < 30; ++i) {
+        const QString line = QStringLiteral("line %1").arg(i);
+        WriteToLog(watch(names[i % 3]), line, i % 7 == 6 ? LogLineDue::Now : LogLineDue::ByTurnEnd);
+        expected += line.toUtf8() + "\r\n";
+    }
+    endTurn();
+    EXPECT_EQ(content(log).toStdString(), expected.toStdString());
+    EXPECT_EQ(openOn(log), 0);
+}
+
 // Waiting lines that find no room are refused each on its own, whole, with a box naming the
 // cause; a line needed now that finds none raises its error, after the boxes of those before.
 TEST_F(EventLogTest, WaitingLinesThatFindNoRoomAreEachRefusedWhole)
