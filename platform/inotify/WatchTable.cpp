@@ -165,8 +165,14 @@ void WatchTable::move(WatchedFolder* folder, const QByteArray& to)
     if (!folder->parent) return;
     const QByteArray parentPath = BytePath::parentOf(to);
     if (parentPath.isEmpty()) return;
-    // Whatever was at the new place goes: a rename replaces it.
+    // Whatever was at the new place goes: a rename replaces it. But a rename replaces only an
+    // empty folder: what the table holds below that place was reached there by its path after
+    // the rename and before it was read. That belongs to the moved folder, and joins it.
     if (WatchedFolder* old = find(to); old && old != folder) {
+        std::vector<WatchedFolder*> below;
+        for (const auto& c : old->children)
+            if (!child(folder, c->name)) below.push_back(c.get());
+        for (WatchedFolder* c : below) adopt(folder, take(c));
         remove(old, [](int) {});
     }
     std::unique_ptr<WatchedFolder> owned = take(folder);

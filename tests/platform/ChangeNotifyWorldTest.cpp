@@ -395,16 +395,19 @@ TEST_F(ChangeNotifyWorldTest, AFolderOfManyLongNamesIsListedToTheEnd)
     }
 }
 
-// A folder renamed just after its sub-folders were made, or moved in and renamed at once, while
-// the walk of it is still under way: every sub-folder is heard, and watched where it went.
+// A folder renamed just after its sub-folders were made, or moved in and renamed at once (and
+// back), while the walk of it is still under way: every sub-folder is heard, and watched where
+// it went.
 TEST_F(ChangeNotifyWorldTest, AFolderRenamedWhileItsWalkGoesOnIsWatchedWhereItWent)
 {
     struct Case {
         const char* what;
         bool movedIn;
+        bool back;  // renamed back to its first name at once
     };
     for (const QString& where : {fastBase(), QString()}) {
-        for (const Case& c : {Case{"made here, renamed", false}, Case{"moved in, renamed", true}}) {
+        for (const Case& c : {Case{"made here, renamed", false, false}, Case{"moved in, renamed", true, false},
+                              Case{"moved in, renamed and back", true, true}}) {
             QTemporaryDir base = where.isEmpty() ? QTemporaryDir() : QTemporaryDir(where);
             ASSERT_TRUE(base.isValid());
             SCOPED_TRACE(std::string(c.what) + " in " + base.path().toStdString());
@@ -423,6 +426,10 @@ TEST_F(ChangeNotifyWorldTest, AFolderRenamedWhileItsWalkGoesOnIsWatchedWhereItWe
                 ASSERT_TRUE(move(first, tree + "/big"));
             }
             ASSERT_TRUE(move(tree + "/big", tree + "/big2"));
+            if (c.back) {
+                ASSERT_TRUE(move(tree + "/big2", tree + "/big"));
+            }
+            const QString last = c.back ? QStringLiteral("big") : QStringLiteral("big2");
             settle(r, tree + "/zz", "tree/zz");
             // Each folder is heard made once, under the name it had when it was found.
             QHash<QString, int> heard;
@@ -431,13 +438,13 @@ TEST_F(ChangeNotifyWorldTest, AFolderRenamedWhileItsWalkGoesOnIsWatchedWhereItWe
             for (const QString& m : made) EXPECT_EQ(heard.value(m), 1) << m.toStdString();
             // And each is watched where it is now.
             for (int a = 1; a <= 30; ++a) {
-                for (int b = 1; b <= 30; ++b) ASSERT_TRUE(makeFile(tree + QStringLiteral("/big2/a%1/b%2/t").arg(a).arg(b)));
+                for (int b = 1; b <= 30; ++b) ASSERT_TRUE(makeFile(tree + QStringLiteral("/%1/a%2/b%3/t").arg(last).arg(a).arg(b)));
             }
             settle(r, tree + "/zz2", "tree/zz2");
             const QHash<QString, int> files = counts(r, SHCNE_CREATE);
             for (int a = 1; a <= 30; ++a) {
                 for (int b = 1; b <= 30; ++b) {
-                    const QString t = QStringLiteral("tree/big2/a%1/b%2/t").arg(a).arg(b);
+                    const QString t = QStringLiteral("tree/%1/a%2/b%3/t").arg(last).arg(a).arg(b);
                     EXPECT_EQ(files.value(t), 1) << t.toStdString();
                 }
             }
