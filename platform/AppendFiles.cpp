@@ -389,18 +389,7 @@ void append(const QString& path, const QByteArray& bytes, When when)
 {
     OpenFiles& files = openFiles();
     const auto it = files.byPath.find(path);
-    if (it == files.byPath.end()) {
-        Handle h = open(path);
-        if (h.closeAfterLine) {
-            // No turn to wait for: written now, and closed.
-            const int err = writeAll(h.fd, bytes, [](qsizetype) { return 0; });
-            ::close(h.fd);
-            if (err) fail(err);
-            return;
-        }
-        append(path, bytes, when);
-        return;
-    }
+    if (it == files.byPath.end()) fail(EBADF);  // not opened in this turn: a caller's slip
     OpenFile& file = **it;
     file.waiting += bytes;
     file.ends.push_back(file.waiting.size());

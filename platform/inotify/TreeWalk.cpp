@@ -504,7 +504,11 @@ void State::findMissed(const QByteArray& from, const QByteArray& to)
         ScanTask again = std::move(it->task);
         again.path = to + again.path.mid(from.size());
         it = missed.erase(it);
-        if (wanted(again.path)) queueScan(std::move(again), true);
+        if (wanted(again.path)) {
+            queueScan(std::move(again), true);
+        } else {
+            finishTask(again, 0);  // gone where nothing is watched: its walk goes on without it
+        }
     }
 }
 
@@ -512,6 +516,7 @@ void State::queueDrained()
 {
     // A read that began after the miss (two reads on: the first may have been under way) has
     // taken all there was: whatever moved the folder has been read.
+    if (missed.empty()) return;
     std::vector<ScanTask> over;
     std::erase_if(missed, [&](Missed& m) {
         if (readSerial < m.read + 2) return false;

@@ -15,6 +15,14 @@ class ProgramTest : public ::testing::Test {
 protected:
     QTemporaryDir temp;
     QString settings() const { return temp.path() + "/VSM25/settings.cfg"; }
+    // One watch "docs" stored as running, hearing file creations and writing them to `log`.
+    void storeLoggingWatch(const QString& watched, const QString& log, bool sub)
+    {
+        QDir().mkpath(watched);
+        writeFile(settings(), ("[docs]\nname=docs\npath=" + watched + "\npanel=1\nactive=1\navilable=0\nsub=" +
+                               (sub ? "1" : "0") + "\nfcreate=1\nwritelog=1\nlogfile=" + log + "\n")
+                                  .toUtf8());
+    }
 
     // Starts the program, waits for the end of start-up, ends it with SIGTERM.
     QStringList runOnce(const QStringList& args = {})
@@ -88,10 +96,8 @@ TEST_F(ProgramTest, JunkSettingsFilesLoadWithoutCrashOrHang)
 TEST_F(ProgramTest, StoredRunningWatchStartsAtLaunchAndReports)
 {
     const QString watched = temp.path() + "/watched";
-    QDir().mkpath(watched);
     const QString log = temp.path() + "/events.log";
-    writeFile(settings(), ("[docs]\nname=docs\npath=" + watched + "\npanel=1\nactive=1\navilable=0\nsub=1\nfcreate=1\n"
-                           "writelog=1\nlogfile=" + log + "\n").toUtf8());
+    storeLoggingWatch(watched, log, true);
     ProgramRun run(temp.path());
     ASSERT_TRUE(run.waitForLine("live-log: #008000 ", 30000)) << run.lines().join('\n').toStdString();
     EXPECT_EQ(run.lines().filter("Watch docs Started monitoring path: " + watched).size(), 1);
@@ -112,10 +118,8 @@ TEST_F(ProgramTest, StoredRunningWatchStartsAtLaunchAndReports)
 TEST_F(ProgramTest, EndedInABurstEveryEventShownIsInTheLogFile)
 {
     const QString watched = temp.path() + "/watched";
-    QDir().mkpath(watched);
     const QString log = temp.path() + "/events.log";
-    writeFile(settings(), ("[docs]\nname=docs\npath=" + watched + "\npanel=1\nactive=1\navilable=0\nsub=0\nfcreate=1\n"
-                           "writelog=1\nlogfile=" + log + "\n").toUtf8());
+    storeLoggingWatch(watched, log, false);
     ProgramRun run(temp.path());
     ASSERT_TRUE(run.waitForLine("Watch docs Started monitoring path: ", 30000)) << run.lines().join('\n').toStdString();
     for (int i = 0; i < 3000; ++i) writeFile(watched + QStringLiteral("/f%1").arg(i, 4, 10, QChar('0')), "");
