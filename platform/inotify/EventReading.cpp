@@ -208,7 +208,7 @@ void State::folderRenamed(const QByteArray& from, const QByteArray& to, quint64 
     WatchedFolder* node = table.find(from);
     if (node && node->watched() && !node->lookoutOnly) {
         const bool wasKept = regs.keptWatched(from);
-        table.move(node, to);
+        table.move(node, to, [this](int wd) { endWatch(fd, wd); });
         if (walkerBusy || !urgent.empty() || !tasks.empty()) movedFolders.emplace_back(from, to);
         if (!missed.empty()) findMissed(from, to);
         returning(to, serial);

@@ -88,6 +88,7 @@ struct ScanTask {
     bool jobRoot = false;
     bool urgent = false;  // a folder that just came: before any long walk
     bool announce = false;  // Report: the folder itself is told as made once it is watched
+    size_t movesSeen = 0;  // the renames (`State::movedFolders`) its path takes in already
     quint32 target = 0;   // Follow
     QString user;         // Follow
 };

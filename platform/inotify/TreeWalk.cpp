@@ -246,6 +246,7 @@ void State::updateFigures()
 void State::queueScan(ScanTask task, bool urgently)
 {
     task.urgent = urgently;
+    task.movesSeen = movedFolders.size();
     if (urgently) {
         urgent.push_back(std::move(task));
     } else {
@@ -278,7 +279,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         remount(task, lock);
         return;
     }
-    const QByteArray path = task.path;
+    QByteArray path = task.path;
     if (!wanted(path) || pseudoMounts.contains(path)) {
         finishTask(task, 0);
         return;
@@ -379,7 +380,14 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     ++figureListed;
     lock.lock();
     f = table.find(path);
-    if (!f || f->wd != wd) {  // gone meanwhile: its events told
+    if (!f || f->wd != wd || f->listings == 0) {
+        // Renamed meanwhile (the table moved it along): what was read is told where it is now.
+        f = nullptr;
+        for (WatchedFolder* g = table.byWatch(wd); g && !f; g = g->nextAlias)
+            if (g->listings > 0) f = g;
+        if (f) path = table.pathOf(f);
+    }
+    if (!f) {  // gone meanwhile: its events told
         ::close(dfd);
         finishTask(task, 0);
         return;
@@ -400,6 +408,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         f->listed = true;
         f->touched.reset();
     }
+    for (ScanTask& t : next) t.movesSeen = movedFolders.size();
     // The first sub-folder is listed first; those of a folder that just came before any walk.
     if (task.urgent) {
         for (auto it = next.rbegin(); it != next.rend(); ++it) urgent.push_front(std::move(*it));
@@ -470,13 +479,21 @@ bool State::watchOnly(const QByteArray& path, std::unique_lock<std::mutex>& lock
 
 bool State::followMoved(const ScanTask& task)
 {
-    if (task.jobRoot || movedFolders.empty()) return false;
+    if (task.jobRoot) return false;
+    // Only the renames read since its path was known; a chain of them may bring it back to
+    // the same path, where it is looked for again.
     QByteArray path = task.path;
-    for (const auto& [from, to] : movedFolders)
-        if (BytePath::isAtOrUnder(path, from)) path = to + path.mid(from.size());
-    if (path == task.path || !wanted(path)) return false;
+    bool moved = false;
+    for (size_t i = task.movesSeen; i < movedFolders.size(); ++i) {
+        const auto& [from, to] = movedFolders[i];
+        if (!BytePath::isAtOrUnder(path, from)) continue;
+        path = to + path.mid(from.size());
+        moved = true;
+    }
+    if (!moved || !wanted(path)) return false;
     ScanTask again = task;
     again.path = path;
+    again.movesSeen = movedFolders.size();
     if (task.urgent) {
         urgent.push_front(std::move(again));
     } else {

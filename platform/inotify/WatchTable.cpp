@@ -160,7 +160,7 @@ void WatchTable::adopt(WatchedFolder* parent, std::unique_ptr<WatchedFolder> fol
     c.insert(it, std::move(folder));
 }
 
-void WatchTable::move(WatchedFolder* folder, const QByteArray& to)
+void WatchTable::move(WatchedFolder* folder, const QByteArray& to, const std::function<void(int wd)>& ended)
 {
     if (!folder->parent) return;
     const QByteArray parentPath = BytePath::parentOf(to);
@@ -169,15 +169,39 @@ void WatchTable::move(WatchedFolder* folder, const QByteArray& to)
     // empty folder: what the table holds below that place was reached there by its path after
     // the rename and before it was read. That belongs to the moved folder, and joins it.
     if (WatchedFolder* old = find(to); old && old != folder) {
-        std::vector<WatchedFolder*> below;
-        for (const auto& c : old->children)
-            if (!child(folder, c->name)) below.push_back(c.get());
-        for (WatchedFolder* c : below) adopt(folder, take(c));
-        remove(old, [](int) {});
+        join(folder, old);
+        remove(old, ended);
     }
     std::unique_ptr<WatchedFolder> owned = take(folder);
     owned->name = std::string(BytePath::nameOf(to));
     adopt(ensure(parentPath), std::move(owned));
+}
+
+void WatchTable::join(WatchedFolder* into, WatchedFolder* from)
+{
+    std::vector<WatchedFolder*> below;
+    for (const auto& c : from->children) below.push_back(c.get());
+    for (WatchedFolder* c : below) {
+        if (WatchedFolder* same = child(into, c->name)) {
+            join(same, c);
+        } else {
+            adopt(into, take(c));
+        }
+    }
+    // A listing of it under way is finished where it joins (the walker finds it by its watch).
+    if (from->watched() && from->wd == into->wd) into->listings += std::exchange(from->listings, 0);
+    if (!from->watched() || into->watched()) return;  // the moved folder's own watch stands
+    into->listings += std::exchange(from->listings, 0);
+    const int wd = from->wd;
+    dropWatch(from);
+    setWatch(into, wd);
+    into->device = from->device;
+    into->inode = from->inode;
+    into->mountTop = from->mountTop;
+    into->lookoutOnly = from->lookoutOnly;
+    into->listed = from->listed;
+    into->names = std::move(from->names);
+    into->touched = std::move(from->touched);
 }
 
 void WatchTable::remove(WatchedFolder* folder, const std::function<void(int wd)>& ended)

@@ -61,7 +61,8 @@ public:
     void forgetWatch(int wd);
 
     // Moves a folder (with everything below it) to another place: a folder renamed.
-    void move(WatchedFolder* folder, const QByteArray& to);
+    // `ended(wd)` is called for each kernel watch of what it replaces that no folder keeps.
+    void move(WatchedFolder* folder, const QByteArray& to, const std::function<void(int wd)>& ended);
     // Removes a folder and everything below it; `ended(wd)` is called for each kernel watch
     // no folder has any more.
     void remove(WatchedFolder* folder, const std::function<void(int wd)>& ended);
@@ -91,6 +92,8 @@ public:
 
 private:
     std::unique_ptr<WatchedFolder> take(WatchedFolder* folder);
+    // What `from` holds joins `into`, folder by folder; `into` keeps its own watch if it has one.
+    void join(WatchedFolder* into, WatchedFolder* from);
     void adopt(WatchedFolder* parent, std::unique_ptr<WatchedFolder> folder);
 
     std::unique_ptr<WatchedFolder> root_;
