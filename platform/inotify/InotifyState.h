@@ -28,7 +28,8 @@
 // requests over and takes notices out, each under a small lock of its own.
 //
 // The member functions are defined by job: events (EventReading.cpp), the order of notices and
-// moves (MovePairing.cpp), who hears what (NoticeRouting.cpp), walking folders (TreeWalk.cpp),
+// moves (MovePairing.cpp), who hears what (NoticeRouting.cpp), walking folders (TreeWalk.cpp), the
+// walks registrations wait for (WalkJobs.cpp), folders renamed during a walk (MovedDuringWalk.cpp),
 // comparing (OverflowRescan.cpp), volumes and free space (Volumes.cpp), association files and
 // folders looked out for (AssociationFiles.cpp).
 
@@ -196,9 +197,6 @@ struct State {
         quint64 read;
     };
     std::vector<Missed> missed;
-    bool missedFolder(const ScanTask& task);  // kept for a rename yet to be read
-    void findMissed(const QByteArray& from, const QByteArray& to);
-    void queueDrained();  // the reader took everything the kernel had
     // volumes
     QList<MountTable::Mount> mounts;
     QSet<QByteArray> pseudoMounts;
@@ -262,17 +260,25 @@ struct State {
     // === TreeWalk.cpp ===
     void walkerRun();
     void queueScan(ScanTask task, bool urgently);
-    quint64 startWalk(quint32 id, const QByteArray& root, bool recursive);
     void scan(ScanTask task, std::unique_lock<std::mutex>& lock);
     void follow(const ScanTask& task, std::unique_lock<std::mutex>& lock);
     // Places a watch on `path` without listing it (a lookout); false when it cannot be.
     bool watchOnly(const QByteArray& path, std::unique_lock<std::mutex>& lock);
-    void finishTask(const ScanTask& task, int children);
-    bool followMoved(const ScanTask& task);  // queues it again where its folder went
-    void taskFailed(const ScanTask& task, int error, bool watching);
-    void jobDone(quint64 job);
     bool wanted(const QByteArray& real) const;
     bool walkUnderWay(const QByteArray& real) const;
+    void updateFigures();
+
+    // === MovedDuringWalk.cpp ===
+    bool followMoved(const ScanTask& task);  // queues it again where its folder went
+    bool missedFolder(const ScanTask& task);  // kept for a rename yet to be read
+    void findMissed(const QByteArray& from, const QByteArray& to);
+    void queueDrained();  // the reader took everything the kernel had
+
+    // === WalkJobs.cpp ===
+    quint64 startWalk(quint32 id, const QByteArray& root, bool recursive);
+    void finishTask(const ScanTask& task, int children);
+    void taskFailed(const ScanTask& task, int error, bool watching);
+    void jobDone(quint64 job);
     // Drops the watches nothing needs any more, at and below `top` (everywhere when empty).
     void reconcile(const QByteArray& top = QByteArray());
     // Nothing is wanted any more: every kernel watch ends at once, with the descriptor that held
@@ -282,7 +288,6 @@ struct State {
     void removeRegistration(quint32 id);
     void limitReached(const QByteArray& path);
     void refusedLater(const QByteArray& path, const QString& why);
-    void updateFigures();
 
     // === OverflowRescan.cpp ===
     // Applies a listing of `folder` (at `path`) in the task's mode; returns the sub-folders to
