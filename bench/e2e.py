@@ -21,6 +21,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
@@ -112,6 +113,33 @@ def wait_for_output(out, pattern, expected, t0):
     except FileNotFoundError:
         last_write = time.time()
     return last_count, last_write
+
+
+class StampLooker(threading.Thread):
+    """Looks at a file's time stamp every half millisecond while a run goes on.
+
+    The file systems here stamp a change from a fine clock only when the time stamp was looked
+    at since the last change, and otherwise from a clock that moves in 4 ms ticks. A tool that
+    looks at its own output (Vesmor does, when it opens its log) had its last line stamped to
+    the microsecond, one that never does (inotifywait) up to a tick early: on a work of 30 ms,
+    13 % in its favour. Looked at this often, every tool's last line is stamped within about
+    half a millisecond."""
+
+    def __init__(self, path):
+        super().__init__(daemon=True)
+        self.path, self.done = path, threading.Event()
+        self.start()
+
+    def run(self):
+        while not self.done.wait(0.0005):
+            try:
+                os.stat(self.path)
+            except FileNotFoundError:
+                pass
+
+    def stop(self):
+        self.done.set()
+        self.join()
 
 
 def wait_text(path, text, seconds, proc=None):
@@ -274,11 +302,13 @@ def run(tool_class, workload, base):
         out = os.path.join(root, "events.out")
         tool = tool_class(root, watched, out, keys)
         cpu0 = cpu_seconds(tool.proc.pid)
+        looker = StampLooker(out)
         t0 = time.monotonic()
         wall0 = time.time()
         work(watched)
         writer = time.monotonic() - t0
         seen, last_write = wait_for_output(out, re.compile(patterns[tool.name]), expected, t0)
+        looker.stop()
         tool.stop()
         return {"seen": seen, "seconds": max(0.0, last_write - wall0), "writer": writer, "rss": tool.rss,
                 "gap": tool.gap, "cpu": tool.cpu - cpu0}
