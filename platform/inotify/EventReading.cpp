@@ -209,6 +209,7 @@ void State::folderRenamed(const QByteArray& from, const QByteArray& to, quint64 
     if (node && node->watched() && !node->lookoutOnly) {
         const bool wasKept = regs.keptWatched(from);
         table.move(node, to, [this](int wd) { endWatch(fd, wd); });
+        listingsRenamed(from, to);
         if (walkerBusy || !urgent.empty() || !tasks.empty()) movedFolders.emplace_back(from, to);
         if (!missed.empty()) findMissed(from, to);
         returning(to, serial);

@@ -237,6 +237,9 @@ struct State {
     void reportFolder(const QByteArray& path) { listInOrder(path, ScanTask::Mode::Report); }
     // The same with another task: what is read after it waits until that is done.
     void listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target = 0, bool announce = false);
+    // A folder renamed in or around a tree being listed so: what the listing finds from now on
+    // is told after the rename, under the new name.
+    void listingsRenamed(const QByteArray& from, const QByteArray& to);
     // A watched folder that another one took the place of (a volume mounted over it or
     // unmounted from it): it is told gone, and the folder there now, if any, made with all it
     // holds. Registrations whose own folder it was hear it go and come back by their lookout.

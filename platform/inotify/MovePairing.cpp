@@ -73,6 +73,29 @@ void State::listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 tar
     queueScan(std::move(task), true);
 }
 
+void State::listingsRenamed(const QByteArray& from, const QByteArray& to)
+{
+    for (auto& [job, j] : jobs) {
+        if (!j.reporting) continue;
+        const bool inside = BytePath::isAtOrUnder(j.root, from);
+        if (!inside && !BytePath::isUnder(from, j.root)) continue;
+        if (inside) j.root = to + j.root.mid(from.size());
+        Raw* told = barriers.value(job);
+        if (!told) continue;  // told in another listing's order, which this one follows
+        // What it found so far is told where it stands; what it finds from now on bears the
+        // new name, and is told after the rename.
+        told->done = true;
+        Raw b;
+        b.type = Raw::Type::Barrier;
+        b.job = job;
+        b.since = told->since;  // what follows waits no longer in all
+        Raw* outer = std::exchange(barrierNow, nullptr);
+        push(std::move(b));
+        barrierNow = outer;
+        barriers.insert(job, &pending.back());
+    }
+}
+
 void State::pushMove(Raw r)
 {
     r.type = Raw::Type::Move;
@@ -110,7 +133,7 @@ void State::flush()
             r.inner.clear();
             const bool over = r.done || Clock::now() - r.since >= kListingWait || stop.load();
             if (over) {
-                barriers.remove(r.job);
+                if (barriers.value(r.job) == &r) barriers.remove(r.job);  // not its follower's
                 if (barrierNow == &r) barrierNow = nullptr;
                 pending.pop_front();
             }

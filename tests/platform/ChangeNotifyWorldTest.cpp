@@ -431,10 +431,17 @@ TEST_F(ChangeNotifyWorldTest, AFolderRenamedWhileItsWalkGoesOnIsWatchedWhereItWe
             }
             const QString last = c.back ? QStringLiteral("big") : QStringLiteral("big2");
             settle(r, tree + "/zz", "tree/zz");
-            // Each folder is heard made once, under the name it had when it was found.
+            // Each folder is heard made once, under the name it had at that point of the order:
+            // nothing bears a new name before the rename to it is told.
             QHash<QString, int> heard;
-            for (const Notice& n : r.notices)
-                if (n.mask == SHCNE_MKDIR) ++heard[n.first.section('/', 2)];
+            QString now = QStringLiteral("big");
+            for (const Notice& n : r.notices) {
+                if (n.mask == SHCNE_RENAMEFOLDER && n.first.section('/', 0, 1) == "tree/" + now) now = n.second.section('/', 1, 1);
+                if (n.mask != SHCNE_MKDIR || !n.first.startsWith("tree/big")) continue;
+                ++heard[n.first.section('/', 2)];
+                EXPECT_EQ(n.first.section('/', 1, 1), now) << n.first.toStdString();
+            }
+            EXPECT_EQ(now, last);
             for (const QString& m : made) EXPECT_EQ(heard.value(m), 1) << m.toStdString();
             // And each is watched where it is now.
             for (int a = 1; a <= 30; ++a) {
