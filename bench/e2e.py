@@ -21,11 +21,11 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
 VESMOR = os.path.abspath(os.path.join(BUILD, "vesmor"))
+STAMP_LOOKER = os.path.abspath(os.path.join(BUILD, "bench", "stamp_looker"))
 SETTLE = 5.0      # seconds without a new line that end a run
 RUNS = int(os.environ.get("VESMOR_BENCH_RUNS", "3"))
 LIMIT = 240.0     # seconds a run may take at most
@@ -115,8 +115,9 @@ def wait_for_output(out, pattern, expected, t0):
     return last_count, last_write
 
 
-class StampLooker(threading.Thread):
-    """Looks at a file's time stamp every half millisecond while a run goes on.
+class StampLooker:
+    """Has the output's time stamp looked at every half millisecond while a run goes on (by a
+    small program of ours, see bench/stamp_looker.cpp).
 
     The file systems here stamp a change from a fine clock only when the time stamp was looked
     at since the last change, and otherwise from a clock that moves in 4 ms ticks. A tool that
@@ -126,20 +127,11 @@ class StampLooker(threading.Thread):
     half a millisecond."""
 
     def __init__(self, path):
-        super().__init__(daemon=True)
-        self.path, self.done = path, threading.Event()
-        self.start()
-
-    def run(self):
-        while not self.done.wait(0.0005):
-            try:
-                os.stat(self.path)
-            except FileNotFoundError:
-                pass
+        self.proc = subprocess.Popen([STAMP_LOOKER, path])
 
     def stop(self):
-        self.done.set()
-        self.join()
+        self.proc.terminate()
+        self.proc.wait()
 
 
 def wait_text(path, text, seconds, proc=None):
