@@ -361,9 +361,9 @@ Handle open(const QString& path)
     Handle h = openSafely(path);
     if (queueClose()) {
         struct stat st {};
-        ::fstat(h.fd, &st);
+        const bool known = ::fstat(h.fd, &st) == 0;  // else shared with no other name
         for (const auto& f : files.byPath) {
-            if (!h.created && f->device == st.st_dev && f->inode == st.st_ino) {
+            if (known && !h.created && f->device == st.st_dev && f->inode == st.st_ino) {
                 ::close(h.fd);
                 files.byPath.insert(path, f);
                 return {f->fd, false};

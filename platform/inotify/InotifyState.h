@@ -272,6 +272,9 @@ struct State {
     void updateFigures();
 
     // === MovedDuringWalk.cpp ===
+    // Takes `path` where the renames read since the first `seen` of `movedFolders` have taken
+    // it; false when none touched it.
+    bool renamedSince(QByteArray& path, size_t seen) const;
     bool followMoved(const ScanTask& task);  // queues it again where its folder went
     bool missedFolder(const ScanTask& task);  // kept for a rename yet to be read
     void findMissed(const QByteArray& from, const QByteArray& to);

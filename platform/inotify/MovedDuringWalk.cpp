@@ -4,20 +4,24 @@
 
 namespace InotifyDetail {
 
-bool State::followMoved(const ScanTask& task)
+bool State::renamedSince(QByteArray& path, size_t seen) const
 {
-    if (task.jobRoot) return false;
-    // Only the renames read since its path was known; a chain of them may bring it back to
-    // the same path, where it is looked for again.
-    QByteArray path = task.path;
     bool moved = false;
-    for (size_t i = task.movesSeen; i < movedFolders.size(); ++i) {
+    for (size_t i = seen; i < movedFolders.size(); ++i) {
         const auto& [from, to] = movedFolders[i];
         if (!BytePath::isAtOrUnder(path, from)) continue;
         path = to + path.mid(from.size());
         moved = true;
     }
-    if (!moved || !wanted(path)) return false;
+    return moved;
+}
+
+bool State::followMoved(const ScanTask& task)
+{
+    if (task.jobRoot) return false;
+    // A chain of renames may bring it back to the same path, where it is looked for again.
+    QByteArray path = task.path;
+    if (!renamedSince(path, task.movesSeen) || !wanted(path)) return false;
     ScanTask again = task;
     again.path = path;
     again.movesSeen = movedFolders.size();

@@ -262,10 +262,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     // Renamed since it was queued: its folder is looked for where the table has it now (where
     // it was may hold it again, by a rename yet to be read).
     if (!task.jobRoot) {
-        for (size_t i = task.movesSeen; i < movedFolders.size(); ++i) {
-            const auto& [from, to] = movedFolders[i];
-            if (BytePath::isAtOrUnder(task.path, from)) task.path = to + task.path.mid(from.size());
-        }
+        renamedSince(task.path, task.movesSeen);
         task.movesSeen = movedFolders.size();
     }
     QByteArray path = task.path;
