@@ -295,12 +295,14 @@ def run(tool_class, workload, base):
         tool = tool_class(root, watched, out, keys)
         cpu0 = cpu_seconds(tool.proc.pid)
         looker = StampLooker(out)
-        t0 = time.monotonic()
-        wall0 = time.time()
-        work(watched)
-        writer = time.monotonic() - t0
-        seen, last_write = wait_for_output(out, re.compile(patterns[tool.name]), expected, t0)
-        looker.stop()
+        try:
+            t0 = time.monotonic()
+            wall0 = time.time()
+            work(watched)
+            writer = time.monotonic() - t0
+            seen, last_write = wait_for_output(out, re.compile(patterns[tool.name]), expected, t0)
+        finally:
+            looker.stop()
         tool.stop()
         return {"seen": seen, "seconds": max(0.0, last_write - wall0), "writer": writer, "rss": tool.rss,
                 "gap": tool.gap, "cpu": tool.cpu - cpu0}
