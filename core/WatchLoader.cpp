@@ -78,7 +78,9 @@ StoredWatch readSection(const ProfileFile::Snapshot& snap, const QString& sectio
     if (w.PopUpMessage) s.actions += QStringLiteral("Popup; ");
     w.ShowDesktopAlert = on("desktop");
     if (w.ShowDesktopAlert) s.actions += QStringLiteral("DesktopAlert; ");
-    w.Avilable = read("avilable") != QStringLiteral("0");
+    // A watch shown on its panel occupies its slot, whatever a hand-edited `avilable` says:
+    // otherwise its Start and Edit would do nothing.
+    w.Avilable = false;
     // The panel shows what runs: a watch stored as running that could not start (its folder
     // gone) is stopped, and keeps its stored `active` so that the next start tries again.
     w.Active = w.Monitor && w.Monitor->Active();
