@@ -161,14 +161,13 @@ void CheckForAutoRuns(WatchWindow& window, const QStringList& alsoStart)
             // One missing folder (an unplugged drive) must not keep the other watches from
             // starting: it is named, shown stopped since it does not run, stays stored as
             // running, and starts again next time.
-            const QString why = QString::fromUtf8(e.what());
             Twatcher& w = WatchSlot(n);
-            window.WriteToLiveLog(LiveLogColour::Red,
-                                  DateTimeStamp::now() + QStringLiteral(": ") +
-                                      (dynamic_cast<const CannotMonitor*>(&e)
-                                           ? why
-                                           : QStringLiteral("Watch ") + w.Name + QStringLiteral(" Cannot monitor path: ") +
-                                                 snap.readString(section, QStringLiteral("path")) + QStringLiteral(" (") + why + u')'));
+            const auto* named = dynamic_cast<const CannotMonitor*>(&e);
+            const QString text = named ? named->message()
+                                       : CannotMonitor(w.Name, snap.readString(section, QStringLiteral("path")),
+                                                       QString::fromUtf8(e.what()))
+                                             .message();
+            window.WriteToLiveLog(LiveLogColour::Red, DateTimeStamp::now() + QStringLiteral(": ") + text);
             window.ResetFolderSelection();
             if (!w.Monitor->Active()) {
                 window.ShowStartButton(w, false);
