@@ -155,8 +155,10 @@ void State::lookoutDuty(std::unique_lock<std::mutex>& lock)
             reg = regs.find(id);
             if (!reg || !reg->retired || reg->root.real != path) break;
             if (exists) {
-                returning(path, noticeSerial + 1);
-                push(item(SHCNE_MKDIR, path, true));
+                // Those watching from above hear a folder made there from the kernel, but not
+                // a volume mounted back.
+                if (reg->backTellsAll) push(item(SHCNE_MKDIR, path, true));
+                backAtPlace(path);
                 reportFolder(path);
                 break;
             }

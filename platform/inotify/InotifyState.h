@@ -224,6 +224,9 @@ struct State {
     void folderRenamed(const QByteArray& from, const QByteArray& to, quint64 serial);
     void unmounted(WatchedFolder* folder);
     void returning(const QByteArray& path, quint64 serial);
+    // Registrations whose folder is at `path` again hear it come back, with what it is known to
+    // hold; false when there were none.
+    bool backAtPlace(const QByteArray& path);
     const QByteArray& pathOf(const WatchedFolder* folder);
     void forgetPaths() { pathCacheFolder = nullptr; }
 

@@ -157,6 +157,9 @@ void State::tell(Raw& r)
         switch (r.type) {
         case Raw::Type::Item:
             if (!(reg.req.mask & r.mask)) break;
+            // Its own folder is told back once, with what it holds (backAtPlace): it is there
+            // while the registration listens, so this is the same return seen another way.
+            if (r.mask == SHCNE_MKDIR && reg.req.scope == WatchRequest::Scope::Folder && r.path == reg.root.real) break;
             regs.placesOf(reg, r.path, Concern::Item, [&](const QString& place) {
                 out(reg, {0, ChangeNotice::Kind::Notice, r.mask, listFor(place, r.isDir), {}, {}});
             });

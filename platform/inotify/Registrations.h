@@ -35,6 +35,7 @@ struct Registration {
     bool retired = false;
     QByteArray lookout;
     quint64 backFrom = 0;     // the first notice it hears since its folder came back
+    bool backTellsAll = false; // its folder was replaced unheard of (a volume): its return is news to all
 
     bool toldLimit = false;   // the watch limit is told once
     bool toldRefusal = false; // so is a folder that cannot be watched
