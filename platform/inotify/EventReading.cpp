@@ -86,12 +86,17 @@ void State::processRead(const char* buf, qsizetype len)
                 if (assocActive && assocDirs.contains(dir) && isAssociationFile(name)) assoc = true;
                 continue;
             }
+            const bool assocFile = assocActive && assocDirs.contains(dir) && isAssociationFile(name);
+            if (ev->mask & IN_CLOSE_WRITE) {  // asked of association folders only: a write is over
+                if (assocFile && associationChanged(BytePath::join(dir, name), ev->mask)) assoc = true;
+                continue;
+            }
             const bool listing = f->listing();
             // A name made, removed or moved while the folder is listed is as this event leaves
             // it, whatever the listing found; a file written meanwhile is as the listing finds it.
             if (listing && (ev->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO))) f->touch(name);
             const QByteArray path = BytePath::join(dir, name);
-            if (assocActive && assocDirs.contains(dir) && isAssociationFile(name)) assoc = true;
+            if (assocFile && associationChanged(path, ev->mask)) assoc = true;
             if (!changedSet.contains(dir)) {
                 changedSet.insert(dir);
                 changed.push_back(dir);

@@ -205,6 +205,9 @@ struct State {
     bool assocActive = false;
     bool assocResolved = false;
     QSet<QByteArray> assocDirs;
+    // Association files being written: told once, when the writer closes them (a truncating
+    // write is two changes to the kernel, which may be read apart).
+    QHash<QByteArray, Clock::time_point> assocWriting;
     std::vector<Awaited> awaited;
     // lists of the last folder told (notices come in runs from one folder)
     QString lastFolder;
@@ -325,6 +328,15 @@ struct State {
     void stopAssociationsIfUnused();
     void lookoutDuty(std::unique_lock<std::mutex>& lock);
     bool isLookout(const QByteArray& real) const;
+    // What the kernel is asked to report of the folder at `real`.
+    quint32 maskFor(const QByteArray& real) const;
+    // An association file changed (`mask` as the kernel told it): true when that is to be told
+    // now, false while a write goes on.
+    bool associationChanged(const QByteArray& path, quint32 mask);
+    // Writes whose close never came (a watch placed without close events, a writer that keeps
+    // the file open): told once they have been quiet for a while.
+    void associationWritesDue();
+    int associationWaitMs() const;
 };
 
 // The events asked of the kernel: only changes (opening, reading and closing never make one).

@@ -121,6 +121,7 @@ void State::resolveMovedOut(Raw& r)
 
 void State::flush()
 {
+    if (!assocWriting.isEmpty()) associationWritesDue();
     while (!pending.empty()) {
         Raw& r = pending.front();
         if (r.type == Raw::Type::Move) {
@@ -189,9 +190,11 @@ int State::moveTimeoutMs() const
     auto best = Clock::time_point::max();
     for (const Raw* m : moves) best = std::min(best, m->since + kMoveAge);
     for (const Raw* b : barriers) best = std::min(best, b->since + kListingWait);
-    if (best == Clock::time_point::max()) return -1;
+    const int writes = associationWaitMs();
+    if (best == Clock::time_point::max()) return writes;
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(best - Clock::now()).count() + 1;
-    return int(std::clamp<long long>(ms, 0, 1000));
+    const int wait = int(std::clamp<long long>(ms, 0, 1000));
+    return writes >= 0 ? std::min(wait, writes) : wait;
 }
 
 }  // namespace InotifyDetail
