@@ -29,6 +29,7 @@ void State::push(Raw r)
 {
     r.read = readSerial;
     r.serial = ++noticeSerial;
+    if (!r.compare) r.compare = compareNow;
     auto sameAsLast = [&](const Raw& last) {
         // Adjacent identical notices of one read are one notice.
         return (r.type == Raw::Type::Item || r.type == Raw::Type::FolderChange) && last.type == r.type &&
@@ -43,7 +44,7 @@ void State::push(Raw r)
     pending.push_back(std::move(r));
 }
 
-void State::listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target, bool announce)
+quint64 State::listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target, bool announce)
 {
     const quint64 job = nextJob++;
     WalkJob& j = jobs[job];
@@ -71,6 +72,7 @@ void State::listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 tar
     task.target = target;
     task.announce = announce;
     queueScan(std::move(task), true);
+    return job;
 }
 
 void State::listingsRenamed(const QByteArray& from, const QByteArray& to)

@@ -49,6 +49,7 @@ struct Registration {
     quint64 quietTo = 0;      // notices up to here are told by that comparison
     std::vector<std::pair<QByteArray, NameSet>> knew;
     int queued = 0;           // its notices waiting in the outbox
+    std::map<quint64, int> foundByComparison;  // items told it by each comparison after an overflow
 
     // Whether a notice of that serial number is not for it (held back, or from before its
     // folder came back).

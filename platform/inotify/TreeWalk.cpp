@@ -391,9 +391,11 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     ScanTask applied = task;
     if (task.mode == ScanTask::Mode::Resync && !resync) applied.mode = ScanTask::Mode::Baseline;
     barrierNow = barriers.value(task.job);
+    if (const auto j = jobs.find(task.job); j != jobs.end()) compareNow = j->second.compare;
     if (task.announce) push(item(SHCNE_MKDIR, path, true));
     std::vector<ScanTask> next = applyListing(f, path, entries, applied);
     barrierNow = nullptr;
+    compareNow = 0;
     if (f->listings == 0) {
         f->listed = true;
         f->touched.reset();
