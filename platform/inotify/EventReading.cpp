@@ -271,14 +271,19 @@ bool State::backAtPlace(const QByteArray& path)
         const Registration* reg = regs.find(id);
         targeted(id, ChangeNotice::Kind::Notice, SHCNE_MKDIR, listFor(reg->root.user, true));
         if (!top || !top->watched() || top->lookoutOnly) continue;
-        table.forEachWithPath(top, path, [&](WatchedFolder* f, const QByteArray& at) {
-            if (!f->watched() || !f->listed || f->lookoutOnly || (f != top && !reg->root.recursive)) return;
+        auto tellKnown = [&](WatchedFolder* f, const QByteArray& at) {
+            if (!f->watched() || !f->listed || f->lookoutOnly) return;
             f->names.forEach([&](std::string_view name, bool isDir) {
                 regs.placesOf(*reg, BytePath::join(at, name), Concern::Item, [&](const QString& place) {
                     targeted(id, ChangeNotice::Kind::Notice, isDir ? SHCNE_MKDIR : SHCNE_CREATE, listFor(place, isDir));
                 });
             });
-        });
+        };
+        if (reg->root.recursive) {
+            table.forEachWithPath(top, path, tellKnown);
+        } else {
+            tellKnown(top, path);
+        }
     }
     return true;
 }
