@@ -30,6 +30,7 @@ struct ChangeNotice {
         Refused,   // it cannot watch at all (text: why); nothing more comes for it
         HeldBack,  // it is held back (its notices waited too long); a comparison follows later
         Followed,  // a folder it follows (text) is watched now
+        Overflowed,  // the kernel's queue overflowed; the comparison after it is over (`found`)
     };
     quint32 registration = 0;
     Kind kind = Kind::Notice;
@@ -37,6 +38,7 @@ struct ChangeNotice {
     ItemIdList first;
     ItemIdList second;
     QString text;
+    int found = 0;  // Overflowed: the items the comparison told it of, created or deleted
 };
 
 // A source of change notices: the kernel's notification on Linux. The notification service

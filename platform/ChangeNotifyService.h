@@ -32,6 +32,9 @@ public:
     // A folder the registration follows is watched now: what changed in it before is not
     // told (a follower that listed it earlier lists it again).
     virtual void shellNoticeFollowed(const QString& folder) { Q_UNUSED(folder); }
+    // The kernel's queue of changes overflowed: every folder was compared with what was known
+    // and the `changesFound` items created or deleted meanwhile have been told, once each.
+    virtual void shellNoticeOverflow(int changesFound) { Q_UNUSED(changesFound); }
     // How many notices the window holds that it has not raised yet.
     virtual int shellNoticeBacklog() const { return 0; }
 };

@@ -4,6 +4,7 @@
 #include "notify/TStShellItem.h"
 #include "notify/TStShellNotification.h"
 #include "platform/DateTimeStamp.h"
+#include "platform/LocaleText.h"
 #include "ui/frmMain.h"
 
 namespace {
@@ -62,6 +63,18 @@ void TForm1::connectEventHandlers()
             for (const Twatcher& w : Watchers)
                 if (w.Monitor == sender) name = w.Name;
             WriteToLiveLog(LiveLogColour::Red, DateTimeStamp::now() + QStringLiteral(": ") + name + QStringLiteral(": ") + message);
+        };
+        // Nothing is lost in an overflow, but the user learns that it happened and what the
+        // comparison after it found.
+        m->OnQueueOverflow = [this](QObject* sender, int found) {
+            QString name;
+            for (const Twatcher& w : Watchers)
+                if (w.Monitor == sender) name = w.Name;
+            WriteToLiveLog(LiveLogColour::Blue,
+                           LocaleText::oneLine(DateTimeStamp::now() + QStringLiteral(": Watch ") + name +
+                                               QStringLiteral(": the kernel's queue of changes overflowed; comparing the "
+                                                              "folders found %1").arg(found == 1 ? QStringLiteral("1 change")
+                                                                                                 : QStringLiteral("%1 changes").arg(found))));
         };
         m->OnAssociationChange = [this, h](QObject* s) { (this->*h.AssociationChange)(s); };
         m->OnDriveSpaceChange = [this, h](QObject* s, quint32 d) { (this->*h.DriveSpaceChange)(s, d); };

@@ -67,6 +67,7 @@ public:
         warning = leftOut;
     }
     void shellNoticeRefused(const QString& reason) override { refusal = reason; }
+    void shellNoticeOverflow(int changesFound) override { overflows.append({changesFound, notices.size()}); }
 
     QString rel(const ItemIdList* l) const
     {
@@ -93,6 +94,11 @@ public:
     QList<Notice> notices;
     QList<ItemIdList> firstLists;
     QStringList errors;
+    struct Overflow {
+        int found;
+        qsizetype heardBefore;  // notices heard before it
+    };
+    QList<Overflow> overflows;
 
 private:
     QString base_;
