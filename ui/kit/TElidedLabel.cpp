@@ -1,0 +1,46 @@
+#include "ui/kit/TElidedLabel.h"
+
+#include <QHelpEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QToolTip>
+
+TElidedLabel::TElidedLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
+{
+    setTextFormat(Qt::PlainText);
+    setWordWrap(false);
+}
+
+QString TElidedLabel::shownText() const
+{
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+}
+
+QSize TElidedLabel::minimumSizeHint() const
+{
+    // Any width will do: the text gives way in the middle.
+    return {0, QLabel::minimumSizeHint().height()};
+}
+
+bool TElidedLabel::event(QEvent* event)
+{
+    // The tool tip is the whole text, and only when some of it is hidden.
+    if (event->type() == QEvent::ToolTip && toolTip().isEmpty()) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (isElided())
+            QToolTip::showText(help->globalPos(), text(), this, rect());
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QLabel::event(event);
+}
+
+void TElidedLabel::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    drawFrame(&p);
+    // Drawn without mnemonics: an ampersand in a path shows as it is.
+    style()->drawItemText(&p, contentsRect(), int(alignment()) | Qt::TextSingleLine, palette(), isEnabled(),
+                          shownText(), foregroundRole());
+}
