@@ -5,15 +5,27 @@
 #include <QStyle>
 #include <QToolTip>
 
+#include <algorithm>
+
 TElidedLabel::TElidedLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
 {
     setTextFormat(Qt::PlainText);
     setWordWrap(false);
 }
 
+QRect TElidedLabel::textRect() const
+{
+    // The label's indent, on the side the text is aligned to.
+    const int indent = std::max(0, this->indent());
+    QRect r = contentsRect();
+    if (alignment() & Qt::AlignLeft) r.setLeft(r.left() + indent);
+    if (alignment() & Qt::AlignRight) r.setRight(r.right() - indent);
+    return r;
+}
+
 QString TElidedLabel::shownText() const
 {
-    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, textRect().width());
 }
 
 QSize TElidedLabel::minimumSizeHint() const
@@ -41,6 +53,6 @@ void TElidedLabel::paintEvent(QPaintEvent*)
     QPainter p(this);
     drawFrame(&p);
     // Drawn without mnemonics: an ampersand in a path shows as it is.
-    style()->drawItemText(&p, contentsRect(), int(alignment()) | Qt::TextSingleLine, palette(), isEnabled(),
+    style()->drawItemText(&p, textRect(), int(alignment()) | Qt::TextSingleLine, palette(), isEnabled(),
                           shownText(), foregroundRole());
 }
