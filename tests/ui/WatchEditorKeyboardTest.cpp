@@ -1,4 +1,4 @@
-// The Watch Settings tab without a mouse: the Tab chain and the file boxes' dialogs.
+// The window without a mouse: the Tab chain of the tabs and the file boxes' dialogs.
 #include "StartedFormFixture.h"
 
 #include "platform/FileDialogs.h"
@@ -43,10 +43,11 @@ protected:
     // Where Tab goes from each widget, until it leaves the tab.
     QList<QWidget*> tabChainFrom(QWidget* first)
     {
+        QWidget* page = form->pgc1->currentWidget();
         first->setFocus();
         QList<QWidget*> chain;
         while (QWidget* w = QApplication::focusWidget()) {
-            if (!form->ts3->isAncestorOf(w) || chain.contains(w)) break;
+            if (!page->isAncestorOf(w) || chain.contains(w)) break;
             chain << w;
             press(Qt::Key_Tab);
         }
@@ -92,6 +93,21 @@ TEST_F(WatchEditorKeyboardTest, TabReadsRowByRowAndEachSwitchComesBeforeWhatItEn
     } pairs[] = {{form->chk14, form->edt2}, {form->chk14, form->chk15}, {form->chk15, form->cbb1},
                  {form->cbb1, form->chk16}, {form->chk17, form->edt3}};
     for (const auto& p : pairs) EXPECT_LT(chain.indexOf(p.sw), chain.indexOf(p.enabled)) << p.sw->objectName().toStdString();
+}
+
+// The other tabs read left to right and top to bottom too: the bottom bar's own buttons
+// before Tray and Exit.
+TEST_F(WatchEditorKeyboardTest, TheListAndLogTabsReadInOrder)
+{
+    form->pgc1->setCurrentWidget(form->ts1);
+    QApplication::processEvents();
+    EXPECT_EQ(tabChainFrom(form->btn1),
+              (QList<QWidget*>{form->btn1, form->btn8, form->btn22, form->btn17, form->btn18, form->btn23, form->btn9,
+                               form->btn19, form->btn24, form->btn20, form->btn21, form->btn25, form->btn12, form->btn10}));
+    form->pgc1->setCurrentWidget(form->ts2);
+    QApplication::processEvents();
+    EXPECT_EQ(tabChainFrom(form->edt1),
+              (QList<QWidget*>{form->edt1, form->btn2, form->btn16, form->btn15, form->btn13}));
 }
 
 // The log file chosen with the keyboard alone: Space on its switch, Tab to the box, then each
