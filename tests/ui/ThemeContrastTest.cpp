@@ -24,27 +24,32 @@
 
 namespace {
 
-// The palette a dark desktop theme hands Qt (the colours of GTK's Adwaita dark).
+// The palette Qt's gtk3 platform theme hands a program under GTK_THEME=Adwaita:dark (Qt 6.4,
+// Debian 12), as read from a program started so: the dark theme of the screenshots.
 QPalette darkTheme()
 {
-    QPalette p(QColor(53, 53, 53));
-    const QColor text(238, 238, 236), muted(145, 145, 144);
-    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
-        p.setColor(g, QPalette::Window, QColor(53, 53, 53));
-        p.setColor(g, QPalette::WindowText, text);
-        p.setColor(g, QPalette::Base, QColor(45, 45, 45));
-        p.setColor(g, QPalette::AlternateBase, QColor(53, 53, 53));
-        p.setColor(g, QPalette::Text, text);
-        p.setColor(g, QPalette::Button, QColor(60, 60, 60));
-        p.setColor(g, QPalette::ButtonText, text);
-        p.setColor(g, QPalette::Highlight, QColor(21, 83, 158));
-        p.setColor(g, QPalette::HighlightedText, QColor(255, 255, 255));
-        p.setColor(g, QPalette::ToolTipBase, QColor(25, 25, 25));
-        p.setColor(g, QPalette::ToolTipText, text);
-        p.setColor(g, QPalette::PlaceholderText, muted);
+    struct Role {
+        QPalette::ColorRole role;
+        const char* active;
+        const char* disabled;
+    } const roles[] = {
+        {QPalette::WindowText, "#f0f0f0", "#828282"}, {QPalette::Button, "#323232", "#323232"},
+        {QPalette::Light, "#4b4b4b", "#4b4b4b"},      {QPalette::Midlight, "#2a2a2a", "#2a2a2a"},
+        {QPalette::Dark, "#212121", "#bebebe"},       {QPalette::Mid, "#262626", "#262626"},
+        {QPalette::Text, "#f0f0f0", "#828282"},       {QPalette::BrightText, "#4b4b4b", "#4b4b4b"},
+        {QPalette::ButtonText, "#f0f0f0", "#828282"}, {QPalette::Base, "#242424", "#323232"},
+        {QPalette::Window, "#323232", "#323232"},     {QPalette::Shadow, "#191919", "#252525"},
+        {QPalette::Highlight, "#308cc6", "#919191"},  {QPalette::HighlightedText, "#f0f0f0", "#f0f0f0"},
+        {QPalette::Link, "#308cc6", "#308cc6"},       {QPalette::AlternateBase, "#2b2b2b", "#2b2b2b"},
+        {QPalette::ToolTipBase, "#ffffdc", "#ffffdc"}, {QPalette::ToolTipText, "#000000", "#000000"},
+        {QPalette::PlaceholderText, "#f0f0f0", "#f0f0f0"},
+    };
+    QPalette p;
+    for (const Role& r : roles) {
+        p.setColor(QPalette::Active, r.role, QColor(r.active));
+        p.setColor(QPalette::Inactive, r.role, QColor(r.active));
+        p.setColor(QPalette::Disabled, r.role, QColor(r.disabled));
     }
-    for (QPalette::ColorRole r : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, r, muted);
     return p;
 }
 
