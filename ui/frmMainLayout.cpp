@@ -157,7 +157,9 @@ void TForm1::buildWatchSettingsTab()
     QWidget* b1 = band(ts3, QStringLiteral("1. Select a folder to watch"), 209);
     tv1 = place(new TStShellTreeView(b1), 4, 15, 492, 165, QStringLiteral("Select a folder to watch"));
     chk1 = checkBox(b1, QStringLiteral("Watch sub-folders"), QStringLiteral("Watch su-folders also"), 4, 186, 130);
-    lbl1 = label(b1, QStringLiteral("Selected folder:"), 138, 187, 358, 15);
+    // A long folder gives way in its middle, like the panels' paths.
+    lbl1 = place(new TElidedLabel(QStringLiteral("Selected folder:"), b1), 138, 187, 358, 15);
+    lbl1->setFont(windowFont());
 
     QWidget* b2 = band(ts3, QStringLiteral("2. Select the events to monitor"), 99);
     struct EventBox {

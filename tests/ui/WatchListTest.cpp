@@ -179,6 +179,15 @@ TEST_F(WatchListTest, ALongPathIsCutInTheMiddleAndShownWholeAsATip)
     EXPECT_EQ(tipOver(shortLine), QString());
     EXPECT_EQ(tipOver(longLine), "Path: " + deep);
 
+    // Loaded into the editor, its "Selected folder:" line gives way the same way.
+    form->btn8->click();
+    auto* selected = qobject_cast<TElidedLabel*>(form->lbl1);
+    ASSERT_TRUE(selected);
+    EXPECT_EQ(selected->text(), deep);
+    EXPECT_TRUE(selected->isElided());
+    EXPECT_TRUE(selected->shownText().endsWith("and the last one")) << selected->shownText().toStdString();
+    EXPECT_EQ(tipOver(selected), deep);
+
     // Emptied, the line is the bare caption again and shows whole.
     form->ClearWatchPanel(WatchSlot(1));
     EXPECT_FALSE(longLine->isElided());
