@@ -45,7 +45,7 @@ bool FormCreate(TForm1& form, const QStringList& parameters)
         form.WriteToLiveLog(LiveLogColour::Black, BannerLine1());
         form.WriteToLiveLog(LiveLogColour::Black, BannerLine2());
         form.AssignGlyphs();
-        const bool minimise = CheckForParameters(parameters);
+        const bool minimise = CheckForParameters(form, parameters);
         CheckForAutoRuns(form);
         if (minimise) form.tmr1->start();
     });

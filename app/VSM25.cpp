@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/ResponsivenessProbe.h"
 #include "app/StartUp.h"
 #include "instance/InstanceGuard.h"
@@ -8,12 +9,19 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
     // The parameters are the program's own: Qt is handed none of them, so that its options
     // (-reverse, -style, -platform ...) are neither taken out of the command line nor obeyed.
     QStringList parameters;
     for (int i = 1; i < argc; ++i) parameters << QString::fromLocal8Bit(argv[i]);
+    // Answered before the toolkit starts, so that they work without a display too.
+    if (const std::optional<QString> answer = CommandLineAnswer(parameters)) {
+        std::fputs(answer->toLocal8Bit().constData(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QApplication app(qtArgc, qtArgv);

@@ -100,7 +100,7 @@ PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& in)
     return PopulateResult::Stored;
 }
 
-void ActivateWatches(const QString& name, bool all)
+int ActivateWatches(const QString& name, bool all)
 {
     const ProfileFile::Location file = SettingsFile();
     const ProfileFile::Snapshot snap = ProfileFile::read(file);
@@ -111,4 +111,5 @@ void ActivateWatches(const QString& name, bool all)
     }
     // One replacement of the file, however many sections are marked.
     ProfileFile::writeStrings(file, writes);
+    return int(writes.size());
 }

@@ -46,5 +46,5 @@ enum class PopulateResult {
 PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& input);
 
 // The command line's activation: `active` = "1" in every section whose `name` equals `name`
-// exactly, or in every section when `all`.
-void ActivateWatches(const QString& name, bool all);
+// exactly, or in every section when `all`. Returns how many sections were marked.
+int ActivateWatches(const QString& name, bool all);
