@@ -62,7 +62,7 @@ bool FormCreate(TForm1& form, const QStringList& parameters)
     form.AssignGlyphs();
     bool minimise = false;
     QStringList selected;
-    ModalBoxes::guarded([&] { minimise = CheckForParameters(parameters, &selected); });
+    ModalBoxes::guarded([&] { minimise = CheckForParameters(form, parameters, &selected); });
     ModalBoxes::guarded([&] { CheckForAutoRuns(form, selected); });
     if (minimise) form.tmr1->start();
     return true;

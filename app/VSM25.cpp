@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/ResponsivenessProbe.h"
 #include "app/StartUp.h"
 #include "instance/InstanceGuard.h"
@@ -9,6 +10,7 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstring>
 
 int main(int argc, char** argv)
@@ -19,6 +21,11 @@ int main(int argc, char** argv)
     // not UTF-8 can be picked too.
     QStringList parameters;
     for (int i = 1; i < argc; ++i) parameters << PathBytes::decode(argv[i], qsizetype(std::strlen(argv[i])));
+    // Answered before the toolkit starts, so that they work without a display too.
+    if (const std::optional<QString> answer = CommandLineAnswer(parameters)) {
+        std::fputs(answer->toLocal8Bit().constData(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QApplication app(qtArgc, qtArgv);

@@ -173,7 +173,9 @@ bool SwitchListener::listen(const QString& name)
         fd_ = -1;
         return false;
     }
-    ::fchmodat(folder.handle, file_.constData(), 0600, 0);
+    // Best effort: the folder is private already, the mode only narrows it further.
+    if (::fchmodat(folder.handle, file_.constData(), 0600, 0) != 0) {
+    }
     if (::fstatat(folder.handle, file_.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         fileDevice_ = st.st_dev;
         fileInode_ = st.st_ino;

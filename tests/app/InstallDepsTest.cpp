@@ -48,11 +48,12 @@ protected:
         int code;
         QString output;
     };
-    Result run(bool asUser, bool viaSudo)
+    Result run(bool asUser, bool viaSudo, const QString& group)
     {
         const QString script = QStringLiteral(VESMOR_SOURCE_DIR "/scripts/install-deps");
         QStringList words = {"env", "PATH=" + bin, script};
         if (viaSudo) words << "--sudo";
+        if (!group.isEmpty()) words << group;
         if (asUser) words = LocalUsers::launcher(user) + words;
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
@@ -67,30 +68,36 @@ protected:
     QString bin, calls;
 };
 
+// Building and running ask only for their own packages; the tests' tools only with `test`.
 TEST_F(InstallDepsTest, InstallsOrSaysWhatToRunAsRoot)
 {
-    const QString line = "  apt-get install --no-install-recommends fswatch xdotool\n";
     struct Case {
         const char* what;
         const char* missingPackages;
+        const char* group;  // the word after the script: "" for make build and make run
         const char* sudo;  // the stand-in's body; null: no sudo at all
         bool asUser;
         bool viaSudo;  // make deps
         int code;
-        bool toldRoot;
+        const char* asked;  // the packages of the line to run as root; null: none told
         QString apt;  // what apt-get was asked
     } const cases[] = {
-        {"nothing missing", "", nullptr, true, false, 0, false, ""},
-        {"a user without sudo", "fswatch xdotool", nullptr, true, false, 1, true, ""},
-        {"a user without sudo, asking for it", "fswatch xdotool", nullptr, true, true, 1, true, ""},
-        {"a user whom sudo refuses", "fswatch xdotool", "exit 1", true, true, 1, true, ""},
-        {"a build never runs sudo, even one that asks nothing", "fswatch xdotool", "[ \"$1\" = -n ] && shift; \"$@\"",
-         true, false, 1, true, ""},
-        {"a user with a sudo that asks nothing, asking for it", "fswatch xdotool",
-         "[ \"$1\" = -n ] && shift; \"$@\"", true, true, 0, false,
+        {"nothing missing", "", "test", nullptr, true, false, 0, nullptr, ""},
+        {"a build needs no test tool", "fswatch xdotool lintian", "", nullptr, true, false, 0, nullptr, ""},
+        {"a build asks only for its own", "cmake fswatch", "", nullptr, true, false, 1, "cmake", ""},
+        {"the tests ask for both", "cmake fswatch", "test", nullptr, true, false, 1, "cmake fswatch", ""},
+        {"a user without sudo", "fswatch xdotool", "test", nullptr, true, false, 1, "fswatch xdotool", ""},
+        {"a user without sudo, asking for it", "fswatch xdotool", "test", nullptr, true, true, 1, "fswatch xdotool", ""},
+        {"a user whom sudo refuses", "fswatch xdotool", "test", "exit 1", true, true, 1, "fswatch xdotool", ""},
+        {"a build never runs sudo, even one that asks nothing", "fswatch xdotool", "test",
+         "[ \"$1\" = -n ] && shift; \"$@\"", true, false, 1, "fswatch xdotool", ""},
+        {"a user with a sudo that asks nothing, asking for it", "fswatch xdotool", "test",
+         "[ \"$1\" = -n ] && shift; \"$@\"", true, true, 0, nullptr,
          "apt-get update -qq\napt-get install -y -qq --no-install-recommends fswatch xdotool\n"},
-        {"root", "fswatch xdotool", nullptr, false, false, 0, false,
+        {"root", "fswatch xdotool", "test", nullptr, false, false, 0, nullptr,
          "apt-get update -qq\napt-get install -y -qq --no-install-recommends fswatch xdotool\n"},
+        {"a package is made with dpkg-dev", "dpkg-dev fswatch", "package", nullptr, false, false, 0, nullptr,
+         "apt-get update -qq\napt-get install -y -qq --no-install-recommends dpkg-dev\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -98,10 +105,11 @@ TEST_F(InstallDepsTest, InstallsOrSaysWhatToRunAsRoot)
         QFile::remove(bin + "/sudo");
         if (c.sudo) tool("sudo", c.sudo);
         writeFile(calls, "");
-        const Result r = run(c.asUser, c.viaSudo);
+        const Result r = run(c.asUser, c.viaSudo, c.group);
         EXPECT_EQ(r.code, c.code) << r.output.toStdString();
-        EXPECT_EQ(r.output.endsWith("Run this as root, then try again:\n" + line), c.toldRoot) << r.output.toStdString();
-        if (QString(c.missingPackages).isEmpty()) {
+        const QString line = QStringLiteral("  apt-get install --no-install-recommends %1\n").arg(c.asked);
+        EXPECT_EQ(r.output.endsWith("Run this as root, then try again:\n" + line), c.asked != nullptr) << r.output.toStdString();
+        if (c.code == 0 && c.apt.isEmpty()) {
             EXPECT_EQ(r.output, QString()) << "nothing to say when nothing is missing";
         }
         EXPECT_EQ(QString::fromUtf8(readFile(calls)), c.apt);

@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QProcess>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -57,6 +60,53 @@ TEST_F(ProgramTest, CommandLineActivationPersists)
     EXPECT_EQ(ProfileFile::readString(settings(), "docs", "active"), "1");
     const QStringList lines = runOnce();
     EXPECT_EQ(ProfileFile::readString(settings(), "docs", "active"), "1");
+}
+
+// What a user types first: answered on standard output with exit code 0, before anything
+// starts. No display is set and Qt's platform is not chosen, so a program that started its
+// toolkit would fail; no settings folder may appear and no box may be written.
+TEST_F(ProgramTest, HelpAndVersionAnswerWithoutStarting)
+{
+    struct Case {
+        QStringList args;
+        const char* firstLine;
+        const char* mentions;  // a text the answer must hold
+    } const cases[] = {
+        {{"--version"}, "Vesmor 2.5", nullptr},
+        {{"--help"}, "Usage: vesmor [WATCH | -all] [-m]", "-all"},
+        {{"--help", "-m"}, "Usage: vesmor [WATCH | -all] [-m]", "vesmor --version"},
+        {{"--version", "a", "b"}, "Vesmor 2.5", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+        env.insert("TEMP", temp.path());
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(ProgramRun::binaryPath(), c.args);
+        ASSERT_TRUE(p.waitForFinished(20000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 0);
+        const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        EXPECT_EQ(out.section('\n', 0, 0), c.firstLine) << out.toStdString();
+        EXPECT_TRUE(out.endsWith('\n'));
+        if (c.mentions) {
+            EXPECT_TRUE(out.contains(c.mentions)) << out.toStdString();
+        }
+        EXPECT_EQ(p.readAllStandardError(), QByteArray());
+        EXPECT_FALSE(QFileInfo::exists(temp.path() + "/VSM25")) << "the settings folder was touched";
+    }
+}
+
+// A mistyped name on the command line is said in red; the program runs on.
+TEST_F(ProgramTest, UnknownWatchNameIsSaidInRed)
+{
+    writeFile(settings(), "[docs]\nname=docs\npanel=1\nactive=0\npath=" + temp.path().toUtf8() + "\n");
+    const QStringList lines = runOnce({"NoSuchWatch"});
+    EXPECT_EQ(lines.filter(QRegularExpression("^live-log: #ff0000 .*: no watch named NoSuchWatch$")).size(), 1)
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(ProfileFile::readString(settings(), "docs", "active"), "0");
 }
 
 TEST_F(ProgramTest, ThreeParametersAreRefusedAndNothingIsWritten)

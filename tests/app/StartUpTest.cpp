@@ -5,6 +5,7 @@
 #include "notify/TStShellNotification.h"
 #include "platform/ProfileFile.h"
 #include "support/BoxRecorder.h"
+#include "support/RecordingWindow.h"
 #include "ui/TLiveLogView.h"
 #include "ui/frmMain.h"
 
@@ -184,7 +185,8 @@ TEST_F(StartUpTest, SettingsFileAsTheUserArrangedIt)
     }
 }
 
-// Every row of the command-line table, on a file with three watches.
+// Every row of the command-line table, on a file with three watches. A name that marks no
+// watch is said in one red live-log line; "-all" on any file, and "-m" alone, say nothing.
 TEST_F(StartUpTest, CommandLineTable)
 {
     const QByteArray three = "[a]\nname=a\npanel=1\nactive=0\n[-ALL]\nname=-ALL\npanel=2\nactive=0\n[m]\nname=-m\npanel=3\nactive=0\n";
@@ -193,31 +195,47 @@ TEST_F(StartUpTest, CommandLineTable)
         bool minimise;
         const char* activated;  // sections whose active becomes "1"
         bool tooMany;
+        const char* unmatched;  // the name the red line gives, if any
     } const cases[] = {
-        {{}, false, "", false},
-        {{"-m"}, true, "", false},
-        {{"-all"}, false, "a,-ALL,m", false},
-        {{"-ALL"}, false, "-ALL", false},
-        {{"a"}, false, "a", false},
-        {{"A"}, false, "", false},
-        {{"nosuch"}, false, "", false},
-        {{"-all", "-m"}, true, "a,-ALL,m", false},
-        {{"-all", "x"}, false, "a,-ALL,m", false},
-        {{"a", "-m"}, true, "a", false},
-        {{"nosuch", "-m"}, true, "", false},
-        {{"-m", "-all"}, false, "m", false},
-        {{"a", "-m", "x"}, false, "", true},
+        {{}, false, "", false, nullptr},
+        {{"-m"}, true, "", false, nullptr},
+        {{"-all"}, false, "a,-ALL,m", false, nullptr},
+        {{"-ALL"}, false, "-ALL", false, nullptr},
+        {{"a"}, false, "a", false, nullptr},
+        {{"A"}, false, "", false, "A"},
+        {{"nosuch"}, false, "", false, "nosuch"},
+        {{"-all", "-m"}, true, "a,-ALL,m", false, nullptr},
+        {{"-all", "x"}, false, "a,-ALL,m", false, nullptr},
+        {{"a", "-m"}, true, "a", false, nullptr},
+        {{"nosuch", "-m"}, true, "", false, "nosuch"},
+        {{"-m", "-all"}, false, "m", false, nullptr},
+        {{"a", "-m", "x"}, false, "", true, nullptr},
     };
     SettingsFolder = temp.path() + "/VSM25";
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.params.join(' ').toStdString());
         writeSettings(three);
         boxes.clear();
-        EXPECT_EQ(CheckForParameters(c.params), c.minimise) << c.params.join(' ').toStdString();
+        RecordingWindow window;
+        EXPECT_EQ(CheckForParameters(window, c.params), c.minimise);
         const QStringList on = QString::fromLatin1(c.activated).split(',', Qt::SkipEmptyParts);
         for (const QString& s : {QString("a"), QString("-ALL"), QString("m")})
-            EXPECT_EQ(key(s, "active"), on.contains(s) ? "1" : "0") << c.params.join(' ').toStdString() << " " << s.toStdString();
+            EXPECT_EQ(key(s, "active"), on.contains(s) ? "1" : "0") << s.toStdString();
         EXPECT_EQ(boxes.texts(), c.tooMany ? QStringList{"Too many parameters"} : QStringList{});
+        if (c.unmatched) {
+            ASSERT_EQ(window.lines.size(), 1);
+            EXPECT_EQ(window.lines[0].colour, LiveLogColour::Red);
+            EXPECT_TRUE(window.lines[0].text.endsWith(QStringLiteral(": no watch named ") + c.unmatched))
+                << window.lines[0].text.toStdString();
+        } else {
+            EXPECT_TRUE(window.lines.isEmpty()) << window.lines.value(0).text.toStdString();
+        }
     }
+    // "-all" on a file without a section marks nothing and names nothing.
+    writeSettings("");
+    RecordingWindow window;
+    CheckForParameters(window, {"-all"});
+    EXPECT_TRUE(window.lines.isEmpty());
 }
 
 TEST_F(StartUpTest, MinimiseFlagStartsTheTimerEvenWithNoSection)

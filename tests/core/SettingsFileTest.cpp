@@ -209,12 +209,12 @@ TEST_F(SettingsFileTest, UnwritableFolderRaisesUnableToWrite)
 TEST_F(SettingsFileTest, ActivationByNameIsExactAndAllMarksEverySection)
 {
     for (const char* n : {"Docs", "docsx", "Pics"}) store(n);
-    ActivateWatches("docs", false);  // case counts
+    EXPECT_EQ(ActivateWatches("docs", false).size(), 0);  // case counts
     EXPECT_EQ(key("Docs", "active"), "0");
-    ActivateWatches("Docs", false);
+    EXPECT_EQ(ActivateWatches("Docs", false), QStringList{"Docs"});
     EXPECT_EQ(key("Docs", "active"), "1");
     EXPECT_EQ(key("Pics", "active"), "0");
-    ActivateWatches("-all", true);
+    EXPECT_EQ(ActivateWatches("-all", true).size(), 3);
     for (const char* n : {"Docs", "docsx", "Pics"}) EXPECT_EQ(key(n, "active"), "1") << n;
 }
 

@@ -56,6 +56,9 @@ const char* const DataFiles[] = {
     "usr/share/icons/hicolor/128x128/apps/org.vesmor.Vesmor.png",
     "usr/share/icons/hicolor/256x256/apps/org.vesmor.Vesmor.png",
     "usr/share/vesmor/autostart/org.vesmor.Vesmor.desktop",
+    "usr/share/man/man1/vesmor.1.gz",
+    "usr/share/doc/vesmor/copyright",
+    "usr/share/doc/vesmor/changelog.gz",
 };
 
 QString desktopKey(const QString& file, const QString& key)
@@ -112,15 +115,38 @@ void expectDesktopProgramTree(const QString& root)
     EXPECT_FALSE(QFileInfo::exists(root + "/usr/etc"));
 }
 
+// Every folder 0755, every file 0644 but the program's 0755, whatever the installer's umask:
+// a folder open to all would let anyone replace the autostart template users copy.
+void expectModesSet(const QString& root)
+{
+    QDirIterator all(root + "/usr", QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDirIterator::Subdirectories);
+    int seen = 0;
+    while (all.hasNext()) {
+        const QString path = all.next();
+        const QFileInfo info(path);
+        const QFile::Permissions mode = info.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        const bool executable = info.isDir() || path.endsWith("/usr/bin/vesmor");
+        const QFile::Permissions expected = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther |
+                                            (executable ? QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther : QFile::Permissions());
+        EXPECT_EQ(mode, expected) << path.toStdString() << QStringLiteral(" has mode %1").arg(int(info.permissions()), 0, 16).toStdString();
+        ++seen;
+    }
+    EXPECT_GT(seen, 20);
+}
+
+// cmake --install and cpack both write the build folder's install manifest: the tests that run
+// them take turns (RESOURCE_LOCK in tests/CMakeLists.txt).
 TEST(InstalledTreeTest, InstallIntoADestdirGivesADesktopProgramThatStarts)
 {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DESTDIR", root.path());
-    const ToolRun install = run("cmake", {"--install", buildDir(), "--prefix", "/usr"}, env);
+    // Under the loosest umask there is.
+    const ToolRun install = run("sh", {"-c", "umask 000 && exec cmake --install \"$0\" --prefix /usr", buildDir()}, env);
     ASSERT_EQ(install.code, 0) << install.output.toStdString();
     expectDesktopProgramTree(root.path());
+    expectModesSet(root.path());
 
     // Everything else lands under the prefix too: no stray file outside usr/.
     QDirIterator all(root.path(), QDir::Files, QDirIterator::Subdirectories);
@@ -134,6 +160,42 @@ TEST(InstalledTreeTest, InstallIntoADestdirGivesADesktopProgramThatStarts)
     ProgramRun program(temp.path(), {}, root.path() + "/usr/bin/vesmor");
     EXPECT_TRUE(program.waitForLine("live-log: #000000 Windows Platform: ", 30000)) << program.lines().join('\n').toStdString();
     EXPECT_EQ(program.terminate(), 0);
+
+    // Its manual page is read without a warning, and so is --help.
+    const ToolRun man = run("man", {"--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z",
+                                    root.path() + "/usr/share/man/man1/vesmor.1.gz"});
+    EXPECT_EQ(man.code, 0) << man.output.toStdString();
+    EXPECT_FALSE(man.output.contains("warning")) << man.output.toStdString();
+    EXPECT_TRUE(run(root.path() + "/usr/bin/vesmor", {"--help"}).output.startsWith("Usage: vesmor [WATCH | -all] [-m]\n"));
+}
+
+// make uninstall takes away every file and every folder that make install made, a second
+// install included; a folder that was there before, with another program's file, stays.
+TEST(InstalledTreeTest, UninstallRemovesWhatInstallMade)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString foreign = root.path() + "/usr/local/share/applications/other.desktop";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(foreign).absolutePath()));
+    QFile other(foreign);
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DESTDIR", root.path());
+    for (int i = 0; i < 2; ++i) {
+        const ToolRun install = run("cmake", {"--install", buildDir(), "--prefix", "/usr/local"}, env);
+        ASSERT_EQ(install.code, 0) << install.output.toStdString();
+    }
+    ASSERT_TRUE(QFileInfo(root.path() + "/usr/local/share/vesmor/autostart/org.vesmor.Vesmor.desktop").isFile());
+    const ToolRun uninstall =
+        run(QStringLiteral(VESMOR_SOURCE_DIR "/scripts/uninstall"), {buildDir() + "/install_manifest.txt"}, env);
+    ASSERT_EQ(uninstall.code, 0) << uninstall.output.toStdString();
+    QStringList left;
+    QDirIterator all(root.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDirIterator::Subdirectories);
+    while (all.hasNext()) left << all.next().mid(root.path().size());
+    left.sort();
+    EXPECT_EQ(left, QStringList({"/usr", "/usr/local", "/usr/local/share", "/usr/local/share/applications",
+                                 "/usr/local/share/applications/other.desktop"}));
 }
 
 TEST(InstalledTreeTest, DebianPackageHoldsTheTreeAndNamesItsRunTimeDependencies)
@@ -143,7 +205,8 @@ TEST(InstalledTreeTest, DebianPackageHoldsTheTreeAndNamesItsRunTimeDependencies)
 #endif
     QTemporaryDir out;
     ASSERT_TRUE(out.isValid());
-    const ToolRun pack = run("cpack", {"-G", "DEB", "--config", buildDir() + "/CPackConfig.cmake", "-B", out.path()});
+    const ToolRun pack = run("sh", {"-c", "umask 000 && exec cpack -G DEB --config \"$0\" -B \"$1\"",
+                                    buildDir() + "/CPackConfig.cmake", out.path()});
     ASSERT_EQ(pack.code, 0) << pack.output.toStdString();
     const QStringList debs = QDir(out.path()).entryList({"vesmor_*.deb"}, QDir::Files);
     ASSERT_EQ(debs.size(), 1) << pack.output.toStdString();
@@ -167,6 +230,17 @@ TEST(InstalledTreeTest, DebianPackageHoldsTheTreeAndNamesItsRunTimeDependencies)
     const ToolRun extract = run("dpkg-deb", {"-x", deb, root.path()});
     ASSERT_EQ(extract.code, 0) << extract.output.toStdString();
     expectDesktopProgramTree(root.path());
+    expectModesSet(root.path());
+    EXPECT_FALSE(field("Maintainer").contains("localhost")) << field("Maintainer").toStdString();
+    EXPECT_FALSE(field("Homepage").isEmpty());
+
+    // What a packager checks: no error and no warning, pedantic included (the hardening of
+    // the binary, the copyright file, the changelog, the manual page, the maintainer).
+    const ToolRun lint = run(tool("lintian"), {"-I", "--pedantic", "--fail-on", "error,warning", deb},
+                             QProcessEnvironment::systemEnvironment(), 240000);
+    EXPECT_EQ(lint.code, 0) << lint.output.toStdString();
+    EXPECT_TRUE(lint.output.split(u'\n').filter(QRegularExpression("^[EW]: ")).isEmpty()) << lint.output.toStdString();
+
     // Shipped without debugging symbols: a fraction of the build's size.
     EXPECT_LT(QFileInfo(root.path() + "/usr/bin/vesmor").size(), QFileInfo(QStringLiteral(VESMOR_BINARY_PATH)).size() / 2);
 }
