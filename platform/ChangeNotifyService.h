@@ -32,6 +32,9 @@ public:
     // A folder the registration follows is watched now: what changed in it before is not
     // told (a follower that listed it earlier lists it again).
     virtual void shellNoticeFollowed(const QString& folder) { Q_UNUSED(folder); }
+    // Some of the registration's folders are polled, since the kernel cannot tell all their
+    // changes (a network or FUSE file system, the limit on watched folders): said once.
+    virtual void shellNoticePolled(const QString& message) { Q_UNUSED(message); }
     // How many notices the window holds that it has not raised yet.
     virtual int shellNoticeBacklog() const { return 0; }
 };

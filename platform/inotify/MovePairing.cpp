@@ -29,6 +29,7 @@ void State::push(Raw r)
 {
     r.read = readSerial;
     r.serial = ++noticeSerial;
+    if (!polled.empty() && !r.onlyFor) notePolledTold(r);
     auto sameAsLast = [&](const Raw& last) {
         // Adjacent identical notices of one read are one notice.
         return (r.type == Raw::Type::Item || r.type == Raw::Type::FolderChange) && last.type == r.type &&

@@ -49,6 +49,12 @@ struct Registration {
     std::vector<std::pair<QByteArray, NameSet>> knew;
     int queued = 0;           // its notices waiting in the outbox
 
+    // Folders of it that are polled; its Watching notice waits for their first walks.
+    std::vector<quint64> polledAreas;
+    int pollsUnsettled = 0;
+    std::vector<ChangeNotice> waitingForPolls;
+    bool toldPolled = false;
+
     // Whether a notice of that serial number is not for it (held back, or from before its
     // folder came back).
     bool quietFor(quint64 serial) const { return serial < backFrom || heldBackFor(serial); }

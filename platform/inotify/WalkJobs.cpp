@@ -183,6 +183,7 @@ void State::addRegistration(quint32 id, const WatchRequest& request, const Watch
         targeted(id, ChangeNotice::Kind::Watching, 0, {});
         return;
     }
+    pollRemote(reg);
     if (request.mask & SHCNE_FREESPACE) {
         nextFreeCheck = Clock::now();
         walkerWake.notify_all();
@@ -211,8 +212,9 @@ void State::addRegistration(quint32 id, const WatchRequest& request, const Watch
 
 void State::removeRegistration(quint32 id)
 {
-    const Registration* reg = regs.find(id);
+    Registration* reg = regs.find(id);
     if (!reg) return;
+    stopPolling(*reg);
     // Where its watches may be: its folder (or what it follows) and its lookout.
     std::vector<QByteArray> places;
     if (reg->req.scope == WatchRequest::Scope::Folder) places.push_back(reg->root.real);

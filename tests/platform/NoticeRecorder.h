@@ -67,6 +67,7 @@ public:
         warning = leftOut;
     }
     void shellNoticeRefused(const QString& reason) override { refusal = reason; }
+    void shellNoticePolled(const QString& message) override { polled.append(message); }
 
     QString rel(const ItemIdList* l) const
     {
@@ -93,6 +94,7 @@ public:
     QList<Notice> notices;
     QList<ItemIdList> firstLists;
     QStringList errors;
+    QStringList polled;
 
 private:
     QString base_;
