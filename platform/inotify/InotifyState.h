@@ -81,7 +81,9 @@ struct PolledArea {
     QByteArray root;
     bool recursive = false;
     bool limit = false;      // polled for want of kernel watches
-    bool learnt = false;     // its first walk is done
+    bool settled = false;    // its first walk is done
+    bool retiring = false;   // kernel watches cover it again: it goes after one more walk
+    qsizetype folders = 0;   // it and the folders below it, as last walked
     QString fsType;
     // What the kernel's events told of paths in it since the walk before last: a poll that finds
     // the same is not told again.
@@ -134,6 +136,7 @@ struct WalkJob {
     QString followed;     // a folder followed: told when it is watched
     bool reporting = false;  // a folder that came, all it holds reported
     bool barrier = false;    // ... and told in its place in the order of notices
+    quint64 rewatch = 0;     // a polled area (the watch limit) tried with kernel watches again
 };
 
 // A folder whose appearance is awaited (an association folder that does not exist yet).
@@ -353,6 +356,15 @@ struct State {
     void pollWalked(FolderPoller::Walked& w);
     void notePolledTold(const Raw& r);
     void pollSettled(Registration& reg);
+    // A folder that got no kernel watch (the limit) is polled instead, with what it holds
+    // reported as created when it just came.
+    void pollUnwatched(const ScanTask& task);
+    void tellPolledLimit(Registration& reg);
+    // Polled folders are tried with kernel watches again (watches were freed).
+    void rewatchPolled();
+    void rewatchDone(const WalkJob& job);
+    Clock::time_point nextRewatch;
+    quint64 lastRewatched = 0;  // areas are tried in turn, so that one too large holds up none
 
     // === AssociationFiles.cpp ===
     void startAssociations();

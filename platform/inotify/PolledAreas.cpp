@@ -53,6 +53,7 @@ void State::stopPolling(Registration& reg)
 void State::pollSettled(Registration& reg)
 {
     if (reg.pollsUnsettled <= 0 || --reg.pollsUnsettled > 0) return;
+    if (reg.job == 0) tellPolledLimit(reg);  // else once its walk is done, with all it left out
     std::vector<ChangeNotice> waiting = std::move(reg.waitingForPolls);
     reg.waitingForPolls.clear();
     for (ChangeNotice& n : waiting) out(reg, std::move(n));
@@ -85,8 +86,9 @@ void State::pollWalked(FolderPoller::Walked& w)
     PolledArea& a = found->second;
     Registration* reg = regs.find(a.reg);
     if (!reg) return;
-    if (!a.learnt && (w.first || w.failed)) {
-        a.learnt = w.first;
+    if (!w.failed) a.folders = 1 + w.folders;
+    if (!a.settled) {
+        a.settled = true;
         if (!reg->toldPolled && !a.limit) {
             reg->toldPolled = true;
             const QString where = PathBytes::forDisplay(a.root == reg->root.real
@@ -97,6 +99,7 @@ void State::pollWalked(FolderPoller::Walked& w)
                                     "machines are looked for every %3")
                          .arg(where, a.fsType, seconds(w.interval)));
         }
+        if (a.limit && reg->pollsUnsettled == 0 && reg->job == 0) tellPolledLimit(*reg);  // made after the start
         pollSettled(*reg);
     }
     // What the kernel's events told before the walk began is in the walk; what they told since
@@ -188,7 +191,111 @@ void State::pollWalked(FolderPoller::Walked& w)
             ++it;
         }
     }
+    const bool retired = a.retiring && !w.failed;
+    if (a.limit && !retired && Clock::now() >= nextRewatch) rewatchPolled();
+    if (retired) {
+        // Its folders have kernel watches again, placed before this walk began.
+        const quint64 id = w.area;
+        std::erase(reg->polledAreas, id);
+        polled.erase(id);
+        poller->remove(id);
+    }
     flush();
+}
+
+void State::pollUnwatched(const ScanTask& task)
+{
+    if (!poller) return;
+    const MountTable::Mount* mount = PollChooser::mountOf(mounts, task.path);
+    const QByteArray lane = mount ? PathBytes::encode(mount->mountPoint) : QByteArrayLiteral("/");
+    for (auto& [id, reg] : regs.all()) {
+        if (reg.retired || reg.req.scope != WatchRequest::Scope::Folder) continue;
+        bool concerned = false;
+        regs.placesOf(reg, task.path, Concern::Item, [&](const QString&) { concerned = true; });
+        if (!concerned) continue;
+        bool covered = false;
+        for (quint64 area : reg.polledAreas) covered = covered || polled[area].covers(task.path);
+        if (covered) continue;
+        // A folder that just came is new with all it holds; one of the first walk is known.
+        const bool report = task.mode == ScanTask::Mode::Report;
+        const quint64 area = poller->add(lane, task.path, reg.root.recursive, report);
+        PolledArea& a = polled[area];
+        a.reg = id;
+        a.root = task.path;
+        a.recursive = reg.root.recursive;
+        a.limit = true;
+        reg.polledAreas.push_back(area);
+        if (!reg.toldWatching) ++reg.pollsUnsettled;  // its start says how many are polled
+    }
+    nextRewatch = Clock::now() + std::chrono::seconds(30);
+}
+
+void State::tellPolledLimit(Registration& reg)
+{
+    if (reg.toldLimit) return;
+    qsizetype folders = 0;
+    QString where;
+    std::chrono::milliseconds interval{0};
+    for (quint64 id : reg.polledAreas) {
+        const PolledArea& a = polled[id];
+        if (!a.limit) continue;
+        folders += a.folders;
+        if (where.isEmpty())
+            where = PathBytes::forDisplay(a.root == reg.root.real ? reg.root.user
+                                                                  : RegistrationPaths::below(reg.root.user, reg.root.real, a.root));
+    }
+    if (folders == 0) return;
+    reg.toldLimit = true;
+    const qsizetype entries = poller ? qsizetype(poller->figures().entries) : 0;
+    interval = FolderPoller::intervalFor(entries);
+    targeted(reg.id, ChangeNotice::Kind::Problem, 0, {},
+             QStringLiteral("The system's limit on watched folders has been reached at %1: %2 polled every %3 "
+                            "instead of watched")
+                 .arg(where, folders == 1 ? QStringLiteral("1 folder is") : QStringLiteral("%1 folders are").arg(folders),
+                      seconds(interval)));
+}
+
+void State::rewatchPolled()
+{
+    figureWatches = table.watchCount();
+    nextRewatch = Clock::now() + std::chrono::seconds(30);
+    for (const auto& [job, j] : jobs)
+        if (j.rewatch) return;  // one try at a time
+    auto candidate = [](const PolledArea& a) { return a.limit && !a.retiring && a.settled; };
+    auto next = polled.upper_bound(lastRewatched);
+    while (next != polled.end() && !candidate(next->second)) ++next;
+    if (next == polled.end()) {
+        next = polled.begin();
+        while (next != polled.end() && !candidate(next->second)) ++next;
+    }
+    if (next == polled.end()) return;
+    const quint64 id = next->first;
+    const PolledArea& a = next->second;
+    lastRewatched = id;
+    const quint64 job = nextJob++;
+    WalkJob& j = jobs[job];
+    j.root = a.root;
+    j.recursive = a.recursive;
+    j.outstanding = 1;
+    j.rewatch = id;
+    queueScan({a.root, ScanTask::Mode::Baseline, job}, false);
+}
+
+void State::rewatchDone(const WalkJob& job)
+{
+    const auto it = polled.find(job.rewatch);
+    if (it == polled.end()) return;
+    if (job.limit || !job.rootRefusal.isEmpty()) {
+        // Tried again later; another may fit where this one did not.
+        if (job.limit) return;
+        rewatchPolled();
+        return;
+    }
+    figureWatches = table.watchCount();
+    // Watched now; what changed before the watches took hold is found by one more walk.
+    it->second.retiring = true;
+    if (poller) poller->pollSoon(job.rewatch);
+    rewatchPolled();  // the next one, if any
 }
 
 }  // namespace InotifyDetail

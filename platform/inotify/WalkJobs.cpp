@@ -56,6 +56,14 @@ void State::taskFailed(const ScanTask& task, int error, bool watching)
                         : vanished                          ? QStringLiteral("the folder does not exist")
                                                             : QString::fromLocal8Bit(::strerror(error));
     const auto job = jobs.find(task.job);
+    if (limit && job != jobs.end() && job->second.rewatch) {
+        job->second.limit = true;  // still too few: it stays polled
+        return;
+    }
+    if (limit && !task.jobRoot) {
+        pollUnwatched(task);
+        return;
+    }
     if (task.jobRoot) {
         if (job != jobs.end()) job->second.rootRefusal = why;
         return;
@@ -89,6 +97,10 @@ void State::jobDone(quint64 job)
         if (Raw* b = barriers.take(job)) b->done = true;
         return;
     }
+    if (j.rewatch) {
+        rewatchDone(j);
+        return;
+    }
     bool refused = false;
     for (quint32 id : j.regs) {
         Registration* reg = regs.find(id);
@@ -120,6 +132,7 @@ void State::jobDone(quint64 job)
             reg->toldLimit = reg->toldLimit || j.limit;
             reg->toldRefusal = true;
         }
+        if (reg->pollsUnsettled == 0) tellPolledLimit(*reg);
         targeted(id, ChangeNotice::Kind::Watching, 0, {}, text);
     }
     if (refused) {
@@ -229,6 +242,7 @@ void State::removeRegistration(quint32 id)
         return;
     }
     for (const QByteArray& place : places) reconcile(place);
+    rewatchPolled();  // its watches are free for folders that had to be polled
 }
 
 bool State::dropAll()

@@ -123,7 +123,7 @@ std::chrono::milliseconds FolderPoller::intervalFor(qsizetype entries)
     return std::chrono::milliseconds(std::min<qint64>(60'000, 2'000 + extra * 1'000));
 }
 
-quint64 FolderPoller::add(const QByteArray& laneName, const QByteArray& root, bool recursive)
+quint64 FolderPoller::add(const QByteArray& laneName, const QByteArray& root, bool recursive, bool reportAll)
 {
     std::lock_guard lock(mutex_);
     const quint64 id = next_++;
@@ -138,6 +138,7 @@ quint64 FolderPoller::add(const QByteArray& laneName, const QByteArray& root, bo
         Lane::Area& a = lane->areas[id];
         a.root = root;
         a.recursive = recursive;
+        a.learnt = reportAll;
         a.due = Clock::now();
         lane->wake.notify_all();
     }

@@ -36,8 +36,9 @@ public:
     FolderPoller(const FolderPoller&) = delete;
     FolderPoller& operator=(const FolderPoller&) = delete;
 
-    // Starts polling `root` on the lane of mount `lane`; its first walk comes at once.
-    quint64 add(const QByteArray& lane, const QByteArray& root, bool recursive);
+    // Starts polling `root` on the lane of mount `lane`; its first walk comes at once and learns
+    // what is there, or with `reportAll` tells all of it as created.
+    quint64 add(const QByteArray& lane, const QByteArray& root, bool recursive, bool reportAll = false);
     void remove(quint64 area);
     // The next walk of `area` comes at once.
     void pollSoon(quint64 area);

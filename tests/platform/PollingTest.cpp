@@ -215,3 +215,75 @@ TEST_F(FuseMountTest, AFolderBesideTheMountIsNotPolled)
 }
 
 }  // namespace
+
+namespace {
+
+// The watch limit is per user namespace: the test runs again in one of its own, whose limit is
+// low, so that no machine-wide setting changes.
+constexpr int kLimit = 40;
+
+bool inNamespace() { return qEnvironmentVariableIsSet("VESMOR_TEST_WATCH_LIMIT_NAMESPACE"); }
+
+TEST(WatchLimitTest, FoldersPastTheLimitArePolledAndGoBackToKernelWatchesWhenTheyAreFree)
+{
+    if (!inNamespace()) {
+        if (QStandardPaths::findExecutable("unshare").isEmpty()) GTEST_SKIP() << "no unshare";
+        QProcess inner;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VESMOR_TEST_WATCH_LIMIT_NAMESPACE", "1");
+        inner.setProcessEnvironment(env);
+        inner.setProcessChannelMode(QProcess::MergedChannels);
+        inner.start("unshare", {"-Ur", "sh", "-c",
+                                QStringLiteral("echo %1 > /proc/sys/user/max_inotify_watches || exit 77; exec \"$0\" "
+                                               "--gtest_filter=WatchLimitTest.*")
+                                    .arg(kLimit),
+                                QCoreApplication::applicationFilePath()});
+        ASSERT_TRUE(inner.waitForFinished(120000));
+        const QString out = QString::fromLocal8Bit(inner.readAll());
+        if (inner.exitCode() == 77 || out.contains("unshare failed")) GTEST_SKIP() << "no user namespace here";
+        EXPECT_EQ(inner.exitCode(), 0) << out.toStdString();
+        EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
+        return;
+    }
+    QTemporaryDir dir, other;
+    constexpr int kFolders = 60, kOther = 10;
+    for (int i = 0; i < kFolders; ++i) ASSERT_TRUE(QDir().mkpath(dir.filePath(QString::number(i))));
+    for (int i = 0; i < kOther; ++i) ASSERT_TRUE(QDir().mkpath(other.filePath(QString::number(i))));
+    Recorder first(other.path());
+    ASSERT_TRUE(first.start(other.path(), true, kItemEvents));
+    Recorder r(dir.path());
+    ASSERT_TRUE(r.start(dir.path(), true, kItemEvents));
+    // One red line, with the true number: every folder that got no watch.
+    const int polled = kFolders + 1 - (kLimit - (kOther + 1));
+    ASSERT_EQ(r.errors.size(), 1) << r.errors.join('\n').toStdString();
+    EXPECT_TRUE(r.errors[0].contains(QStringLiteral("%1 folders are polled every 2 s").arg(polled))) << r.errors[0].toStdString();
+    EXPECT_TRUE(r.warning.isEmpty()) << r.warning.toStdString();
+
+    // A change in every folder, watched or polled, is heard once.
+    for (int i = 0; i < kFolders; ++i) ASSERT_TRUE(write(dir.filePath(QString::number(i) + "/f"), "x"));
+    ASSERT_TRUE(waitFor([&] { return r.only(SHCNE_CREATE).size() >= kFolders; }));
+    // A folder made there, with what it already holds.
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("new/inner")) && write(dir.filePath("new/inner/f"), "x"));
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "new/inner/f", "-"}); }));
+    EXPECT_TRUE(r.has({SHCNE_MKDIR, "new", "-"}) && r.has({SHCNE_MKDIR, "new/inner", "-"})) << ::testing::PrintToString(r.notices);
+
+    // The other watch stops: its watches go to folders that were polled.
+    first.stop();
+    ASSERT_TRUE(waitFor([&] { return ChangeNotifyService::instance().watchedFolderCount() == kLimit; }))
+        << ChangeNotifyService::instance().watchedFolderCount();
+    ASSERT_TRUE(write(dir.filePath("0/g"), "x") && write(dir.filePath("59/g"), "x"));
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "0/g", "-"}) && r.has({SHCNE_CREATE, "59/g", "-"}); }));
+    ASSERT_TRUE(write(dir.filePath("sentinel"), "x"));
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "sentinel", "-"}); }));
+    // Two more polls, so that anything told twice would be.
+    for (const char* s : {"s1", "s2"}) {
+        ASSERT_TRUE(write(dir.filePath(QString::number(kFolders - 1) + "/" + s), "x"));
+        ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, QString::number(kFolders - 1) + "/" + s, "-"}); }));
+    }
+    QHash<QString, int> seen;
+    for (const Notice& n : r.only(SHCNE_CREATE | SHCNE_MKDIR)) ++seen[n.first];
+    for (auto it = seen.begin(); it != seen.end(); ++it) EXPECT_EQ(it.value(), 1) << it.key().toStdString();
+    EXPECT_EQ(r.errors.size(), 1) << r.errors.join('\n').toStdString();
+}
+
+}  // namespace
