@@ -359,7 +359,8 @@ struct State {
     // A folder that got no kernel watch (the limit) is polled instead, with what it holds
     // reported as created when it just came.
     void pollUnwatched(const ScanTask& task);
-    void tellPolledLimit(Registration& reg);
+    // The line that tells how many folders are polled for want of kernel watches, once.
+    QString polledLimitText(Registration& reg);
     // Polled folders are tried with kernel watches again (watches were freed).
     void rewatchPolled();
     void rewatchDone(const WalkJob& job);

@@ -53,10 +53,13 @@ void State::stopPolling(Registration& reg)
 void State::pollSettled(Registration& reg)
 {
     if (reg.pollsUnsettled <= 0 || --reg.pollsUnsettled > 0) return;
-    if (reg.job == 0) tellPolledLimit(reg);  // else once its walk is done, with all it left out
     std::vector<ChangeNotice> waiting = std::move(reg.waitingForPolls);
     reg.waitingForPolls.clear();
-    for (ChangeNotice& n : waiting) out(reg, std::move(n));
+    for (ChangeNotice& n : waiting) {
+        // Its start says what could not be watched, now that the polled folders are counted.
+        if (n.kind == ChangeNotice::Kind::Watching && n.text.isEmpty()) n.text = polledLimitText(reg);
+        out(reg, std::move(n));
+    }
 }
 
 void State::notePolledTold(const Raw& r)
@@ -99,7 +102,10 @@ void State::pollWalked(FolderPoller::Walked& w)
                                     "machines are looked for every %3")
                          .arg(where, a.fsType, seconds(w.interval)));
         }
-        if (a.limit && reg->pollsUnsettled == 0 && reg->job == 0) tellPolledLimit(*reg);  // made after the start
+        if (a.limit && reg->pollsUnsettled == 0 && reg->job == 0) {  // made after the start
+            const QString text = polledLimitText(*reg);
+            if (!text.isEmpty()) targeted(reg->id, ChangeNotice::Kind::Problem, 0, {}, text);
+        }
         pollSettled(*reg);
     }
     // What the kernel's events told before the walk began is in the walk; what they told since
@@ -230,9 +236,9 @@ void State::pollUnwatched(const ScanTask& task)
     nextRewatch = Clock::now() + std::chrono::seconds(30);
 }
 
-void State::tellPolledLimit(Registration& reg)
+QString State::polledLimitText(Registration& reg)
 {
-    if (reg.toldLimit) return;
+    if (reg.toldLimit) return {};
     qsizetype folders = 0;
     QString where;
     std::chrono::milliseconds interval{0};
@@ -244,15 +250,14 @@ void State::tellPolledLimit(Registration& reg)
             where = PathBytes::forDisplay(a.root == reg.root.real ? reg.root.user
                                                                   : RegistrationPaths::below(reg.root.user, reg.root.real, a.root));
     }
-    if (folders == 0) return;
+    if (folders == 0) return {};
     reg.toldLimit = true;
     const qsizetype entries = poller ? qsizetype(poller->figures().entries) : 0;
     interval = FolderPoller::intervalFor(entries);
-    targeted(reg.id, ChangeNotice::Kind::Problem, 0, {},
-             QStringLiteral("The system's limit on watched folders has been reached at %1: %2 polled every %3 "
+    return QStringLiteral("The system's limit on watched folders has been reached at %1: %2 polled every %3 "
                             "instead of watched")
                  .arg(where, folders == 1 ? QStringLiteral("1 folder is") : QStringLiteral("%1 folders are").arg(folders),
-                      seconds(interval)));
+                      seconds(interval));
 }
 
 void State::rewatchPolled()

@@ -132,7 +132,7 @@ void State::jobDone(quint64 job)
             reg->toldLimit = reg->toldLimit || j.limit;
             reg->toldRefusal = true;
         }
-        if (reg->pollsUnsettled == 0) tellPolledLimit(*reg);
+        if (text.isEmpty() && reg->pollsUnsettled == 0) text = polledLimitText(*reg);
         targeted(id, ChangeNotice::Kind::Watching, 0, {}, text);
     }
     if (refused) {
