@@ -7,6 +7,7 @@
 #include "core/WatchLoader.h"
 #include "core/WatchSlots.h"
 #include "core/WatchStartStop.h"
+#include "platform/DateTimeStamp.h"
 #include "platform/ModalBoxes.h"
 #include "platform/ProfileFile.h"
 #include "platform/SettingsFolder.h"
@@ -17,8 +18,8 @@
 bool FormCreate(TForm1& form, const QStringList& parameters)
 {
     using SettingsFolderService::FolderState;
-    // A new account has no ~/.cache yet.
-    SettingsFolderService::createMissingCacheFolders();
+    // A new account has no ~/.config yet.
+    SettingsFolderService::createMissingConfigFolders();
     const QString folder = SettingsFolderService::settingsFolderPath();
     // The folder is judged once and then used only through the opening that was judged: a
     // settings file another user can plant or swap in would run that user's programs as us.
@@ -33,21 +34,36 @@ bool FormCreate(TForm1& form, const QStringList& parameters)
         ModalBoxes::error(QStringLiteral("The settings folder %1 can't be inspected; Vesmor will not use it.").arg(folder));
         return false;
     }
+    // Without the folder no watch could be loaded or stored: better no program than one that
+    // loses whatever the user sets up.
+    if (checked.state == FolderState::CreateFailed) {
+        ModalBoxes::error(QStringLiteral("The settings folder %1 can't be made (%2); Vesmor can't keep its watches without it.")
+                              .arg(folder, checked.reason));
+        return false;
+    }
     SettingsFolder = folder;
     SettingsFolderOpened = checked.folder;
+    // Before the sample could take its place.
+    const QString movedFrom = SettingsFolderService::moveFormerSettingsFile(SettingsFolderOpened, QStringLiteral("settings.cfg"));
     // Copies that a killed save left are cleared; a save in progress (another copy of the
     // program at another path) is left alone.
     ProfileFile::removeUnfinishedWrites(SettingsFile());
-    ModalBoxes::guarded([&] {
-        CheckForIni();
-        CreateWatchObjects(form.SlotBindings());
-        LoadSettingsToWatchList(form);
-        form.WriteToLiveLog(LiveLogColour::Black, BannerLine1());
-        form.WriteToLiveLog(LiveLogColour::Black, BannerLine2());
-        form.AssignGlyphs();
-        const bool minimise = CheckForParameters(parameters);
-        CheckForAutoRuns(form);
-        if (minimise) form.tmr1->start();
-    });
+    // A step that fails (a settings file that can't be written) is shown and the rest still run:
+    // the watches it allows are loaded, shown and started.
+    ModalBoxes::guarded([] { CheckForIni(); });
+    CreateWatchObjects(form.SlotBindings());
+    form.WriteToLiveLog(LiveLogColour::Black, BannerLine1());
+    form.WriteToLiveLog(LiveLogColour::Black, BannerLine2());
+    if (!movedFrom.isEmpty())
+        form.WriteToLiveLog(LiveLogColour::Blue, DateTimeStamp::now() + QStringLiteral(": Settings moved from ") + movedFrom +
+                                                     QStringLiteral(" to ") + SettingsFilePath() +
+                                                     QStringLiteral(", where cache cleaners leave them alone"));
+    ModalBoxes::guarded([&] { LoadSettingsToWatchList(form); });
+    form.AssignGlyphs();
+    bool minimise = false;
+    QStringList selected;
+    ModalBoxes::guarded([&] { minimise = CheckForParameters(parameters, &selected); });
+    ModalBoxes::guarded([&] { CheckForAutoRuns(form, selected); });
+    if (minimise) form.tmr1->start();
     return true;
 }

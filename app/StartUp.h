@@ -3,9 +3,10 @@
 
 class TForm1;
 
-// The main window's creation handler: settings folder, settings file, slots, stored watches,
-// banner, glyphs, command line, auto-start and the start-minimised timer, strictly in order.
-// An error on the way is shown in the error box and ends the sequence; the program runs on.
-// Returns false only when the settings folder is refused (another user's, writable by others, or
-// not inspectable): the program must not start.
+// The main window's creation handler: settings folder (and a settings file earlier versions left
+// in the cache folder moved into it), settings file, slots, banner, stored watches, glyphs,
+// command line, auto-start and the start-minimised timer, in order. An error on the way is shown
+// in the error box and the other steps still run. Returns false only when the settings folder is
+// refused (another user's, writable by others, not inspectable, or not there and impossible to
+// make): the program must not start.
 bool FormCreate(TForm1& form, const QStringList& parameters);

@@ -3,17 +3,22 @@
 #include "instance/InstanceGuard.h"
 #include "platform/AppendFiles.h"
 #include "platform/AutoAnswerBoxes.h"
+#include "platform/PathBytes.h"
 #include "platform/TerminationSignals.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
 
+#include <cstring>
+
 int main(int argc, char** argv)
 {
     // The parameters are the program's own: Qt is handed none of them, so that its options
     // (-reverse, -style, -platform ...) are neither taken out of the command line nor obeyed.
+    // Read as the settings file's names are, so that a watch whose name holds a byte that is
+    // not UTF-8 can be picked too.
     QStringList parameters;
-    for (int i = 1; i < argc; ++i) parameters << QString::fromLocal8Bit(argv[i]);
+    for (int i = 1; i < argc; ++i) parameters << PathBytes::decode(argv[i], qsizetype(std::strlen(argv[i])));
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QApplication app(qtArgc, qtArgv);

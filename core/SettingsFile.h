@@ -2,6 +2,7 @@
 #include "core/WatchEvents.h"
 
 #include <QString>
+#include <QStringList>
 
 // What the editor holds when Apply stores a watch.
 struct WatchEditorInput {
@@ -38,13 +39,16 @@ enum class PopulateResult {
     EmptyName,  // "Please enter a watch name" shown; the caller focuses the name box
     BadName,    // UnstorableNameMessage shown; the caller focuses the name box
     ListFull,   // "Watch list is full, delete a watch first" shown
+    Running,    // a watch of that name runs: the box says to stop it first
     Stored,
 };
 
-// Stores the watch from the editor: keeps the slot of a stored name, takes the next free slot
-// for a new one, clears the editor and writes the blue live-log line. The caller shows the tab.
-PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& input);
+// Stores the watch from the editor: keeps the slot of a stored name, takes the lowest slot no
+// section holds for a new one, clears the editor and writes the blue live-log line; `storedSlot`
+// gets the slot. Refuses the name of a running watch. The caller shows the tab.
+PopulateResult PopulatIni(WatchWindow& window, const WatchEditorInput& input, int* storedSlot = nullptr);
 
 // The command line's activation: `active` = "1" in every section whose `name` equals `name`
-// exactly, or in every section when `all`.
-void ActivateWatches(const QString& name, bool all);
+// exactly, or in every section when `all`. Returns those sections, also when the file can't be
+// written: they are to start all the same.
+QStringList ActivateWatches(const QString& name, bool all);

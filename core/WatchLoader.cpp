@@ -78,8 +78,12 @@ StoredWatch readSection(const ProfileFile::Snapshot& snap, const QString& sectio
     if (w.PopUpMessage) s.actions += QStringLiteral("Popup; ");
     w.ShowDesktopAlert = on("desktop");
     if (w.ShowDesktopAlert) s.actions += QStringLiteral("DesktopAlert; ");
-    w.Avilable = read("avilable") != QStringLiteral("0");
-    w.Active = read("active") != QStringLiteral("0");
+    // A watch shown on its panel occupies its slot, whatever a hand-edited `avilable` says:
+    // otherwise its Start and Edit would do nothing.
+    w.Avilable = false;
+    // The panel shows what runs: a watch stored as running that could not start (its folder
+    // gone) is stopped, and keeps its stored `active` so that the next start tries again.
+    w.Active = w.Monitor && w.Monitor->Active();
     w.ProgramToExecute = read("exec");
     w.LogFile = read("logfile");
     for (const WatchEvent& e : WatchEvents) {
@@ -157,7 +161,18 @@ void LoadSettingsToWatchList(WatchWindow& window)
         showInSlot(window, n, stored, NotifyEventsOf(stored.record));
         if (stored.resetWait) waitResets.append({section, QStringLiteral("waitproc"), QStringLiteral("0")});
     }
-    ProfileFile::writeStrings(file, waitResets);
+    // Tidying only: the loaded watches already ignore the wait. A file that can't be written
+    // (read-only) must not cut short what follows the load.
+    try {
+        ProfileFile::writeStrings(file, waitResets);
+    } catch (const AppException& e) {
+        QStringList names;
+        for (const ProfileFile::Write& write : waitResets) names << write.section;
+        if (stamp.isEmpty()) stamp = DateTimeStamp::now();
+        window.WriteToLiveLog(LiveLogColour::Red, stamp + QStringLiteral(": ") + e.message() +
+                                                      QStringLiteral(": waitproc of watch %1 stays as stored, and is off all the same")
+                                                          .arg(names.join(QStringLiteral(", "))));
+    }
 }
 
 TStNotifyEventsSet SetFlags(const QString& MonName)

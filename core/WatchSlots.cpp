@@ -1,6 +1,7 @@
 #include "core/WatchSlots.h"
 
 #include "core/SettingsPaths.h"
+#include "notify/TStShellNotification.h"
 #include "platform/ProfileFile.h"
 
 std::array<Twatcher, SlotCount> Watchers;
@@ -36,13 +37,28 @@ QString GetNextFreeWatch()
     return {};
 }
 
-int SlotToHold(const QString& name)
+int SlotToHold(const ProfileFile::Snapshot& stored, const QString& name)
 {
-    const ProfileFile::Snapshot stored = ProfileFile::read(SettingsFile());
-    int slot = 0;
     // A hand-edited panel value that names no slot would hide the watch for good.
-    if (!name.isEmpty() && stored.sectionExists(name)) slot = SlotNumberOf(stored.readString(name, QStringLiteral("panel")));
-    return slot != 0 ? slot : SlotNumberOf(GetNextFreeWatch());
+    if (!name.isEmpty() && stored.sectionExists(name)) {
+        const int own = SlotNumberOf(stored.readString(name, QStringLiteral("panel")));
+        if (own != 0) return own;
+    }
+    std::array<bool, SlotCount + 1> held{};
+    for (const QString& section : stored.sectionHeaders())
+        held[size_t(SlotNumberOf(stored.readString(section, QStringLiteral("panel"))))] = true;
+    for (int n = 1; n <= SlotCount; ++n)
+        if (!held[size_t(n)]) return n;
+    return 0;
+}
+
+int RunningSlotNamed(const QString& name)
+{
+    for (int n = 1; n <= SlotCount; ++n) {
+        const Twatcher& w = WatchSlot(n);
+        if (w.Monitor && w.Monitor->Active() && !w.Name.isEmpty() && w.Name.compare(name, Qt::CaseInsensitive) == 0) return n;
+    }
+    return 0;
 }
 
 bool CheckForFreePanel() { return ProfileFile::sectionNames(SettingsFile()).size() < SlotCount; }

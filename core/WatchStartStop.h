@@ -1,4 +1,5 @@
 #pragma once
+#include <QStringList>
 
 class WatchWindow;
 
@@ -9,6 +10,8 @@ class WatchWindow;
 // folder" before anything changes.
 void StartStopWatch(WatchWindow& window, int slot);
 
-// Starts every stored watch whose `active` is "1", in file order. A watch that can't start is
-// named in a red live-log line, stays marked as running, and the others still start.
-void CheckForAutoRuns(WatchWindow& window);
+// Starts every stored watch whose `active` is "1", and those of `alsoStart` (sections the
+// command line selected where the file could not mark them), in file order. A watch that can't
+// start is named in a red live-log line, shown stopped, stays stored as running, and the others
+// still start.
+void CheckForAutoRuns(WatchWindow& window, const QStringList& alsoStart = {});

@@ -96,6 +96,7 @@ public:
         emit owner_->registrationSettled();
     }
     int shellNoticeBacklog() const override { return int(owner_->EventQueue.size()); }
+    void shellNoticeOverflow(int changesFound) override { owner_->QueueOverflow(changesFound); }
     void shellNoticeFollowed(const QString& folder) override
     {
         owner_->FFollowing.remove(folder);
@@ -302,6 +303,15 @@ void TStCustomShellNotification::ShellNotice(const ItemIdList* pidl1, const Item
     if (EventQueue.size() == 1) QCoreApplication::postEvent(FHandle.get(), new QEvent(kDispatchEvent));
 }
 
+void TStCustomShellNotification::QueueOverflow(int found)
+{
+    if (EventQueue.empty() && FOverflows.empty()) {
+        if (OnQueueOverflow) OnQueueOverflow(this, found);
+        return;
+    }
+    FOverflows.push_back({FRaised + EventQueue.size(), found});
+}
+
 void TStCustomShellNotification::DispatchQueue()
 {
     // The head stays in the queue while its events run, so notices that arrive meanwhile (a
@@ -312,6 +322,14 @@ void TStCustomShellNotification::DispatchQueue()
     while (!EventQueue.empty()) {
         if (!DispatchNotice(*EventQueue.front())) return;  // a handler destroyed the component
         EventQueue.pop_front();
+        ++FRaised;
+        while (!FOverflows.empty() && FOverflows.front().after <= FRaised) {
+            const int found = FOverflows.front().found;
+            FOverflows.pop_front();
+            const std::shared_ptr<bool> alive = FAlive;
+            if (OnQueueOverflow) OnQueueOverflow(this, found);
+            if (!*alive) return;
+        }
         if (!EventQueue.empty() && turn.hasExpired(kDispatchTurnMs)) {
             QCoreApplication::postEvent(FHandle.get(), new QEvent(kDispatchEvent));
             return;

@@ -129,6 +129,9 @@ public:
     std::function<void(TObject* Sender, const QString& Message)> OnServiceError;
     // How the service covers what the kernel cannot tell (folders it polls), said once.
     std::function<void(TObject* Sender, const QString& Message)> OnServiceNote;
+    // The system's queue of changes overflowed and every folder was compared: raised once per
+    // overflow, after the events of the changes the comparison found (`ChangesFound` of them).
+    std::function<void(TObject* Sender, int ChangesFound)> OnQueueOverflow;
 
 signals:
     // The registration's folders are watched, or it was refused or has ended.
@@ -191,6 +194,14 @@ private:
     QSet<QString> FFollowing;
     TStNotifyEventsSet Events;
     TStDQue EventQueue;
+    // Overflows told while notices were queued: raised once the notices before them are.
+    struct PendingOverflow {
+        quint64 after;  // the count of raised notices it waits for
+        int found;
+    };
+    std::deque<PendingOverflow> FOverflows;
+    quint64 FRaised = 0;
+    void QueueOverflow(int found);
     // Lent to the items of each notice: one controller made for every item cost as much as the
     // rest of the item.
     std::unique_ptr<TStCustomShellController> FItemController;

@@ -31,6 +31,7 @@ struct ChangeNotice {
         HeldBack,  // it is held back (its notices waited too long); a comparison follows later
         Followed,  // a folder it follows (text) is watched now
         Polled,    // some of its folders are polled (text: which, and how often); said once
+        Overflowed,  // the kernel's queue overflowed; the comparison after it is over (`found`)
     };
     quint32 registration = 0;
     Kind kind = Kind::Notice;
@@ -38,6 +39,7 @@ struct ChangeNotice {
     ItemIdList first;
     ItemIdList second;
     QString text;
+    int found = 0;  // Overflowed: the items the comparison told it of, created or deleted
 };
 
 // A source of change notices: the kernel's notification on Linux. The notification service

@@ -35,6 +35,9 @@ public:
     // Some of the registration's folders are polled, since the kernel cannot tell all their
     // changes (a network or FUSE file system, the limit on watched folders): said once.
     virtual void shellNoticePolled(const QString& message) { Q_UNUSED(message); }
+    // The kernel's queue of changes overflowed: every folder was compared with what was known
+    // and the `changesFound` items created or deleted meanwhile have been told, once each.
+    virtual void shellNoticeOverflow(int changesFound) { Q_UNUSED(changesFound); }
     // How many notices the window holds that it has not raised yet.
     virtual int shellNoticeBacklog() const { return 0; }
 };

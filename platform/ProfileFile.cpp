@@ -4,7 +4,6 @@
 
 #include "platform/ProfileFileStore.h"
 
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <optional>
@@ -31,13 +30,11 @@ using detail::trimmed;
 
 const QByteArray ByteOrderMark("\xEF\xBB\xBF");
 
-// Text of the file's bytes. Unlike QString::fromUtf8, a U+FEFF at the start of a name or value
-// is kept: dropping it would make " x" of "\uFEFF x", which blanks-trimming then changes again.
-QString decode(QByteArrayView bytes)
-{
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    return utf8.decode(bytes);
-}
+// Text of the file's bytes, as values are read: a byte that is not UTF-8 is kept as itself, so a
+// watch named with one (a Latin-1 name typed into the file) is the same name in its section's
+// header, in its `name` and on the command line, and saving keeps it. A U+FEFF at the start of
+// a name is kept: dropping it would make " x" of "\uFEFF x", which blanks-trimming changes again.
+QString decode(QByteArrayView bytes) { return PathBytes::decode(bytes.data(), bytes.size()); }
 
 // Names as the caller gives them: blanks around them don't count, as in the file.
 QString trimBlanks(const QString& s)
@@ -92,7 +89,7 @@ QByteArray encodeName(const QString& name)
 {
     QString n = name;
     n.replace(u'\r', u' ').replace(u'\n', u' ');
-    return trimBlanks(n).toUtf8();
+    return PathBytes::encode(trimBlanks(n));
 }
 
 QByteArray keyLine(const QString& key, const QString& value) { return encodeName(key) + '=' + encodeValue(value) + '\n'; }
@@ -340,10 +337,18 @@ void eraseSection(const Location& file, const QString& section)
 
 void replaceSection(const Location& file, const QString& section, const QList<QPair<QString, QString>>& keys)
 {
+    replaceSectionWith(file, section, [&](const Snapshot&) { return std::optional<Keys>(keys); });
+}
+
+void replaceSectionWith(const Location& file, const QString& section,
+                        const std::function<std::optional<Keys>(const Snapshot&)>& keysFor)
+{
     Store::modify(file, [&](const QByteArray& content) -> std::optional<QByteArray> {
         const Snapshot snap(content);
+        const std::optional<Keys> keys = keysFor(snap);
+        if (!keys) return std::nullopt;
         const Snapshot::Span* span = snap.find(section);
-        return applyPatches(span ? withoutSection(snap, *span) : content, {}, sectionText(section, keys));
+        return applyPatches(span ? withoutSection(snap, *span) : content, {}, sectionText(section, *keys));
     });
 }
 

@@ -9,6 +9,8 @@
 #include <QStringList>
 
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <vector>
 
 // INI files with the semantics of the Windows profile functions: names match without regard to
@@ -108,6 +110,12 @@ void eraseSection(const Location& file, const QString& section);
 // Erases the section and appends it anew with these keys, in one replacement of the file: the
 // same bytes as erasing and writing key by key, but never half a section on disk.
 void replaceSection(const Location& file, const QString& section, const QList<QPair<QString, QString>>& keys);
+// The same, with the keys chosen from the file as the write lock found it, so that what they
+// depend on (a free slot, say) can't be taken by another program between the look and the write.
+// No keys: the file is left alone.
+using Keys = QList<QPair<QString, QString>>;
+void replaceSectionWith(const Location& file, const QString& section,
+                        const std::function<std::optional<Keys>(const Snapshot&)>& keysFor);
 
 // Removes the temporary copies that writes of `file` left when their writer was killed (or the
 // machine stopped). A save in progress holds the file's write lock; while anyone holds it,

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -30,15 +31,19 @@ QString homeFolder()
     return QString();
 }
 
-// The per-user cache folder as the XDG rules give it (a relative XDG_CACHE_HOME is ignored).
-QString cacheFolder()
+// A per-user folder as the XDG rules give it (a relative value is ignored).
+QString xdgFolder(const char* variable, const char* inHome)
 {
-    const QString xdg = nonEmptyEnv("XDG_CACHE_HOME");
+    const QString xdg = nonEmptyEnv(variable);
     if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg)) return xdg;
-    return homeFolder() + QStringLiteral("/.cache");
+    return homeFolder() + QLatin1String(inHome);
 }
 
-bool temporaryFolderIsTheCache() { return nonEmptyEnv("TEMP").isEmpty() && nonEmptyEnv("TMP").isEmpty(); }
+// Not the cache folder: cache cleaners empty it, and the user's watches would go with it.
+QString configFolder() { return xdgFolder("XDG_CONFIG_HOME", "/.config"); }
+QString cacheFolder() { return xdgFolder("XDG_CACHE_HOME", "/.cache"); }
+
+bool noTemporaryVariable() { return nonEmptyEnv("TEMP").isEmpty() && nonEmptyEnv("TMP").isEmpty(); }
 
 // Long form: absolute, ".", ".." and doubled separators folded, no trailing "/"; links stay.
 QString longForm(const QString& folder)
@@ -51,7 +56,49 @@ bool trustedLinkOwner(uid_t uid) { return uid == ::geteuid() || uid == 0; }
 
 CheckedFolder result(FolderState state, const QString& path, int fd = -1)
 {
-    return CheckedFolder{state, OpenFolder::adopt(path, fd)};
+    return CheckedFolder{state, QString(), OpenFolder::adopt(path, fd)};
+}
+
+CheckedFolder createFailed(const QString& path, const QString& reason)
+{
+    return CheckedFolder{FolderState::CreateFailed, reason, OpenFolder::adopt(path, -1)};
+}
+
+struct Fd {
+    int fd;
+    ~Fd()
+    {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// The whole file at `from` copied to a new file `to` (never over one that is there), flushed.
+bool copyToNewFile(int fromDir, const char* from, int toDir, const char* to)
+{
+    const Fd in{::openat(fromDir, from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+    if (in.fd < 0) return false;
+    Fd out{::openat(toDir, to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
+    if (out.fd < 0) return false;
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(in.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < n;) {
+            const ssize_t w = ::write(out.fd, buffer + done, size_t(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            ok = w > 0;
+            done += w > 0 ? w : 0;
+        }
+        if (!ok) break;
+    }
+    ok = ok && ::fsync(out.fd) == 0;
+    if (!ok) ::unlinkat(toDir, to, 0);
+    return ok;
 }
 
 }  // namespace
@@ -60,15 +107,15 @@ QString temporaryFolder()
 {
     QString folder = nonEmptyEnv("TEMP");
     if (folder.isEmpty()) folder = nonEmptyEnv("TMP");
-    if (folder.isEmpty()) folder = cacheFolder();
+    if (folder.isEmpty()) folder = configFolder();
     return longForm(folder);
 }
 
 QString settingsFolderPath() { return temporaryFolder() + QStringLiteral("/VSM25"); }
 
-void createMissingCacheFolders()
+void createMissingConfigFolders()
 {
-    if (!temporaryFolderIsTheCache()) return;
+    if (!noTemporaryVariable()) return;
     const QString folder = temporaryFolder();
     if (folder.isEmpty()) return;
     qsizetype at = 0;
@@ -83,6 +130,36 @@ void createMissingCacheFolders()
     }
 }
 
+QString formerSettingsFolderPath()
+{
+    return noTemporaryVariable() ? longForm(cacheFolder()) + QStringLiteral("/VSM25") : QString();
+}
+
+QString moveFormerSettingsFile(const OpenFolder& folder, const QString& name)
+{
+    const QString former = formerSettingsFolderPath();
+    if (former.isEmpty() || !folder.isOpen() || former == folder.path()) return {};
+    // Judged as the settings folder is: what another user could plant is not taken in.
+    const QByteArray formerPath = QFile::encodeName(former);
+    struct stat st {};
+    if (::lstat(formerPath.constData(), &st) != 0 || (S_ISLNK(st.st_mode) && !trustedLinkOwner(st.st_uid))) return {};
+    const Fd dir{::open(formerPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd < 0 || ::fstat(dir.fd, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH))) return {};
+    const QByteArray file = QFile::encodeName(name);
+    if (::fstatat(dir.fd, file.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+        return {};
+    // Never over a settings file that is there: that one is the user's current one.
+    bool moved = ::renameat2(dir.fd, file.constData(), folder.handle(), file.constData(), RENAME_NOREPLACE) == 0;
+    if (!moved && (errno == EXDEV || errno == EINVAL)) {
+        // Another file system (or one that can't rename without replacing): copy, then remove.
+        moved = copyToNewFile(dir.fd, file.constData(), folder.handle(), file.constData());
+        if (moved) ::unlinkat(dir.fd, file.constData(), 0);
+    }
+    if (!moved) return {};
+    ::fsync(folder.handle());
+    return former + u'/' + name;
+}
+
 CheckedFolder openPrivateFolder(const QString& path)
 {
     const QByteArray p = QFile::encodeName(path);
@@ -91,8 +168,9 @@ CheckedFolder openPrivateFolder(const QString& path)
     const QByteArray name = p.mid(slash + 1);
     const int parent = ::open(parentPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parent < 0) {
-        const bool nothingThere = errno == ENOENT || errno == ENOTDIR;
-        return result(nothingThere ? FolderState::CreateFailed : FolderState::NotInspectable, path);
+        if (errno == ENOENT) return createFailed(path, QStringLiteral("the folder it belongs in does not exist"));
+        if (errno == ENOTDIR) return createFailed(path, QStringLiteral("the folder it belongs in is not a folder"));
+        return result(FolderState::NotInspectable, path);
     }
     struct Closer {
         int fd;
@@ -108,7 +186,7 @@ CheckedFolder openPrivateFolder(const QString& path)
             if (::mkdirat(parent, name.constData(), 0700) == 0) {
                 created = true;
             } else if (errno != EEXIST) {
-                return result(FolderState::CreateFailed, path);
+                return createFailed(path, qt_error_string(errno));
             }
             continue;
         }
@@ -126,7 +204,8 @@ CheckedFolder openPrivateFolder(const QString& path)
         if (fd < 0) {
             // A link of ours that leads nowhere, or to something else than a folder, is in the
             // way of the folder: as when a file stands there, the folder can't be made.
-            if (errno == ENOTDIR || (errno == ENOENT && S_ISLNK(st.st_mode))) return result(FolderState::CreateFailed, path);
+            if (errno == ENOTDIR) return createFailed(path, QStringLiteral("something that is not a folder is in its place"));
+            if (errno == ENOENT && S_ISLNK(st.st_mode)) return createFailed(path, QStringLiteral("a link that leads nowhere is in its place"));
             if (errno == ELOOP || errno == ENOENT) continue;  // changed under us
             return result(FolderState::NotInspectable, path);
         }

@@ -4,7 +4,7 @@
 #include <QString>
 
 // Where the program keeps its settings: the user's temporary folder (TEMP, else TMP, else the
-// per-user cache folder) in long form, followed by "/VSM25".
+// per-user configuration folder) in long form, followed by "/VSM25".
 namespace SettingsFolderService {
 
 // Absolute, normalised, without a trailing "/" (symbolic links kept). Looks, never creates.
@@ -14,8 +14,19 @@ QString temporaryFolder();
 QString settingsFolderPath();
 
 // When neither TEMP nor TMP names the temporary folder, creates whatever is missing of the
-// per-user cache folder, each new level with mode 0700 (a new account has no ~/.cache yet).
-void createMissingCacheFolders();
+// per-user configuration folder, each new level with mode 0700 (a new account has no ~/.config
+// yet).
+void createMissingConfigFolders();
+
+// Where earlier versions kept the settings when neither TEMP nor TMP was set: "/VSM25" in the
+// per-user cache folder, which cache cleaners empty. Empty when TEMP or TMP is set.
+QString formerSettingsFolderPath();
+
+// Moves `name` from the former settings folder into `folder` (the settings folder as opened),
+// once: only a regular file of the user's own, from a folder of the user's own that nobody else
+// may write to, and only when `folder` holds nothing under that name. Returns the path it was
+// moved from; empty when nothing was moved.
+QString moveFormerSettingsFile(const OpenFolder& folder, const QString& name);
 
 enum class FolderState {
     Private,         // there, the user's own, nobody else may write to it
@@ -27,6 +38,8 @@ enum class FolderState {
 
 struct CheckedFolder {
     FolderState state = FolderState::CreateFailed;
+    // For CreateFailed: what stands in the way, for the message.
+    QString reason;
     // Open for Private and Created: every later use goes through this opening, so the path
     // being swapped after the check changes nothing. Not open otherwise (path kept).
     OpenFolder folder;

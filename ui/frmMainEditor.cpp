@@ -113,10 +113,6 @@ void TForm1::btn3Click()
         return;
     }
 
-    // The panel of the slot that is to hold the watch is redrawn by the reload below.
-    const int slot = SlotToHold(WatchNameOf(edt4->text()));
-    if (slot != 0) ClearWatchPanel(WatchSlot(slot));
-
     WatchEditorInput in;
     in.nameText = edt4->text();
     in.path = folder->Path;
@@ -132,20 +128,19 @@ void TForm1::btn3Click()
     in.popup = chk18->isChecked();
     in.desktop = chk19->isChecked();
 
-    PopulateResult result;
-    try {
-        result = PopulatIni(*this, in);
-    } catch (...) {
-        // A failed write must not leave the emptied panel hiding a watch that is still stored.
-        LoadSettingsToWatchList(*this);
-        throw;
-    }
+    int slot = 0;
+    const PopulateResult result = PopulatIni(*this, in, &slot);
+    // The slot's panel may still show a watch another copy of the program removed; the reload
+    // below draws what is stored now.
+    if (slot != 0) ClearWatchPanel(WatchSlot(slot));
     switch (result) {
     case PopulateResult::EmptyName:
     case PopulateResult::BadName:
         edt4->setFocus();
         pgc1->setCurrentWidget(ts3);
         break;
+    case PopulateResult::Running:
+        break;  // the editor keeps what it holds
     case PopulateResult::ListFull:
     case PopulateResult::Stored:
         pgc1->setCurrentWidget(ts1);

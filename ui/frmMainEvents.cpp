@@ -4,6 +4,7 @@
 #include "notify/TStShellItem.h"
 #include "notify/TStShellNotification.h"
 #include "platform/DateTimeStamp.h"
+#include "platform/LocaleText.h"
 #include "ui/frmMain.h"
 
 namespace {
@@ -69,6 +70,18 @@ void TForm1::connectEventHandlers()
         m->OnServiceError = serviceLine(LiveLogColour::Red);
         // Folders that are polled (a network or FUSE file system, the watch limit) are news.
         m->OnServiceNote = serviceLine(LiveLogColour::Blue);
+        // Nothing is lost in an overflow, but the user learns that it happened and what the
+        // comparison after it found.
+        m->OnQueueOverflow = [this](QObject* sender, int found) {
+            QString name;
+            for (const Twatcher& w : Watchers)
+                if (w.Monitor == sender) name = w.Name;
+            WriteToLiveLog(LiveLogColour::Blue,
+                           LocaleText::oneLine(DateTimeStamp::now() + QStringLiteral(": Watch ") + name +
+                                               QStringLiteral(": the kernel's queue of changes overflowed; comparing the "
+                                                              "folders found %1").arg(found == 1 ? QStringLiteral("1 change")
+                                                                                                 : QStringLiteral("%1 changes").arg(found))));
+        };
         m->OnAssociationChange = [this, h](QObject* s) { (this->*h.AssociationChange)(s); };
         m->OnDriveSpaceChange = [this, h](QObject* s, quint32 d) { (this->*h.DriveSpaceChange)(s, d); };
         m->OnFileChange = [this, h](QObject* s, TStShellItem* i) { (this->*h.FileChange)(s, i); };

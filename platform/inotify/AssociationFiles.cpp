@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
 
 namespace InotifyDetail {
@@ -68,6 +69,57 @@ bool isAssociationFile(std::string_view name)
     return name == "mimeapps.list" || endsWith("-mimeapps.list") || name == "mimeinfo.cache" || name == "defaults.list";
 }
 
+namespace {
+constexpr auto kUnclosedWrite = std::chrono::seconds(1);
+}
+
+quint32 State::maskFor(const QByteArray& real) const
+{
+    return watchMask() | (assocActive && assocDirs.contains(real) ? quint32(IN_CLOSE_WRITE) : 0u);
+}
+
+bool State::associationChanged(const QByteArray& path, quint32 mask)
+{
+    if (mask & IN_CLOSE_WRITE) return assocWriting.remove(path) > 0;
+    if (mask & (IN_CREATE | IN_MODIFY)) {
+        assocWriting.insert(path, Clock::now());
+        return false;
+    }
+    // Attributes changed by the writer belong to its write; anything else (removed, renamed, a
+    // new file moved in) is a change of its own.
+    if ((mask & IN_ATTRIB) && assocWriting.contains(path)) return false;
+    assocWriting.remove(path);
+    return true;
+}
+
+void State::associationWritesDue()
+{
+    bool due = false;
+    const auto now = Clock::now();
+    for (auto it = assocWriting.begin(); it != assocWriting.end();) {
+        if (now - it.value() >= kUnclosedWrite || stop.load()) {
+            it = assocWriting.erase(it);
+            due = true;
+        } else {
+            ++it;
+        }
+    }
+    if (!due) return;
+    Raw r;
+    r.type = Raw::Type::Assoc;
+    r.mask = SHCNE_ASSOCCHANGED;
+    push(std::move(r));
+}
+
+int State::associationWaitMs() const
+{
+    if (assocWriting.isEmpty()) return -1;
+    auto first = Clock::time_point::max();
+    for (const Clock::time_point& t : assocWriting) first = std::min(first, t);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(first + kUnclosedWrite - Clock::now()).count() + 1;
+    return int(std::clamp<long long>(ms, 0, 1000));
+}
+
 void State::startAssociations()
 {
     if (assocActive) return;
@@ -83,6 +135,7 @@ void State::stopAssociationsIfUnused()
     assocActive = false;
     assocResolved = false;
     assocDirs.clear();
+    assocWriting.clear();
     awaited.clear();
 }
 
@@ -155,8 +208,10 @@ void State::lookoutDuty(std::unique_lock<std::mutex>& lock)
             reg = regs.find(id);
             if (!reg || !reg->retired || reg->root.real != path) break;
             if (exists) {
-                returning(path, noticeSerial + 1);
-                push(item(SHCNE_MKDIR, path, true));
+                // Those watching from above hear a folder made there from the kernel, but not
+                // a volume mounted back.
+                if (reg->backTellsAll) push(item(SHCNE_MKDIR, path, true));
+                backAtPlace(path);
                 reportFolder(path);
                 break;
             }

@@ -76,16 +76,19 @@ void State::processRead(const char* buf, qsizetype len)
             if (f->lookoutOnly) {
                 if (isDir && (ev->mask & (IN_CREATE | IN_MOVED_TO))) {
                     lookoutMoved = true;
+                    // Only a registration whose folder this is hears of it: nothing else is
+                    // watched here.
                     if (regs.anyRetired()) {
                         const QByteArray path = BytePath::join(dir, name);
-                        returning(path, noticeSerial + 1);
-                        if (wanted(path)) {
-                            push(item(SHCNE_MKDIR, path, true));
-                            reportFolder(path);
-                        }
+                        if (backAtPlace(path)) reportFolder(path);
                     }
                 }
                 if (assocActive && assocDirs.contains(dir) && isAssociationFile(name)) assoc = true;
+                continue;
+            }
+            const bool assocFile = assocActive && assocDirs.contains(dir) && isAssociationFile(name);
+            if (ev->mask & IN_CLOSE_WRITE) {  // asked of association folders only: a write is over
+                if (assocFile && associationChanged(BytePath::join(dir, name), ev->mask)) assoc = true;
                 continue;
             }
             const bool listing = f->listing();
@@ -93,7 +96,7 @@ void State::processRead(const char* buf, qsizetype len)
             // it, whatever the listing found; a file written meanwhile is as the listing finds it.
             if (listing && (ev->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO))) f->touch(name);
             const QByteArray path = BytePath::join(dir, name);
-            if (assocActive && assocDirs.contains(dir) && isAssociationFile(name)) assoc = true;
+            if (assocFile && associationChanged(path, ev->mask)) assoc = true;
             if (!changedSet.contains(dir)) {
                 changedSet.insert(dir);
                 changed.push_back(dir);
@@ -102,8 +105,8 @@ void State::processRead(const char* buf, qsizetype len)
                 // Known already: a listing found it (and reported it, with all it holds).
                 const bool fresh = f->names.insert(name, isDir);
                 if (fresh || listing) {
-                    if (isDir && regs.anyRetired()) returning(path, noticeSerial + 1);
                     push(item(isDir ? SHCNE_MKDIR : SHCNE_CREATE, path, isDir));
+                    if (isDir && regs.anyRetired()) backAtPlace(path);
                     if (isDir && wanted(path)) reportFolder(path);
                 }
                 if (isDir && isLookout(dir)) lookoutMoved = true;
@@ -199,8 +202,8 @@ void State::movedTo(quint32 cookie, const QByteArray& path, bool isDir, bool rep
     }
     // Moved in from where nothing is watched: it is new here, with all it holds.
     if (!report) return;  // known already: a listing found it
-    if (isDir && regs.anyRetired()) returning(path, noticeSerial + 1);
     push(item(isDir ? SHCNE_MKDIR : SHCNE_CREATE, path, isDir));
+    if (isDir && regs.anyRetired()) backAtPlace(path);
     if (isDir && wanted(path)) reportFolder(path);
 }
 
@@ -249,7 +252,41 @@ void State::returning(const QByteArray& path, quint64 serial)
         r.lookout.clear();
         r.backFrom = serial;  // not what was told of its place before
         r.lastFree = -1;
+        r.backTellsAll = false;
     }
+}
+
+bool State::backAtPlace(const QByteArray& path)
+{
+    std::vector<quint32> back;
+    for (const auto& [id, r] : regs.all())
+        if (r.retired && r.req.scope == WatchRequest::Scope::Folder && r.root.real == path) back.push_back(id);
+    if (back.empty()) return false;
+    // Its return, then everything known to be there now; what is found or happens after is
+    // told as it comes. What was told of the place before (the folder may be known already,
+    // listed for another registration) is not for it: knowing that, nothing is told twice
+    // and nothing is missed, whichever of the reader and the walker saw the folder first.
+    returning(path, noticeSerial + 1);
+    WatchedFolder* top = table.find(path);
+    for (quint32 id : back) {
+        const Registration* reg = regs.find(id);
+        targeted(id, ChangeNotice::Kind::Notice, SHCNE_MKDIR, listFor(reg->root.user, true));
+        if (!top || !top->watched() || top->lookoutOnly) continue;
+        auto tellKnown = [&](WatchedFolder* f, const QByteArray& at) {
+            if (!f->watched() || !f->listed || f->lookoutOnly) return;
+            f->names.forEach([&](std::string_view name, bool isDir) {
+                regs.placesOf(*reg, BytePath::join(at, name), Concern::Item, [&](const QString& place) {
+                    targeted(id, ChangeNotice::Kind::Notice, isDir ? SHCNE_MKDIR : SHCNE_CREATE, listFor(place, isDir));
+                });
+            });
+        };
+        if (reg->root.recursive) {
+            table.forEachWithPath(top, path, tellKnown);
+        } else {
+            tellKnown(top, path);
+        }
+    }
+    return true;
 }
 
 }  // namespace InotifyDetail

@@ -68,6 +68,7 @@ struct Raw {
     std::vector<quint32> retireAfter;  // registrations whose folder this notice takes away
     quint64 read = 0;                  // the read from the kernel that made it
     quint64 serial = 0;                // its place among all notices
+    quint64 compare = 0;               // the comparison after an overflow that found it
     quint64 job = 0;                   // Barrier
     bool done = false;                 // Barrier
     std::vector<Raw> inner;            // Barrier
@@ -137,6 +138,13 @@ struct WalkJob {
     bool reporting = false;  // a folder that came, all it holds reported
     bool barrier = false;    // ... and told in its place in the order of notices
     quint64 rewatch = 0;     // a polled area (the watch limit) tried with kernel watches again
+    quint64 compare = 0;     // part of the comparison after an overflow
+};
+
+// The comparison after an overflow: its walks, and who is told what it found once they are done.
+struct Comparison {
+    int walks = 0;
+    std::vector<quint32> regs;
 };
 
 // A folder whose appearance is awaited (an association folder that does not exist yet).
@@ -196,6 +204,9 @@ struct State {
     QHash<quint32, Raw*> moves;  // by cookie; deque elements keep their address
     QHash<quint64, Raw*> barriers;  // by listing job
     Raw* barrierNow = nullptr;      // where the listing under way tells what it finds
+    quint64 compareNow = 0;         // the comparison the listing under way belongs to
+    std::map<quint64, Comparison> comparisons;
+    quint64 nextComparison = 1;
     std::vector<ChangeNotice> fresh;  // told, not yet in the outbox
     quint64 handedSinceTrim = 0;  // notices handed over since freed heap was last given back
     quint64 readSerial = 0;
@@ -234,6 +245,9 @@ struct State {
     bool assocActive = false;
     bool assocResolved = false;
     QSet<QByteArray> assocDirs;
+    // Association files being written: told once, when the writer closes them (a truncating
+    // write is two changes to the kernel, which may be read apart).
+    QHash<QByteArray, Clock::time_point> assocWriting;
     std::vector<Awaited> awaited;
     // lists of the last folder told (notices come in runs from one folder)
     QString lastFolder;
@@ -253,6 +267,9 @@ struct State {
     void folderRenamed(const QByteArray& from, const QByteArray& to, quint64 serial);
     void unmounted(WatchedFolder* folder);
     void returning(const QByteArray& path, quint64 serial);
+    // Registrations whose folder is at `path` again hear it come back, with what it is known to
+    // hold; false when there were none.
+    bool backAtPlace(const QByteArray& path);
     const QByteArray& pathOf(const WatchedFolder* folder);
     void forgetPaths() { pathCacheFolder = nullptr; }
 
@@ -265,7 +282,7 @@ struct State {
     // then, so that notices keep the order of the changes.
     void reportFolder(const QByteArray& path) { listInOrder(path, ScanTask::Mode::Report); }
     // The same with another task: what is read after it waits until that is done.
-    void listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target = 0, bool announce = false);
+    quint64 listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target = 0, bool announce = false);
     // A folder renamed in or around a tree being listed so: what the listing finds from now on
     // is told after the rename, under the new name.
     void listingsRenamed(const QByteArray& from, const QByteArray& to);
@@ -331,6 +348,8 @@ struct State {
                                        const ScanTask& task);
     void reportGone(WatchedFolder* folder, const QByteArray& path, std::string_view name, bool isDir);
     void overflow();
+    // A walk of the comparison `id` is done: once all are, each registration hears how much it found.
+    void comparisonWalkDone(quint64 id);
     void holdBack(Registration& reg);
     void catchUp(Registration& reg);
     std::vector<std::pair<QByteArray, NameSet>> knownTo(const Registration& reg);
@@ -372,6 +391,15 @@ struct State {
     void stopAssociationsIfUnused();
     void lookoutDuty(std::unique_lock<std::mutex>& lock);
     bool isLookout(const QByteArray& real) const;
+    // What the kernel is asked to report of the folder at `real`.
+    quint32 maskFor(const QByteArray& real) const;
+    // An association file changed (`mask` as the kernel told it): true when that is to be told
+    // now, false while a write goes on.
+    bool associationChanged(const QByteArray& path, quint32 mask);
+    // Writes whose close never came (a watch placed without close events, a writer that keeps
+    // the file open): told once they have been quiet for a while.
+    void associationWritesDue();
+    int associationWaitMs() const;
 };
 
 // The events asked of the kernel: only changes (opening, reading and closing never make one).

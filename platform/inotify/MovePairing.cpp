@@ -30,6 +30,7 @@ void State::push(Raw r)
     r.read = readSerial;
     r.serial = ++noticeSerial;
     if (!polled.empty() && !r.onlyFor) notePolledTold(r);
+    if (!r.compare) r.compare = compareNow;
     auto sameAsLast = [&](const Raw& last) {
         // Adjacent identical notices of one read are one notice.
         return (r.type == Raw::Type::Item || r.type == Raw::Type::FolderChange) && last.type == r.type &&
@@ -44,7 +45,7 @@ void State::push(Raw r)
     pending.push_back(std::move(r));
 }
 
-void State::listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target, bool announce)
+quint64 State::listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 target, bool announce)
 {
     const quint64 job = nextJob++;
     WalkJob& j = jobs[job];
@@ -72,6 +73,7 @@ void State::listInOrder(const QByteArray& path, ScanTask::Mode mode, quint32 tar
     task.target = target;
     task.announce = announce;
     queueScan(std::move(task), true);
+    return job;
 }
 
 void State::listingsRenamed(const QByteArray& from, const QByteArray& to)
@@ -122,6 +124,7 @@ void State::resolveMovedOut(Raw& r)
 
 void State::flush()
 {
+    if (!assocWriting.isEmpty()) associationWritesDue();
     while (!pending.empty()) {
         Raw& r = pending.front();
         if (r.type == Raw::Type::Move) {
@@ -190,9 +193,11 @@ int State::moveTimeoutMs() const
     auto best = Clock::time_point::max();
     for (const Raw* m : moves) best = std::min(best, m->since + kMoveAge);
     for (const Raw* b : barriers) best = std::min(best, b->since + kListingWait);
-    if (best == Clock::time_point::max()) return -1;
+    const int writes = associationWaitMs();
+    if (best == Clock::time_point::max()) return writes;
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(best - Clock::now()).count() + 1;
-    return int(std::clamp<long long>(ms, 0, 1000));
+    const int wait = int(std::clamp<long long>(ms, 0, 1000));
+    return writes >= 0 ? std::min(wait, writes) : wait;
 }
 
 }  // namespace InotifyDetail

@@ -139,7 +139,17 @@ void State::tell(Raw& r)
 {
     if (r.type == Raw::Type::Targeted) {
         Registration* reg = regs.find(r.target);
-        if (r.kind == ChangeNotice::Kind::Notice) {
+        if (r.kind == ChangeNotice::Kind::Overflowed) {
+            if (reg) {
+                const auto found = reg->foundByComparison.find(r.compare);
+                ChangeNotice n{0, r.kind, 0, {}, {}, {}};
+                if (found != reg->foundByComparison.end()) {
+                    n.found = found->second;
+                    reg->foundByComparison.erase(found);
+                }
+                out(*reg, std::move(n));
+            }
+        } else if (r.kind == ChangeNotice::Kind::Notice) {
             if (reg && (reg->req.mask & r.mask) && !reg->quietFor(r.serial))
                 out(*reg, {0, r.kind, r.mask, r.first, r.second, QString()});
         } else if (reg) {
@@ -162,7 +172,15 @@ void State::tell(Raw& r)
         if (reg.retired || reg.quietFor(r.serial)) continue;
         switch (r.type) {
         case Raw::Type::Item:
+            if (r.compare) {  // counted whether or not it asks for this kind
+                bool here = false;
+                regs.placesOf(reg, r.path, Concern::Item, [&](const QString&) { here = true; });
+                if (here) ++reg.foundByComparison[r.compare];
+            }
             if (!(reg.req.mask & r.mask)) break;
+            // Its own folder is told back once, with what it holds (backAtPlace): it is there
+            // while the registration listens, so this is the same return seen another way.
+            if (r.mask == SHCNE_MKDIR && reg.req.scope == WatchRequest::Scope::Folder && r.path == reg.root.real) break;
             regs.placesOf(reg, r.path, Concern::Item, [&](const QString& place) {
                 out(reg, {0, ChangeNotice::Kind::Notice, r.mask, listFor(place, r.isDir), {}, {}});
             });

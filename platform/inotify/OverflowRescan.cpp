@@ -146,11 +146,33 @@ void State::overflow()
         if (r.type == Raw::Type::Move) resolveMovedOut(r);
     moves.clear();
     // What is read after it waits for the comparison (a second at most), so that it is told
-    // after what the comparison finds.
+    // after what the comparison finds. Once it is over, each registration hears how much it
+    // found: an overflow is news to the user, even though nothing is lost.
+    const quint64 id = nextComparison++;
+    Comparison& c = comparisons[id];
+    for (const auto& [reg, r] : regs.all())
+        if (!r.retired) c.regs.push_back(reg);
     for (WatchedFolder* top : table.tops()) {
         if (top->lookoutOnly) continue;
-        listInOrder(table.pathOf(top), ScanTask::Mode::Resync);
+        jobs[listInOrder(table.pathOf(top), ScanTask::Mode::Resync)].compare = id;
+        ++c.walks;
     }
+    if (c.walks == 0) comparisonWalkDone(id);
+}
+
+void State::comparisonWalkDone(quint64 id)
+{
+    const auto it = comparisons.find(id);
+    if (it == comparisons.end() || --it->second.walks > 0) return;
+    for (quint32 reg : it->second.regs) {
+        Raw r;
+        r.type = Raw::Type::Targeted;
+        r.kind = ChangeNotice::Kind::Overflowed;
+        r.target = reg;
+        r.compare = id;
+        push(std::move(r));
+    }
+    comparisons.erase(it);
 }
 
 std::vector<std::pair<QByteArray, NameSet>> State::knownTo(const Registration& reg)

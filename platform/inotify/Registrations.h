@@ -35,6 +35,7 @@ struct Registration {
     bool retired = false;
     QByteArray lookout;
     quint64 backFrom = 0;     // the first notice it hears since its folder came back
+    bool backTellsAll = false; // its folder was replaced unheard of (a volume): its return is news to all
 
     bool toldLimit = false;   // the watch limit is told once
     bool toldRefusal = false; // so is a folder that cannot be watched
@@ -48,6 +49,7 @@ struct Registration {
     quint64 quietTo = 0;      // notices up to here are told by that comparison
     std::vector<std::pair<QByteArray, NameSet>> knew;
     int queued = 0;           // its notices waiting in the outbox
+    std::map<quint64, int> foundByComparison;  // items told it by each comparison after an overflow
 
     // Folders of it that are polled; its Watching notice waits for their first walks.
     std::vector<quint64> polledAreas;

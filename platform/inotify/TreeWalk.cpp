@@ -270,7 +270,11 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         finishTask(task, 0);
         return;
     }
-    if (WatchedFolder* f = table.find(path); f && f->watched() && !f->lookoutOnly && task.mode != ScanTask::Mode::Resync) {
+    // An association folder watched already (for a registration) is watched anew, with the
+    // close of a write asked for too.
+    const bool closesWanted = !task.job && assocActive && assocDirs.contains(path);
+    if (WatchedFolder* f = table.find(path);
+        f && f->watched() && !f->lookoutOnly && task.mode != ScanTask::Mode::Resync && !closesWanted) {
         // Watched and listed already: a walk needs only what is not kept watched below it.
         std::vector<ScanTask> next;
         if (task.mode == ScanTask::Mode::Baseline && f->listed) {
@@ -336,7 +340,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         finishTask(task, 0);
         return;
     }
-    const int wd = ::inotify_add_watch(fd, ProcPath(dfd).text, watchMask());
+    const int wd = ::inotify_add_watch(fd, ProcPath(dfd).text, maskFor(path));
     if (wd < 0) {
         const int e = errno;
         ::close(dfd);
@@ -387,9 +391,11 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     ScanTask applied = task;
     if (task.mode == ScanTask::Mode::Resync && !resync) applied.mode = ScanTask::Mode::Baseline;
     barrierNow = barriers.value(task.job);
+    if (const auto j = jobs.find(task.job); j != jobs.end()) compareNow = j->second.compare;
     if (task.announce) push(item(SHCNE_MKDIR, path, true));
     std::vector<ScanTask> next = applyListing(f, path, entries, applied);
     barrierNow = nullptr;
+    compareNow = 0;
     if (f->listings == 0) {
         f->listed = true;
         f->touched.reset();
@@ -443,7 +449,7 @@ bool State::watchOnly(const QByteArray& path, std::unique_lock<std::mutex>& lock
     struct stat now {};
     int wd = -1;
     if (::lstat(path.constData(), &now) == 0 && now.st_dev == opened.st_dev && now.st_ino == opened.st_ino)
-        wd = ::inotify_add_watch(fd, ProcPath(dfd).text, watchMask());
+        wd = ::inotify_add_watch(fd, ProcPath(dfd).text, maskFor(path));
     const int e = errno;
     ::close(dfd);
     if (wd < 0) {

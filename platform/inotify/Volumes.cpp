@@ -142,8 +142,12 @@ void State::replaced(const QByteArray& path, std::vector<quint32> ownersGone)
     WatchedFolder* f = table.find(path);
     const bool known = f && f->watched() && !f->lookoutOnly;
     bool ownerHere = false;
-    for (quint32 id : ownersGone)
-        if (const Registration* reg = regs.find(id); reg && reg->root.real == path) ownerHere = true;
+    for (quint32 id : ownersGone) {
+        if (Registration* reg = regs.find(id); reg && reg->root.real == path) {
+            ownerHere = true;
+            reg->backTellsAll = known;
+        }
+    }
     if (known || !ownersGone.empty()) {
         // Heard as a folder deleted by those that watch it from above; those whose own folder
         // it was (or held) hear their own folder go.

@@ -95,6 +95,7 @@ void State::jobDone(quint64 job)
     figureWalks = int(jobs.size());
     if (j.reporting) {
         if (Raw* b = barriers.take(job)) b->done = true;
+        if (j.compare) comparisonWalkDone(j.compare);
         return;
     }
     if (j.rewatch) {

@@ -1,8 +1,10 @@
 #include "platform/ProfileFile.h"
 #include "support/FileBytes.h"
 #include "support/ProgramRun.h"
+#include "support/Waiting.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -159,6 +161,51 @@ TEST_F(ProgramTest, MissingFolderDoesNotKeepTheOtherWatchesFromStarting)
     EXPECT_TRUE(run.lines().filter("box: ").isEmpty()) << run.lines().join('\n').toStdString();
     EXPECT_EQ(run.terminate(), 0);
     EXPECT_EQ(ProfileFile::readString(settings(), "usb", "active"), "1") << "it starts again once the drive is back";
+}
+
+// One write to an association file, as a user makes it from a shell: one association change
+// event, and the watch's program started once.
+TEST_F(ProgramTest, OneWriteToAnAssociationFileIsOneEventAndOneProgramStart)
+{
+    const QString watched = temp.path() + "/watched";
+    const QString config = temp.path() + "/config";
+    const QString starts = temp.path() + "/starts";
+    const QString program = temp.path() + "/count.sh";
+    QDir().mkpath(watched);
+    QDir().mkpath(config);
+    writeFile(program, ("#!/bin/sh\necho started >> '" + starts + "'\n").toUtf8());
+    ASSERT_EQ(::chmod(QFile::encodeName(program).constData(), 0755), 0);
+    writeFile(settings(), ("[assoc]\nname=assoc\npath=" + watched + "\npanel=1\nactive=1\navilable=0\nasso=1\n"
+                           "runprog=1\nexec=" + program + "\n").toUtf8());
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+    ProgramRun run(temp.path());
+    if (saved.isNull()) qunsetenv("XDG_CONFIG_HOME"); else qputenv("XDG_CONFIG_HOME", saved);
+    ASSERT_TRUE(run.waitForLine("Watch assoc Started monitoring path: " + watched, 30000)) << run.lines().join('\n').toStdString();
+    const QString event = ": assoc: Association change event at folde: " + watched;
+    auto shellWrite = [&](const char* line) {
+        return QProcess::execute("/bin/sh", {"-c", QStringLiteral("echo '%1' > '%2/mimeapps.list'").arg(line, config)});
+    };
+    auto events = [&] { return run.lines().filter(event).size(); };
+    auto started = [&] { return readFile(starts).count("started"); };
+    // The configuration folder is watched a moment after the start: a write before that is
+    // not heard, so write until one is.
+    ASSERT_TRUE(waitFor([&] {
+        shellWrite("[Default Applications]");
+        return run.waitForLine(event, 200);
+    })) << run.lines().join('\n').toStdString();
+    ASSERT_TRUE(waitFor([&] { return started() > 0; }));
+    // Anything more from those writes comes within a second (a write whose close is never seen).
+    waitFor([&] { return false; }, 1500);
+    const qsizetype eventsBefore = events();
+    const qsizetype startsBefore = started();
+    ASSERT_EQ(shellWrite("text/plain=b.desktop"), 0);
+    ASSERT_TRUE(waitFor([&] { return events() > eventsBefore && started() > startsBefore; }));
+    EXPECT_FALSE(waitFor([&] { return events() > eventsBefore + 1 || started() > startsBefore + 1; }, 1500))
+        << run.lines().join('\n').toStdString();
+    EXPECT_EQ(events(), eventsBefore + 1);
+    EXPECT_EQ(started(), startsBefore + 1);
+    EXPECT_EQ(run.terminate(), 0);
 }
 
 // A long-lived file of 1,000 sections opens, and the four watches it loads work.

@@ -150,23 +150,23 @@ TEST_F(SettingsFolderUsersTest, FolderThatCantBeInspectedIsRefused)
         << run->lines().join('\n').toStdString();
 }
 
-// A new account: no ~/.cache, no TEMP, no TMP. The program makes what is missing, private, then
+// A new account: no ~/.config, no TEMP, no TMP. The program makes what is missing, private, then
 // the settings folder and the sample watch, and starts.
 TEST_F(SettingsFolderUsersTest, NewAccountJustWorks)
 {
-    const QString cache = victim.home + "/.cache";
-    ASSERT_FALSE(QFile::exists(cache));
-    auto run = runVictim(QString(), {"env", "-u", "TEMP", "-u", "TMP", "-u", "XDG_CACHE_HOME"});
+    const QString config = victim.home + "/.config";
+    ASSERT_FALSE(QFile::exists(config));
+    auto run = runVictim(QString(), {"env", "-u", "TEMP", "-u", "TMP", "-u", "XDG_CONFIG_HOME", "-u", "XDG_CACHE_HOME"});
     ASSERT_TRUE(run->waitForLine("live-log: #000000 Windows Platform: ", 30000)) << run->lines().join('\n').toStdString();
     EXPECT_EQ(run->terminate(), 0);
     EXPECT_TRUE(run->lines().filter("box: ").isEmpty()) << run->lines().join('\n').toStdString();
-    for (const QString& made : {cache, cache + "/VSM25"}) {
+    for (const QString& made : {config, config + "/VSM25"}) {
         struct stat st {};
         ASSERT_EQ(::stat(QFile::encodeName(made).constData(), &st), 0) << made.toStdString();
         EXPECT_EQ(st.st_mode & 07777, 0700u) << made.toStdString();
         EXPECT_EQ(st.st_uid, victim.uid) << made.toStdString();
     }
-    EXPECT_EQ(ProfileFile::sectionNamesOf(readFile(cache + "/VSM25/settings.cfg")), QStringList{"sample"});
+    EXPECT_EQ(ProfileFile::sectionNamesOf(readFile(config + "/VSM25/settings.cfg")), QStringList{"sample"});
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "app/StartUp.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
+#include "notify/TStShellNotification.h"
 #include "platform/ProfileFile.h"
 #include "support/BoxRecorder.h"
 #include "ui/TLiveLogView.h"
@@ -121,11 +122,15 @@ TEST_F(StartUpTest, UnwritableFolderShowsTheErrorAndRunsOn)
     TForm1 form;
     EXPECT_TRUE(FormCreate(form, {"-m"}));
     EXPECT_EQ(boxes.texts(), QStringList{"Unable to write to " + file() + "."});
-    EXPECT_FALSE(form.tmr1->isActive()) << "the rest of start-up is skipped";
+    // The failed write cuts nothing short: banner, glyphs and the command line all follow.
+    EXPECT_TRUE(form.tmr1->isActive());
+    EXPECT_EQ(form.edt1->lines().filter(" running on computer ").size(), 1);
+    EXPECT_FALSE(form.btn1->icon().isNull());
 }
 
 // settings.cfg as the user arranged it: a link of theirs is written through and stays a link; a
-// read-only file is not replaced behind their back, the write fails as any failed write does.
+// read-only file is not replaced behind their back: the watch the command line selects runs all
+// the same, and the live log says it is not stored.
 TEST_F(StartUpTest, SettingsFileAsTheUserArrangedIt)
 {
     const QByteArray watch = "[docs]\nname=docs\npanel=1\navilable=0\nactive=0\npath=/\nwaitproc=0\n";
@@ -163,7 +168,10 @@ TEST_F(StartUpTest, SettingsFileAsTheUserArrangedIt)
         ASSERT_TRUE(FormCreate(form, {"-all"}));
         EXPECT_EQ(form.lbl3->text(), "Watch Name: docs");
         if (c.written.isEmpty()) {
-            EXPECT_EQ(boxes.texts(), QStringList{"Unable to write to " + file() + "."});
+            EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+            EXPECT_TRUE(form.ShNotify1->Active());
+            EXPECT_EQ(form.edt1->lines().filter(": Watch docs runs but is not stored as running (Unable to write to " + file() + ")").size(), 1)
+                << form.edt1->lines().join('\n').toStdString();
             QFile f(file());
             ASSERT_TRUE(f.open(QIODevice::ReadOnly));
             EXPECT_EQ(f.readAll(), before);

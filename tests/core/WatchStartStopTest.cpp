@@ -1,3 +1,4 @@
+#include "core/WatchLoader.h"
 #include "core/WatchStartStop.h"
 #include "notify/TStShellNotification.h"
 #include "notify/TStShellTreeView.h"
@@ -5,6 +6,7 @@
 #include "ui/StartedFormFixture.h"
 #include "ui/kit/TCyPanel.h"
 
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -110,6 +112,82 @@ TEST_F(WatchStartStopTest, VanishedFolderDoesNotStopTheAutoStart)
     const QStringList red = logLines().filter(": Watch g Cannot monitor path: " + gone + " (Invalid folder)");
     EXPECT_EQ(red.size(), 1) << logLines().join('\n').toStdString();
     EXPECT_EQ(logLines().filter("Started monitoring path: " + d).size(), 1);
+    // It does not run, so it is shown stopped, now and after the list is loaded again.
+    for (const char* when : {"after start-up", "after a reload"}) {
+        EXPECT_EQ(form->cypnl1->Degrade().FromColor(), QColor(255, 255, 255)) << when;
+        EXPECT_EQ(form->lbl3->palette().color(QPalette::WindowText), QColor(0, 0, 255)) << when;
+        EXPECT_TRUE(form->btn8->isEnabled()) << when;
+        EXPECT_FALSE(WatchSlot(1).Active) << when;
+        EXPECT_EQ(form->cypnl2->Degrade().FromColor(), QColor(0, 0, 128)) << when;
+        LoadSettingsToWatchList(*form);
+    }
+}
+
+// A Start whose folder can't be found says which watch and which folder.
+TEST_F(WatchStartStopTest, MissingFolderBoxNamesTheWatchAndThePath)
+{
+    const QString d = folder("unplugged");
+    start(("[w]\nname=w\npath=" + d.toUtf8() + "\npanel=2\nactive=0\navilable=0\n").constData());
+    ASSERT_TRUE(QDir(d).removeRecursively());
+    form->btn17->click();
+    EXPECT_EQ(boxes.texts(), QStringList{"Watch w Cannot monitor path: " + d + " (Invalid folder)."});
+    EXPECT_FALSE(form->ShNotify2->Active());
+    EXPECT_EQ(form->btn17->text(), "Start");
+}
+
+// A read-only settings file: Start and Stop do what is asked, and the panel, the button and the
+// live log say what runs; a red line names what could not be stored, and no box interrupts. A
+// watch stored as running starts at start-up with nothing to store and nothing to report.
+TEST_F(WatchStartStopTest, ReadOnlySettingsFileStartAndStopAgreeWithWhatRuns)
+{
+    const QString d = folder("ro");
+    for (const char* stored : {"0", "1"}) {
+        SCOPED_TRACE(stored);
+        QFile::remove(file());
+        QDir().mkpath(temp.path() + "/VSM25");
+        {
+            QFile f(file());
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("[w]\nname=w\npath=" + d.toUtf8() + "\npanel=2\nactive=" + stored + "\navilable=0\nfcreate=1\n");
+        }
+        ASSERT_TRUE(QFile(file()).setPermissions(QFileDevice::ReadOwner));
+        const QByteArray before = settingsBytes();
+        start();
+        const bool storedRunning = stored == QByteArray("1");
+        ASSERT_EQ(form->ShNotify2->Active(), storedRunning);
+        auto red = [&] { return logLines().filter(QRegularExpression(": Watch w (runs|is stopped|Cannot)")); };
+        EXPECT_TRUE(red().isEmpty()) << logLines().join('\n').toStdString();
+        auto expectRunning = [&](bool running) {
+            EXPECT_EQ(form->ShNotify2->Active(), running);
+            EXPECT_EQ(form->btn17->text(), running ? "Stop" : "Start");
+            EXPECT_EQ(form->cypnl2->Degrade().FromColor(), running ? QColor(0, 0, 128) : QColor(255, 255, 255));
+            EXPECT_EQ(form->btn18->isEnabled(), !running);
+        };
+        if (!storedRunning) {
+            form->btn17->click();
+            expectRunning(true);
+            EXPECT_EQ(logLines().filter(": Watch w Started monitoring path: " + d).size(), 1);
+            ASSERT_EQ(red().size(), 1) << logLines().join('\n').toStdString();
+            EXPECT_TRUE(red()[0].endsWith(" runs but is not stored as running (Unable to write to " + file() +
+                                          "): it will not start by itself next time"));
+        }
+        QFile(d + "/heard.txt").open(QIODevice::WriteOnly);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return logLines().last().endsWith(": w: File create event, file name: " + d + "/heard.txt"); }, 10000));
+        const qsizetype redBefore = red().size();
+        form->btn17->click();
+        expectRunning(false);
+        EXPECT_EQ(logLines().filter(": Watch w Stoped monitoring path: " + d).size(), 1);
+        ASSERT_EQ(red().size(), redBefore + (storedRunning ? 1 : 0)) << logLines().join('\n').toStdString();
+        if (storedRunning) {
+            EXPECT_TRUE(red().last().endsWith(" is stopped but stays stored as running (Unable to write to " + file() +
+                                              "): it starts again at the next start"));
+        }
+        EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+        EXPECT_EQ(settingsBytes(), before);
+        QFile(file()).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QFile::remove(d + "/heard.txt");
+        form.reset();
+    }
 }
 
 // Stop never needs the folder: a running watch whose folder went away stops, and can then be

@@ -215,6 +215,18 @@ TEST_F(ChangeNotifyWorldTest, OverflowIsFollowedByAComparisonThatReportsEveryCha
     EXPECT_EQ(counts(r, SHCNE_MKDIR), (QHash<QString, int>{{"came", 1}, {"came/along", 1}}));
     EXPECT_EQ(made.value("came/along/z"), 1);
     EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join('|').toStdString();
+
+    // One overflow, told after what the comparison found, with how many changes that was:
+    // the items heard since the folder change that began it (nothing else changed meanwhile).
+    ASSERT_EQ(r.overflows.size(), 1);
+    const qsizetype began = r.notices.indexOf(Notice{SHCNE_UPDATEDIR, ".", "-"});
+    int items = 0;
+    for (qsizetype i = began + 1; i < r.overflows[0].heardBefore; ++i)
+        if (r.notices[i].mask & (SHCNE_CREATE | SHCNE_DELETE | SHCNE_MKDIR | SHCNE_RMDIR)) ++items;
+    EXPECT_GT(items, 0);
+    EXPECT_EQ(r.overflows[0].found, items);
+    for (qsizetype i = r.overflows[0].heardBefore; i < r.notices.size(); ++i)
+        EXPECT_TRUE(r.notices[i].first.startsWith("zz") || r.notices[i].mask == SHCNE_UPDATEDIR) << "only the end follows: " << ::testing::PrintToString(r.notices[i]);
 }
 
 // A window that falls too far behind is held back: no more notices queue up for it, and once

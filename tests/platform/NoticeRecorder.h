@@ -68,6 +68,7 @@ public:
     }
     void shellNoticeRefused(const QString& reason) override { refusal = reason; }
     void shellNoticePolled(const QString& message) override { polled.append(message); }
+    void shellNoticeOverflow(int changesFound) override { overflows.append({changesFound, notices.size()}); }
 
     QString rel(const ItemIdList* l) const
     {
@@ -95,6 +96,11 @@ public:
     QList<ItemIdList> firstLists;
     QStringList errors;
     QStringList polled;
+    struct Overflow {
+        int found;
+        qsizetype heardBefore;  // notices heard before it
+    };
+    QList<Overflow> overflows;
 
 private:
     QString base_;

@@ -60,49 +60,107 @@ TEST(SettingsFolderTest, TemporaryFolderFromTheEnvironment)
     const QString passwdHome = pw ? QFile::decodeName(pw->pw_dir) : QString();
     using Value = std::optional<QByteArray>;
     struct Case {
-        Value temp, tmp, cache, home;
+        Value temp, tmp, config, home;
         QString expected;
     } const cases[] = {
         {"/t/e/mp/", "/tmp", {}, {}, "/t/e/mp"},
         {"", "/x/./y/../z//", {}, {}, "/x/z"},
-        {{}, {}, "/c/cache", "/h", "/c/cache"},
-        {{}, {}, "relative", "/h", "/h/.cache"},  // the XDG rules ignore a relative path
-        {{}, "", {}, "/h/", "/h/.cache"},
-        {{}, {}, {}, {}, passwdHome + "/.cache"},  // no HOME: the account's home
+        {{}, {}, "/c/config", "/h", "/c/config"},
+        {{}, {}, "relative", "/h", "/h/.config"},  // the XDG rules ignore a relative path
+        {{}, "", {}, "/h/", "/h/.config"},
+        {{}, {}, {}, {}, passwdHome + "/.config"},  // no HOME: the account's home
         {"/", {}, {}, {}, ""},
     };
     for (const Case& c : cases) {
         Environment env;
         env.set("TEMP", c.temp);
         env.set("TMP", c.tmp);
-        env.set("XDG_CACHE_HOME", c.cache);
+        env.set("XDG_CONFIG_HOME", c.config);
+        env.set("XDG_CACHE_HOME", "/c/cache");
         env.set("HOME", c.home);
         EXPECT_EQ(SettingsFolderService::temporaryFolder(), c.expected) << c.expected.toStdString();
         EXPECT_EQ(SettingsFolderService::settingsFolderPath(), c.expected + "/VSM25");
+        // Where earlier versions kept it: only when they too had no TEMP or TMP.
+        const bool fallback = c.temp.value_or("").isEmpty() && c.tmp.value_or("").isEmpty();
+        EXPECT_EQ(SettingsFolderService::formerSettingsFolderPath(), fallback ? "/c/cache/VSM25" : "") << c.expected.toStdString();
     }
 }
 
-// A new account: no ~/.cache, perhaps not even its parents; what is missing is made, 0700 each.
-TEST(SettingsFolderTest, MissingCacheFoldersAreMadePrivate)
+// The settings file an earlier version left in the cache folder is moved over once, and only
+// when it is safe: never over a file that is there, never out of a folder others may write to,
+// never anything but a plain file.
+TEST(SettingsFolderTest, FormerSettingsFileIsMovedOnce)
+{
+    QTemporaryDir world;
+    const QString cache = world.path() + "/cache", config = world.path() + "/config";
+    Environment env;
+    env.set("TEMP", {});
+    env.set("TMP", {});
+    env.set("XDG_CACHE_HOME", cache.toUtf8());
+    env.set("XDG_CONFIG_HOME", config.toUtf8());
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        bool moved;
+    } const cases[] = {
+        {"a plain file of ours", [] {}, true},
+        {"one is there already", [&] { writeFile(config + "/VSM25/settings.cfg", "[current]\n"); }, false},
+        {"others may write to the old folder", [&] { ::chmod(QFile::encodeName(cache + "/VSM25").constData(), 0777); }, false},
+        {"a link in the file's place",
+         [&] {
+             QFile::remove(cache + "/VSM25/settings.cfg");
+             writeFile(world.path() + "/elsewhere.cfg", "[old]\n");
+             QFile::link(world.path() + "/elsewhere.cfg", cache + "/VSM25/settings.cfg");
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(cache).removeRecursively();
+        QDir(config).removeRecursively();
+        QDir().mkpath(cache + "/VSM25");
+        ::chmod(QFile::encodeName(cache + "/VSM25").constData(), 0700);
+        writeFile(cache + "/VSM25/settings.cfg", "[old]\nname=old\n");
+        SettingsFolderService::createMissingConfigFolders();
+        const auto checked = SettingsFolderService::openPrivateFolder(SettingsFolderService::settingsFolderPath());
+        ASSERT_EQ(checked.state, FolderState::Created);
+        c.arrange();
+        const QByteArray there = readFile(config + "/VSM25/settings.cfg");
+        const QString from = SettingsFolderService::moveFormerSettingsFile(checked.folder, "settings.cfg");
+        if (c.moved) {
+            EXPECT_EQ(from, cache + "/VSM25/settings.cfg");
+            EXPECT_EQ(readFile(config + "/VSM25/settings.cfg"), "[old]\nname=old\n");
+            EXPECT_FALSE(QFileInfo::exists(cache + "/VSM25/settings.cfg"));
+            EXPECT_EQ(SettingsFolderService::moveFormerSettingsFile(checked.folder, "settings.cfg"), "") << "moved twice";
+        } else {
+            EXPECT_EQ(from, "");
+            EXPECT_EQ(readFile(config + "/VSM25/settings.cfg"), there);
+            EXPECT_TRUE(QFileInfo(cache + "/VSM25/settings.cfg").exists() || QFileInfo(cache + "/VSM25/settings.cfg").isSymLink());
+        }
+    }
+}
+
+// A new account: no ~/.config, perhaps not even its parents; what is missing is made, 0700 each.
+TEST(SettingsFolderTest, MissingConfigFoldersAreMadePrivate)
 {
     QTemporaryDir world;
     ::chmod(QFile::encodeName(world.path()).constData(), 0755);
     const QString home = world.path() + "/new/home";
     Environment env;
     env.set("HOME", home.toUtf8());
-    env.set("XDG_CACHE_HOME", {});
+    env.set("XDG_CONFIG_HOME", {});
     env.set("TMP", {});
     env.set("TEMP", "/somewhere/else");
-    SettingsFolderService::createMissingCacheFolders();
+    SettingsFolderService::createMissingConfigFolders();
     EXPECT_FALSE(QFile::exists(home)) << "made although TEMP names the temporary folder";
 
     env.set("TEMP", "");
-    SettingsFolderService::createMissingCacheFolders();
-    for (const QString& made : {world.path() + "/new", home, home + "/.cache"}) EXPECT_EQ(modeOf(made), 0700u) << made.toStdString();
+    SettingsFolderService::createMissingConfigFolders();
+    for (const QString& made : {world.path() + "/new", home, home + "/.config"}) EXPECT_EQ(modeOf(made), 0700u) << made.toStdString();
     EXPECT_EQ(modeOf(world.path()), 0755u) << "a folder that was there is left as it was";
     const auto checked = SettingsFolderService::openPrivateFolder(SettingsFolderService::settingsFolderPath());
     EXPECT_EQ(checked.state, FolderState::Created);
-    EXPECT_EQ(modeOf(home + "/.cache/VSM25"), 0700u);
+    EXPECT_EQ(modeOf(home + "/.config/VSM25"), 0700u);
 }
 
 // What may stand at the settings folder's place, judged as it is, not as a link makes it look.

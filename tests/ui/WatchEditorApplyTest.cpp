@@ -3,6 +3,7 @@
 #include "core/SettingsFile.h"
 #include "notify/TStShellNotification.h"
 #include "platform/FileDialogs.h"
+#include "ui/kit/TCyPanel.h"
 #include "ui/kit/TFilenameEdit.h"
 
 #include <QKeyEvent>
@@ -315,6 +316,84 @@ TEST_F(WatchEditorApplyTest, FullListRefusesNewNamesOnly)
     EXPECT_EQ(key("B", "panel"), "2");
     EXPECT_EQ(key("B", "path"), watched);
     EXPECT_EQ(form->lbl7->text(), "Watch Name: B");
+}
+
+// Apply under the name of a running watch (in any letter case) would store it as stopped while
+// it runs, with a set of events its monitor never gets: refused, with a box that says to stop it
+// first. Stopped, the same Apply stores it.
+TEST_F(WatchEditorApplyTest, ApplyUnderTheNameOfARunningWatchIsRefused)
+{
+    const QString watched = folder("running");
+    start(("[run]\nname=run\npanel=3\navilable=0\nactive=0\nfcreate=1\npath=" + watched + "\n").toUtf8().constData());
+    form->btn9->click();
+    ASSERT_TRUE(form->ShNotify3->Active());
+    const QByteArray before = settingsBytes();
+    auto apply = [&] {
+        form->SelectFolderInTree(watched);
+        form->chk3->setChecked(true);
+        form->edt4->setText("Run");
+        form->btn3->click();
+    };
+    apply();
+    EXPECT_EQ(boxes.texts(), QStringList{"Watch Run is running. Stop it first, then apply the changes."});
+    EXPECT_EQ(boxes.boxes().value(0).kind, ModalBoxes::Kind::Error);
+    EXPECT_EQ(settingsBytes(), before);
+    EXPECT_TRUE(form->ShNotify3->Active());
+    EXPECT_EQ(form->ShNotify3->NotifyEvents(), TStNotifyEventsSet{neFileCreate});
+    EXPECT_EQ(form->cypnl3->Degrade().FromColor(), QColor(0, 0, 128)) << "still shown running";
+    EXPECT_EQ(form->lbl13->text(), "Events: FC; ");
+    EXPECT_EQ(form->edt4->text(), "Run") << "the editor keeps its contents";
+    EXPECT_FALSE(logLines().last().contains("New watch created"));
+
+    boxes.clear();
+    form->btn9->click();
+    apply();
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+    EXPECT_EQ(key("Run", "panel"), "3");
+    EXPECT_EQ(key("Run", "fdelete"), "1");
+    EXPECT_EQ(form->lbl13->text(), "Events: FD; ") << "Stop cleared the editor; Apply stored what it held then";
+}
+
+// A new watch gets the lowest slot that no section of the file holds, whatever this window
+// believes is free: a hand-written section without `avilable`, or one another copy of the
+// program stored after this one loaded the list.
+TEST_F(WatchEditorApplyTest, NewWatchTakesASlotNoSectionInTheFileHolds)
+{
+    struct Case {
+        const char* what;
+        const char* atStart;      // the file the window loads
+        const char* storedLater;  // appended by another program after the load
+        const char* slot;         // expected `panel` of the new watch
+    } const cases[] = {
+        {"hand-written sample without avilable", "[sample]\nname=sample\npanel=1\npath=/\n", "", "2"},
+        {"another copy took the free slot", "[a]\nname=a\npanel=1\navilable=0\npath=/\n",
+         "[b]\nname=b\npanel=2\navilable=0\npath=/\n", "3"},
+        {"both, and a gap above", "[a]\nname=a\npanel=1\npath=/\n[c]\nname=c\npanel=3\navilable=0\npath=/\n",
+         "[b]\nname=b\npanel=2\navilable=0\npath=/\n", "4"},
+        {"a section that names no slot holds none", "[x]\nname=x\npanel=9\npath=/\n", "", "1"},
+    };
+    const QString watched = folder("new");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        form.reset();
+        QFile::remove(file());
+        start(c.atStart);
+        {
+            QFile f(file());
+            ASSERT_TRUE(f.open(QIODevice::Append));
+            f.write(c.storedLater);
+        }
+        form->SelectFolderInTree(watched);
+        form->edt4->setText("fresh");
+        form->btn3->click();
+        EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+        EXPECT_EQ(key("fresh", "panel"), c.slot);
+        EXPECT_TRUE(logLines().filter(" already holds watch ").isEmpty()) << logLines().join('\n').toStdString();
+        const int n = QString(c.slot).toInt();
+        EXPECT_EQ(WatchSlot(n).Name, "fresh");
+        const QLabel* names[] = {form->lbl3, form->lbl7, form->lbl11, form->lbl15};
+        EXPECT_EQ(names[n - 1]->text(), "Watch Name: fresh");
+    }
 }
 
 }  // namespace
