@@ -204,7 +204,7 @@ void State::pollWalked(FolderPoller::Walked& w)
         const quint64 id = w.area;
         std::erase(reg->polledAreas, id);
         polled.erase(id);
-        poller->remove(id);
+        if (poller) poller->remove(id);
     }
     flush();
 }
