@@ -22,7 +22,7 @@ enum class Subject {
 
 // How an argument entry turns the event into the program's parameters.
 enum class ArgumentForm {
-    BarePath,    // the item's path, not quoted: its blanks separate words
+    BarePath,    // the item's path, not quoted, yet one word: a name never adds arguments
     ItemPath,    // the item's path, quoted
     NewThenOld,  // new path quoted, one blank, old path quoted
     NewPath,
@@ -62,8 +62,7 @@ QString EventText(EventKind kind, const QString& dateTime, const QString& name, 
                   const EventItem& first, const EventItem& second = {}, const QString& attributeWords = {});
 
 // The program's parameters for argument entry argumentIndex on an event of this kind: empty
-// when the entry belongs to another kind (or is out of range). Names are escaped so that a
-// quoted name reaches the program as exactly one word and a bare path as its blank-separated
-// pieces, whatever characters it holds.
+// when the entry belongs to another kind (or is out of range). Names are escaped so that each
+// reaches the program as exactly one word, quoted or bare, whatever characters it holds.
 QString ArgumentFor(EventKind kind, int argumentIndex, const QString& watchFolder, const EventItem& first,
                     const EventItem& second = {});

@@ -97,7 +97,7 @@ void ExecuteCommand(WatchWindow& window, Twatcher watch, TRzLauncher& launcher, 
         launcher.Parameters.clear();
         launcher.Execute();
     } else {
-        // The bare entry escapes quotes in a name; the test must look at the file itself.
+        // The bare entry escapes quotes and blanks in a name; the test must look at the file itself.
         if (watch.WaitForProcess && !waitUntilFree(window, WindowsCommandLine::unquotedName(argument))) return;
         launcher.FileName = watch.ProgramToExecute;
         launcher.Parameters = argument;

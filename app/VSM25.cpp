@@ -23,7 +23,8 @@ int main(int argc, char** argv)
     char* qtArgv[] = {argv[0], nullptr};
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Vesmor"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vesmor 2.5"));
+    // No display name: Qt would append it to every window's caption ("Information — Vesmor 2.5").
+    QApplication::setApplicationVersion(QStringLiteral("2.5"));
     // Lets the desktop match the window to its menu entry and icon (the Wayland app id).
     QApplication::setDesktopFileName(QStringLiteral("org.vesmor.Vesmor"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -2,6 +2,7 @@
 
 #include "platform/AppException.h"
 #include "platform/ModalBoxes.h"
+#include "platform/PathWalk.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QThread>
 
 #include <cerrno>
-#include <climits>
 #include <algorithm>
 #include <deque>
 #include <memory>
@@ -20,15 +20,12 @@
 #include <utility>
 
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace AppendFiles {
 namespace {
 
-constexpr int kMaxLinks = 40;    // as the kernel: a longer chain is a loop
 constexpr int kMaxRetries = 8;   // the file changed under us between two looks
 constexpr qsizetype kMostWaiting = 64 * 1024;  // lines held back for the turn's end, at most
 
@@ -54,122 +51,30 @@ private:
 
 [[noreturn]] void fail(int err, bool creating = false) { throw AppException(causeOf(err, creating)); }
 
-bool trustedLink(const struct stat& link) { return link.st_uid == ::geteuid() || link.st_uid == 0; }
-
-// One walk from a path to the open folder that holds its last name, following only links of
-// the user's own or root's. Every name is looked up in the folder opened before it, so nothing
-// swapped in between a look and a use is ever followed.
-class Walk {
-public:
-    Fd dir;
-    QByteArray name;       // the last name, looked up in dir
-    bool viaLink = false;  // the last name is a link's target
-
-    explicit Walk(const QByteArray& path)
-    {
-        if (withoutLinks(path)) return;
-        dir.reset(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-        push(path);
-        advance();
+// Walks to the folder that holds path's last name; what stops the walk is told as its cause.
+std::unique_ptr<PathWalk> walkTo(const QString& path)
+{
+    try {
+        return std::make_unique<PathWalk>(QFile::encodeName(path));
+    } catch (const PathWalk::Failure& f) {
+        fail(f.err, f.onTheWay);
     }
-
-    // The last name is a link: go on with its target.
-    void follow(int link, const struct stat& st)
-    {
-        pushTarget(link, st);
-        viaLink = true;
-        advance();
-    }
-
-private:
-    std::deque<QByteArray> rest_;  // names still to look up, the last one included
-    int links_ = 0;
-
-    // Most paths hold no link at all: their folder is opened in one step, the kernel refusing
-    // any link on the way. Anything else takes the walk, which also names what went wrong.
-    bool withoutLinks(const QByteArray& path)
-    {
-#ifdef SYS_openat2
-        const qsizetype slash = path.lastIndexOf('/');
-        const QByteArray last = path.mid(slash + 1);
-        if (last.isEmpty() || last == "." || last == "..") return false;
-        const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
-        open_how how{};
-        how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-        const int fd = int(::syscall(SYS_openat2, AT_FDCWD, folder.constData(), &how, sizeof how));
-        if (fd < 0) return false;
-        dir.reset(fd);
-        name = last;
-        return true;
-#else
-        Q_UNUSED(path);
-        return false;
-#endif
-    }
-
-    void push(const QByteArray& path)
-    {
-        if (path.startsWith('/')) dir.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (dir.get() < 0) fail(errno);
-        const QList<QByteArray> parts = path.split('/');
-        for (auto it = parts.rbegin(); it != parts.rend(); ++it)
-            if (!it->isEmpty() && *it != ".") rest_.push_front(*it);
-    }
-
-    // A link's target goes before the names that followed the link, from the link's folder.
-    void pushTarget(int link, const struct stat& st)
-    {
-        if (!trustedLink(st)) refuse("File access denied");
-        if (++links_ > kMaxLinks) fail(ELOOP);
-        char target[PATH_MAX];
-        const ssize_t n = ::readlinkat(link, "", target, sizeof target);
-        if (n < 0) fail(errno);
-        if (n == ssize_t(sizeof target)) fail(ENAMETOOLONG);
-        push(QByteArray(target, n));
-    }
-
-    void advance()
-    {
-        for (;;) {
-            if (rest_.empty()) refuse("File access denied");  // names a folder, not a file
-            if (rest_.size() == 1) {
-                name = rest_.front();
-                rest_.clear();
-                return;
-            }
-            const QByteArray part = rest_.front();
-            rest_.pop_front();
-            // A folder (an automounted one gets mounted by this look).
-            const int sub = ::openat(dir.get(), part.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub >= 0) {
-                dir.reset(sub);
-                continue;
-            }
-            if (errno != ENOTDIR && errno != ELOOP) fail(errno, true);
-            Fd node(::openat(dir.get(), part.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-            struct stat st {};
-            if (node.get() < 0 || ::fstat(node.get(), &st) != 0) fail(errno, true);
-            if (!S_ISLNK(st.st_mode)) fail(ENOTDIR);
-            pushTarget(node.get(), st);
-        }
-    }
-};
+}
 
 Handle openSafely(const QString& path)
 {
-    Walk walk(QFile::encodeName(path));
+    const std::unique_ptr<PathWalk> walk = walkTo(path);
     for (int attempt = 0;; ++attempt) {
         const bool again = attempt < kMaxRetries;
-        const char* name = walk.name.constData();
+        const char* name = walk->name().constData();
         // Without waiting: a pipe nobody reads would hold the window for good. What turns out
         // to be no regular file is let go at once.
-        Fd fd(::openat(walk.dir.get(), name, O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        Fd fd(::openat(walk->folder(), name, O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
         if (fd.get() < 0) {
             const int err = errno;
             if (err == ELOOP) {
                 // A link: its target counts, if the link may be trusted.
-                Fd node(::openat(walk.dir.get(), name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+                Fd node(::openat(walk->folder(), name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
                 struct stat st {};
                 if (node.get() < 0 || ::fstat(node.get(), &st) != 0) {
                     if (errno == ENOENT && again) continue;
@@ -179,16 +84,20 @@ Handle openSafely(const QString& path)
                     if (again) continue;
                     fail(ELOOP);
                 }
-                walk.follow(node.get(), st);
+                try {
+                    walk->follow(node.get());
+                } catch (const PathWalk::Failure& f) {
+                    fail(f.err, f.onTheWay);
+                }
                 continue;
             }
             // A pipe without a reader, a socket, a device without its driver.
             if (err == ENXIO || err == ENODEV) refuse("File access denied");
             if (err != ENOENT) fail(err);
             // Nothing is made where a link points: the link may be a stranger's, or stale.
-            if (walk.viaLink) fail(ENOENT);
+            if (walk->viaLink()) fail(ENOENT);
             // Exclusive create: a file that appears in the meantime is appended to, never emptied.
-            const int made = ::openat(walk.dir.get(), name,
+            const int made = ::openat(walk->folder(), name,
                                       O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
             if (made >= 0) return {made, true};
             if (errno == EEXIST && again) continue;
@@ -201,15 +110,14 @@ Handle openSafely(const QString& path)
         if (st.st_uid != ::geteuid()) {
             // Someone else's file planted in a shared folder such as /tmp: not ours to append to.
             struct stat folder {};
-            if (::fstat(walk.dir.get(), &folder) != 0) fail(errno);
+            if (::fstat(walk->folder(), &folder) != 0) fail(errno);
             if ((folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH) && st.st_uid != folder.st_uid)
                 refuse("File access denied");
-        } else if (st.st_nlink > 1) {
-            // One of our files under a second name in a folder others may write to: a hard link
-            // someone made there would have us append to, say, our shell's start-up file.
-            struct stat folder {};
-            if (::fstat(walk.dir.get(), &folder) != 0) fail(errno);
-            if (folder.st_mode & (S_IWGRP | S_IWOTH)) refuse("File access denied");
+        } else if (st.st_nlink > 1 && walk->folderSharedWithOthers()) {
+            // One of our files under a second name in a folder others may write to, or that
+            // belongs to someone else: a hard link made there would have us append to, say,
+            // our shell's start-up file.
+            refuse("File access denied");
         }
         ::fcntl(fd.get(), F_SETFL, O_APPEND);
         return {fd.release(), false};

@@ -103,7 +103,7 @@ bool leaseRefusedBecauseHeld() { return errno == EAGAIN || errno == EBUSY; }
 // the file open for writing.
 bool heldForWriting(const QByteArray& path, const struct stat& st)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0 && errno == EWOULDBLOCK) return true;  // someone holds a write lease on it
     bool inUse;
     if (fd >= 0 && ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
@@ -125,15 +125,18 @@ bool isInUse(const QString& fileName)
     ignoreLeaseBreaks();
     const QByteArray path = PathBytes::encode(fileName);
     if (path.isEmpty()) return false;
+    // A link is judged as itself, and a link is never in use: what it leads to (a file of the
+    // user's that some program keeps open, say) is not the object that changed.
     struct stat st {};
-    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
 
     // O_NONBLOCK: a lease held by someone else makes the open fail at once instead of waiting
     // for that lease to be broken.
-    const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(path.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         switch (errno) {
-        case ENOENT: return false;  // gone meanwhile
+        case ENOENT:  // gone meanwhile
+        case ELOOP: return false;  // a link by now
         case EACCES:
         case EPERM:
         case EROFS: return heldForWriting(path, st);
@@ -157,7 +160,7 @@ bool openElsewhere(const QString& fileName, Holders holders)
 {
     const QByteArray path = PathBytes::encode(fileName);
     struct stat st {};
-    if (path.isEmpty() || ::stat(path.constData(), &st) != 0) return false;
+    if (path.isEmpty() || ::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     return heldBySomeone(st.st_dev, st.st_ino, -1, holders);
 }
 

@@ -8,7 +8,8 @@
 // otherwise it would be "in use" for as long as it exists.
 namespace FileInUse {
 
-// False when no such file exists (a link counts as its target; a folder or a device is no file).
+// False when no such file exists (a link is judged as itself and is never in use; a folder or a
+// device is no file).
 // May look through every process's open files, for at most ScanLimitMs.
 bool isInUse(const QString& fileName);
 

@@ -26,12 +26,14 @@ bool loneSurrogateAt(const QString& text, qsizetype i)
 }
 
 // Characters that end a line or a paragraph somewhere (an editor, a terminal, a script that
-// reads the log, the live log itself), and the other control characters, which a terminal
-// showing the log with cat would obey (ESC starts its escape sequences). A tab stays.
+// reads the log, the live log itself), the other control characters, which a terminal showing
+// the log with cat would obey (ESC starts its escape sequences), and the bidirectional
+// embeddings, overrides and isolates, which make a line read backwards from the name on. A tab
+// stays.
 bool breaksLine(char16_t c)
 {
     if (c >= 0x20 && c < 0x7f) return false;  // nearly every character
-    if (c > 0x9f) return c == 0x2028 || c == 0x2029;
+    if (c > 0x9f) return c == 0x2028 || c == 0x2029 || (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
     return c != u'\t';
 }
 

@@ -17,7 +17,8 @@ Responder& responder()
     return r;
 }
 
-QString title() { return QApplication::applicationDisplayName(); }
+// The program's title: its name and version ("Vesmor 2.5").
+QString title() { return QApplication::applicationName() + u' ' + QApplication::applicationVersion(); }
 
 bool ending = false;
 QList<QPointer<QMessageBox>>& openBoxes()

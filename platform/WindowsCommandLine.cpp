@@ -80,32 +80,44 @@ QStringList split(const QString& parameters)
 
 QString quoted(const QString& name) { return u'"' + escaped(name, true) + u'"'; }
 
-QString unquoted(const QString& name) { return escaped(name, false); }
+QString unquoted(const QString& name)
+{
+    QString out;
+    out.reserve(name.size() + 8);
+    qsizetype backslashes = 0;
+    bool inBlanks = false;  // inside the quotes that hold a run of blanks
+    for (const QChar c : name) {
+        const bool blank = isBlank(c);
+        if (inBlanks && !blank) {
+            out.append(u'"');
+            inBlanks = false;
+        }
+        if (c == u'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (blank && !inBlanks) {
+            // The backslashes before the opening quote are doubled so that they stay themselves.
+            out.append(QString(2 * backslashes, u'\\'));
+            out.append(u'"');
+            inBlanks = true;
+        } else if (c == u'"') {
+            out.append(QString(2 * backslashes + 1, u'\\'));
+        } else {
+            out.append(QString(backslashes, u'\\'));
+        }
+        backslashes = 0;
+        out.append(c);
+    }
+    if (inBlanks) out.append(u'"');
+    out.append(QString(backslashes, u'\\'));
+    return out;
+}
 
 QString unquotedName(const QString& text)
 {
-    QString out;
-    out.reserve(text.size());
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n;) {
-        if (text[i] != u'\\') {
-            out.append(text[i++]);
-            continue;
-        }
-        qsizetype run = 0;
-        while (i < n && text[i] == u'\\') {
-            ++run;
-            ++i;
-        }
-        if (i < n && text[i] == u'"' && run % 2) {
-            out.append(QString(run / 2, u'\\'));
-            out.append(u'"');
-            ++i;
-        } else {
-            out.append(QString(run, u'\\'));
-        }
-    }
-    return out;
+    if (text.startsWith(u'"')) return text;
+    return split(text).join(u' ');
 }
 
 }  // namespace WindowsCommandLine

@@ -14,12 +14,13 @@ QStringList split(const QString& parameters);
 // doubled where it stands before a quote or at the end.
 QString quoted(const QString& name);
 
-// A name without surrounding quotes: blanks and tabs still separate its pieces, but quotes and
-// backslashes inside it are kept as they are.
+// A name as one word without surrounding quotes (for a name that does not begin with a blank, as
+// a full path never does): a quote inside escaped as \", each run of blanks and tabs in a pair of
+// quotes, so that no name can add words.
 QString unquoted(const QString& name);
 
-// The name behind an unquoted() text: escaped quotes and the backslashes before them restored.
-// A quoted() text keeps its surrounding quotes, so it never names an existing file.
+// The name behind an unquoted() text: its one word. A text that begins with a quote (a quoted()
+// one) is kept as it is, so it never names an existing file.
 QString unquotedName(const QString& text);
 
 }  // namespace WindowsCommandLine

@@ -11,7 +11,8 @@ inline const QColor Aqua{0, 255, 255};
 inline const QColor Navy{0, 0, 128};
 inline const QColor White{255, 255, 255};
 inline const QColor SkyBlue{166, 202, 240};
-inline const QColor Grey{128, 128, 128};
+// The name of an empty slot: a grey dark enough to read on the sky blue it lies on.
+inline const QColor Grey{72, 72, 72};
 }  // namespace PanelColour
 
 // Paints a slot's panel gradient and its name label's colour through the record's references.

@@ -47,6 +47,11 @@ TJvFormDesktopAlert::TJvFormDesktopAlert(AlertClock& clock)
     setFocusPolicy(Qt::NoFocus);
     setMouseTracking(true);
     setBackgroundRole(QPalette::Button);
+    // Header and message lie on the alert's own light blue: dark text whatever the theme.
+    QPalette look = palette();
+    // (On the button-face ground the labels write in the button-text colour.)
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText}) look.setColor(role, QColor(0, 0, 0));
+    setPalette(look);
     setFixedSize(DefaultWidth, DefaultHeight);
 
     imIcon_->setObjectName(QStringLiteral("imIcon"));

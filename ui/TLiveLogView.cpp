@@ -1,5 +1,7 @@
 #include "ui/TLiveLogView.h"
 
+#include "ui/kit/Contrast.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -18,6 +20,7 @@ namespace {
 constexpr int kMargin = 4;
 constexpr int kCachedLayouts = 96;  // the lines of a screen or two: a laid-out line is heavy
 constexpr qint64 kShowEveryMs = 40;  // new lines reach the screen at most this often
+const QColor PageColour(255, 255, 255);
 
 }  // namespace
 
@@ -28,6 +31,14 @@ TLiveLogView::TLiveLogView(QWidget* parent) : QAbstractScrollArea(parent), layou
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
+    // The lines carry colours of their own (red events, blue actions, green starts) chosen for
+    // a light page: the page stays light whatever the desktop's theme.
+    QPalette page = palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        page.setColor(group, QPalette::Base, PageColour);
+        page.setColor(group, QPalette::Text, QColor(0, 0, 0));
+    }
+    setPalette(page);
     verticalScrollBar()->setSingleStep(1);
     updateRange(false);
 }
@@ -169,7 +180,10 @@ void TLiveLogView::paintEvent(QPaintEvent*)
                 ranges << r;
             }
         }
-        painter.setPen(QColor::fromRgb(store_.colour(i)));
+        // A colour too light for the page (the pure red of events) is drawn a shade darker,
+        // aiming a little above the least: the thin strokes of small text never reach their
+        // full colour.
+        painter.setPen(Contrast::readable(QColor::fromRgb(store_.colour(i)), PageColour, Contrast::Readable + 0.5));
         layout->draw(&painter, QPointF(kMargin, y), ranges);
         y += layout->boundingRect().height();
     }

@@ -1,12 +1,15 @@
 // The form: every control of the four tabs with its caption, hint and place.
 #include "notify/TStShellTreeView.h"
+#include "ui/PanelLook.h"
 #include "ui/TLiveLogView.h"
 #include "ui/frmMain.h"
 #include "ui/kit/Pictures.h"
 #include "ui/kit/TCyPanel.h"
+#include "ui/kit/TElidedLabel.h"
 #include "ui/kit/TFilenameEdit.h"
 #include "ui/kit/TShadowLabel.h"
 
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -16,10 +19,14 @@ namespace {
 const QColor SkyBlue(166, 202, 240);
 const QColor Navy(0, 0, 128);
 const QColor White(255, 255, 255);
+const QColor Black(0, 0, 0);
 // Captions of disabled controls on the sky-blue bands. The toolkit's light grey would be
 // unreadable there (the event chosen in automatic mode is a disabled box); this slate keeps a
-// contrast above 5:1 and still looks greyed beside the black of enabled captions.
-const QColor DisabledCaption(64, 76, 96);
+// contrast above 6:1 and still looks greyed beside the black of enabled captions.
+const QColor DisabledCaption(52, 62, 80);
+// Behind a panel's path, events and actions lines: the maroon, black and green of those lines
+// need a light ground of their own, which the navy of a running panel would not give them.
+const QColor PanelLinesGround(250, 252, 255);
 
 QFont windowFont(int pixels = 11, bool bold = false)
 {
@@ -59,15 +66,17 @@ QLabel* label(QWidget* parent, const QString& text, int left, int top, int width
     return place(l, left, top, width, height);
 }
 
-// A sky-blue band with its caption centred at the top; its controls inherit its palette.
+// A sky-blue band with its caption centred at the top. What is written on the band itself
+// (captions, labels) is dark whatever the desktop's theme, since the sky blue stays; boxes,
+// lists and buttons draw their own ground and keep the theme's colours.
 QWidget* band(QWidget* parent, const QString& caption, int height)
 {
     auto* b = new QWidget(parent);
     b->setAutoFillBackground(true);
     QPalette p = b->palette();
     p.setColor(QPalette::Window, SkyBlue);
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, role, DisabledCaption);
+    p.setColor(QPalette::WindowText, Black);
+    p.setColor(QPalette::Disabled, QPalette::WindowText, DisabledCaption);
     b->setPalette(p);
     b->setMinimumHeight(height);
     if (!caption.isEmpty()) {
@@ -97,6 +106,17 @@ QWidget* bottomBar(QWidget* parent, QPushButton*& tray, QPushButton*& exit)
     tray = button(bar, QStringLiteral("Tray"), QStringLiteral("Minimize to system tray"), 392, 4, 55, 33);
     exit = button(bar, QStringLiteral("Exit"), QStringLiteral("Exit Vesmor"), 449, 4, 55, 33);
     return bar;
+}
+
+// The Tab chain in the order given: the order the eye reads, each box that enables others
+// before them.
+void tabChain(std::initializer_list<QWidget*> widgets)
+{
+    QWidget* previous = nullptr;
+    for (QWidget* w : widgets) {
+        if (previous) QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
 }
 
 }  // namespace
@@ -137,7 +157,9 @@ void TForm1::buildWatchSettingsTab()
     QWidget* b1 = band(ts3, QStringLiteral("1. Select a folder to watch"), 209);
     tv1 = place(new TStShellTreeView(b1), 4, 15, 492, 165, QStringLiteral("Select a folder to watch"));
     chk1 = checkBox(b1, QStringLiteral("Watch sub-folders"), QStringLiteral("Watch su-folders also"), 4, 186, 130);
-    lbl1 = label(b1, QStringLiteral("Selected folder:"), 138, 187, 358, 15);
+    // A long folder gives way in its middle, like the panels' paths.
+    lbl1 = place(new TElidedLabel(QStringLiteral("Selected folder:"), b1), 138, 187, 358, 15);
+    lbl1->setFont(windowFont());
 
     QWidget* b2 = band(ts3, QStringLiteral("2. Select the events to monitor"), 99);
     struct EventBox {
@@ -218,6 +240,11 @@ void TForm1::buildWatchSettingsTab()
     btn4 = button(b4, QStringLiteral("Clear All"), QStringLiteral("Clear all settings fields"), 320, 4, 70, 33);
     btn7 = button(b4, QStringLiteral("Tray"), QStringLiteral("Minimize to system tray"), 392, 4, 55, 33);
     btn5 = button(b4, QStringLiteral("Exit"), QStringLiteral("Exit Vesmor"), 449, 4, 55, 33);
+
+    // Row by row, left to right.
+    tabChain({tv1, chk1, chk2, chk5, chk8, chk11, chk3, chk6, chk9, chk12, chk4, chk7, chk10, chk13,
+              chk14, chk15, edt2, edt2->browseButton(), cbb1, chk17, chk16, edt3, edt3->browseButton(),
+              chk18, chk19, edt4, btn3, btn4, btn7, btn5});
 }
 
 void TForm1::buildWatchListTab()
@@ -228,7 +255,7 @@ void TForm1::buildWatchListTab()
                             {&lbl11, &lbl12, &lbl13, &lbl14},
                             {&lbl15, &lbl16, &lbl17, &lbl18}};
     QPushButton** buttons[][3] = {{&btn1, &btn8, &btn22}, {&btn17, &btn18, &btn23}, {&btn9, &btn19, &btn24}, {&btn20, &btn21, &btn25}};
-    const QColor design[] = {QColor(128, 128, 128), QColor(0, 0, 0), QColor(128, 0, 0), QColor(0, 128, 0)};
+    const QColor design[] = {PanelColour::Grey, QColor(0, 0, 0), QColor(128, 0, 0), QColor(0, 128, 0)};
     const char* texts[] = {"Watch Name:", "Path:", "Events:", "Actions:"};
     for (int s = 0; s < 4; ++s) {
         auto* p = new TCyPanel(ts1);
@@ -237,9 +264,22 @@ void TForm1::buildWatchListTab()
         p->Degrade().setToColor(White);
         *panels[s] = p;
         for (int l = 0; l < 4; ++l) {
-            QLabel* lbl = label(p, QString::fromLatin1(texts[l]), 3, 3 + l * 16, 494, 13, true);
-            if (l == 0) lbl->setAlignment(Qt::AlignHCenter);
+            QLabel* lbl = nullptr;
+            if (l == 0) {
+                lbl = label(p, QString::fromLatin1(texts[l]), 3, 3, 494, 13, true);
+                lbl->setAlignment(Qt::AlignHCenter);
+            } else {
+                // The three lines below the name share one light strip, 16 rows a line. A long
+                // path gives way in its middle and shows whole as a tool tip.
+                lbl = l == 1 ? new TElidedLabel(QString::fromLatin1(texts[l]), p) : new QLabel(QString::fromLatin1(texts[l]), p);
+                lbl->setTextFormat(Qt::PlainText);
+                lbl->setFont(windowFont(11, true));
+                lbl->setGeometry(3, 2 + l * 16, 494, 16);
+                lbl->setIndent(2);
+                lbl->setAutoFillBackground(true);
+            }
             QPalette pal = lbl->palette();
+            pal.setColor(QPalette::Window, PanelLinesGround);
             pal.setColor(QPalette::WindowText, design[l]);
             lbl->setPalette(pal);
             *labels[s][l] = lbl;
@@ -261,4 +301,5 @@ void TForm1::buildLiveLogTab()
     stack(ts2, {edt1, pnl2}, edt1);
     btn2 = button(pnl2, QStringLiteral("Save..."), QStringLiteral("Save live log to a text file..."), 4, 4, 69, 33);
     btn16 = button(pnl2, QStringLiteral("Clear"), QStringLiteral("Clear log lines"), 75, 4, 74, 33);
+    tabChain({edt1, btn2, btn16, btn15, btn13});
 }

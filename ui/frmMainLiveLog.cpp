@@ -3,12 +3,12 @@
 #include "platform/AppException.h"
 #include "platform/DateTimeStamp.h"
 #include "platform/FileDialogs.h"
+#include "platform/FileSaving.h"
 #include "platform/LocaleText.h"
 #include "ui/GuardedBinding.h"
 #include "ui/TLiveLogView.h"
 #include "ui/frmMain.h"
 
-#include <QSaveFile>
 
 void TForm1::btn2Click()
 {
@@ -24,15 +24,13 @@ void TForm1::btn2Click()
     QByteArray text;
     for (const QString& line : edt1->lines()) text += LocaleText::encode(line) + "\r\n";
 
-    // Written aside and renamed over the old file, so a failed save never destroys a log saved
-    // before; a folder that takes no new files is written in place.
-    QSaveFile file(chosen);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        throw AppException(QStringLiteral("Cannot create file \"%1\". %2").arg(chosen, file.errorString()));
-    // Flushed first: a commit after a failed buffered write would still rename the torn file.
-    if (file.write(text) != text.size() || !file.flush() || !file.commit())
-        throw AppException(QStringLiteral("Failed to Save Stream"));
+    // Written beside the file and renamed over it: a failed save never destroys a log saved
+    // before, and a name planted by someone else (a link, a second name of one of the user's
+    // files) never makes us write where they want.
+    const FileSaving::Result saved = FileSaving::replace(chosen, text);
+    if (saved.failed == FileSaving::Failed::Create)
+        throw AppException(QStringLiteral("Cannot create file \"%1\". %2").arg(chosen, saved.cause));
+    if (saved.failed == FileSaving::Failed::Write) throw AppException(QStringLiteral("Failed to Save Stream"));
     WriteToLiveLog(LiveLogColour::Blue, DateTimeStamp::now() + QStringLiteral(": Live log saved to: ") + chosen);
 }
 

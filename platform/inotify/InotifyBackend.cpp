@@ -1,6 +1,7 @@
 #include "platform/inotify/InotifyBackend.h"
 
 #include "platform/PathBytes.h"
+#include "platform/PathWalk.h"
 #include "platform/inotify/InotifyState.h"
 
 #include <QDir>
@@ -202,6 +203,10 @@ void readerRun(State& s)
 std::pair<QString, QByteArray> resolveFolder(const QString& folder)
 {
     const QByteArray given = PathBytes::encode(folder);
+    // Someone else's link (in a folder both may write to, say) could lead the watch, and the
+    // names it reports, into the user's private folders.
+    const QByteArray strangers = PathWalk::strangersLinkOn(given);
+    if (!strangers.isEmpty()) return {QStringLiteral("%1 is a link of another user").arg(PathBytes::decode(strangers)), {}};
     char* r = ::realpath(given.constData(), nullptr);
     if (!r) {
         const int e = errno;

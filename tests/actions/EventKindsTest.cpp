@@ -58,7 +58,7 @@ TEST(EventKindsTest, TheTableCoversEveryKindOnceAndLiveLogFirstOnlyForFolderWide
 TEST(EventKindsTest, EachEntryBuildsItsArgumentOnlyForItsOwnKind)
 {
     const char* expected[16] = {
-        "/w/a b.txt",                            // bare
+        "/w/a\" \"b.txt",                        // bare, its blank grouped: still one word
         "\"/w/a b.txt\"",
         "\"/w/a b.txt\"",
         "\"/w/new name.txt\" \"/w/a b.txt\"",    // new, then old

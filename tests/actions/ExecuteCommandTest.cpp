@@ -100,7 +100,7 @@ TEST_F(ExecuteCommandTest, TheWaitLastsUntilTheWriterClosesTheFile)
     EXPECT_TRUE(released);  // the timer could only fire inside the wait
     EXPECT_GT(window.messagesProcessed, 0);
     ASSERT_TRUE(probe.waitForRuns(1));
-    EXPECT_EQ(probe.runs().first().args, file.split(u' '));
+    EXPECT_EQ(probe.runs().first().args, QStringList{file});
     EXPECT_EQ(window.texts(LiveLogColour::Blue).size(), 1);
 }
 
@@ -111,7 +111,7 @@ TEST_F(ExecuteCommandTest, ADeletedFileEndsTheWait)
     ExecuteCommand(window, watch(true, true), launcher, WindowsCommandLine::unquoted(file));
     EXPECT_EQ(holder.state(), QProcess::Running);  // still holding what is left of it
     ASSERT_TRUE(probe.waitForRuns(1));
-    EXPECT_EQ(probe.runs().first().args, file.split(u' '));  // the vanished file's name
+    EXPECT_EQ(probe.runs().first().args, QStringList{file});  // the vanished file's name
 }
 
 TEST_F(ExecuteCommandTest, ClosingTheWindowEndsTheWaitWithoutStarting)

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -85,34 +86,48 @@ TEST(LogFileStrangersTest, PlantedNamesAreRefusedAndTheUsersOwnLinkIsFollowed)
     EXPECT_TRUE(lines[2].isEmpty());
 }
 
-// A second name for one of the user's own files, made in the shared folder by someone else (a
-// hard link, as anyone may make where the kernel's hard-link protection is off; root plays that
-// person here): the user's file is not appended to.
-TEST(LogFileStrangersTest, HardLinkToTheUsersOwnFileInASharedFolderIsRefused)
+// A second name for one of the user's own files, made by someone else (a hard link, as anyone
+// may make where the kernel's hard-link protection is off; root plays that person here) in a
+// folder both may write to, and in a folder of that person's own that only they may write to:
+// the user's file is appended to through neither.
+TEST(LogFileStrangersTest, HardLinkToTheUsersOwnFileInAFolderOfOthersIsRefused)
 {
     const QString why = LocalUsers::unavailableReason();
     if (!why.isEmpty()) GTEST_SKIP() << why.toStdString();
     LocalUsers users;
     const LocalUsers::Account user = users.account(LocalUsers::UserId, QStringLiteral("user"));
+    const LocalUsers::Account intruder = users.account(LocalUsers::IntruderId, QStringLiteral("intruder"));
     const QString shared = users.sharedFolder(QStringLiteral("tmp"));
+    const QString theirs = users.root() + QStringLiteral("/theirs");
     const QString watched = user.home + QStringLiteral("/watched");
     const QString startUp = user.home + QStringLiteral("/.bashrc");
     const QString temp = user.home + QStringLiteral("/temp");
     ASSERT_EQ(LocalUsers::run(user, {"mkdir", "-p", "-m", "700", watched, temp + "/VSM25"}), 0);
     ASSERT_EQ(LocalUsers::run(user, {"sh", "-c", "echo 'alias ll=ls' > \"$1\"", "sh", startUp}), 0);
-    ASSERT_EQ(::link(QFile::encodeName(startUp).constData(), QFile::encodeName(shared + "/hard.log").constData()), 0);
+    ASSERT_TRUE(QDir().mkpath(theirs));
+    ASSERT_TRUE(LocalUsers::give(theirs, intruder));
+    ASSERT_EQ(::chmod(QFile::encodeName(theirs).constData(), 0755), 0);
+    const QString logs[] = {shared + "/hard.log", theirs + "/hard.log"};
+    QByteArray settings;
+    for (int n = 1; n <= 2; ++n) {
+        ASSERT_EQ(::link(QFile::encodeName(startUp).constData(), QFile::encodeName(logs[n - 1]).constData()), 0);
+        settings += QStringLiteral("[w%1]\nname=w%1\npath=%2\npanel=%1\nactive=1\navilable=0\nsub=0\nfcreate=1\n"
+                                   "writelog=1\nlogfile=%3\n")
+                        .arg(n)
+                        .arg(watched, logs[n - 1])
+                        .toUtf8();
+    }
     const QString settingsFile = temp + QStringLiteral("/VSM25/settings.cfg");
-    writeFile(settingsFile, QStringLiteral("[w1]\nname=w1\npath=%1\npanel=1\nactive=1\navilable=0\nsub=0\nfcreate=1\n"
-                                           "writelog=1\nlogfile=%2/hard.log\n")
-                                .arg(watched, shared)
-                                .toUtf8());
+    writeFile(settingsFile, settings);
     giveTo(settingsFile, user);
 
     ProgramRun run(temp, {}, users.programCopy(ProgramRun::binaryPath()), LocalUsers::launcher(user));
-    ASSERT_TRUE(run.waitForLine(QStringLiteral("Watch w1 Started monitoring path: "), 30000)) << run.lines().join('\n').toStdString();
+    ASSERT_TRUE(run.waitForLine(QStringLiteral("Watch w2 Started monitoring path: "), 30000)) << run.lines().join('\n').toStdString();
     writeFile(watched + "/x;touch PWNED", "x");
-    EXPECT_TRUE(run.waitForLine(QStringLiteral("box: error: File access denied.")));
-    EXPECT_TRUE(run.waitForLine(QStringLiteral(": w1: File create event, file name: ") + watched + "/x;touch PWNED"));
+    for (int n = 1; n <= 2; ++n)
+        EXPECT_TRUE(run.waitForLine(QStringLiteral(": w%1: File create event, file name: ").arg(n) + watched + "/x;touch PWNED"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return run.lines().filter(QStringLiteral("box: error: File access denied.")).size() >= 2; }, 10000))
+        << run.lines().join('\n').toStdString();
     EXPECT_EQ(run.terminate(), 0);
     EXPECT_EQ(readFile(startUp), "alias ll=ls\n");
 }

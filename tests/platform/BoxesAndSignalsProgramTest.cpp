@@ -74,6 +74,23 @@ public:
         }
     }
 
+    // The titles that the visible windows give the desktop (the window manager's _NET_WM_NAME,
+    // which Qt may extend beyond the caption the program set).
+    QStringList desktopTitles() const
+    {
+        QProcess sh;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), name_);
+        sh.setProcessEnvironment(env);
+        sh.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("for w in $(xdotool search --onlyvisible --name .); do "
+                                                                              "xprop -id $w -notype _NET_WM_NAME; done")});
+        sh.waitForFinished(10000);
+        QStringList titles;
+        for (const QString& line : QString::fromUtf8(sh.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
+            if (const qsizetype eq = line.indexOf(QStringLiteral(" = \"")); eq > 0) titles << line.mid(eq + 4).chopped(1);
+        return titles;
+    }
+
     // For a failure message: the windows the display has, by title, and where the program is.
     QString describe(qint64 pid) const
     {
@@ -180,6 +197,19 @@ TEST_P(SignalWithABoxOpen, AtStartUp)
     ASSERT_TRUE(display->waitForWindow(QStringLiteral("Error")))
         << display->describe(run.pid()).toStdString() << run.lines().join(u'\n').toStdString();
     expectEndsInOrder(run, "the start-up error box open");
+}
+
+// What the desktop shows in the box's title bar is its caption alone, without the program's
+// name added after it.
+TEST_F(SignalWithABoxOpen, ABoxIsCaptionedWithItsTypeAloneOnTheDesktop)
+{
+    ProgramRun run(temp.path(), {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}, QString(), onDisplay());
+    ASSERT_TRUE(display->waitForWindow(QStringLiteral("Error"))) << run.lines().join(u'\n').toStdString();
+    const QStringList titles = display->desktopTitles();
+    EXPECT_TRUE(titles.contains(QStringLiteral("Error"))) << titles.join(u'|').toStdString();
+    EXPECT_TRUE(titles.filter(QStringLiteral("Error ")).isEmpty()) << titles.join(u'|').toStdString();
+    ::kill(pid_t(run.pid()), SIGTERM);
+    EXPECT_EQ(run.waitForExit(10000), 0);
 }
 
 TEST_P(SignalWithABoxOpen, WhileAPopUpIsOpen)

@@ -68,6 +68,11 @@ TEST_F(FileInUseTest, AnotherProcessHoldingTheFileMakesItInUse)
         EXPECT_TRUE(FileInUse::isInUse(file)) << "writer " << forWriting;
         EXPECT_TRUE(FileInUse::isInUse(dir.filePath(QStringLiteral("."))+ QStringLiteral("/data.bin")));
         EXPECT_TRUE(FileInUse::openElsewhere(file));
+        // A link to the held file is an object of its own, never in use.
+        const QString link = dir.filePath(QStringLiteral("link-%1").arg(forWriting));
+        ASSERT_TRUE(QFile::link(file, link));
+        EXPECT_FALSE(FileInUse::isInUse(link)) << "writer " << forWriting;
+        EXPECT_FALSE(FileInUse::openElsewhere(link));
         release(holder);
         EXPECT_TRUE(QTest::qWaitFor([&] { return !FileInUse::isInUse(file); }, 10000)) << "writer " << forWriting;
         EXPECT_FALSE(FileInUse::openElsewhere(file));

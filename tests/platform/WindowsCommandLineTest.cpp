@@ -1,7 +1,6 @@
 #include "platform/WindowsCommandLine.h"
 #include "support/QtPrinters.h"
 
-#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
@@ -42,7 +41,10 @@ TEST(WindowsCommandLineTest, EscapesNamesAsDocumented)
         const char* quoted;
         const char* unquoted;
     } cases[] = {
-        {"a b", "\"a b\"", "a b"},
+        {"a b", "\"a b\"", "a\" \"b"},                        // blanks are grouped, never separate
+        {"a \t b -x", "\"a \t b -x\"", "a\" \t \"b\" \"-x"},
+        {"a\\ b", "\"a\\ b\"", "a\\\\\" \"b"},                // a backslash before a grouping quote: doubled
+        {"a \"b", "\"a \\\"b\"", "a\" \"\\\"b"},
         {"a\"b", "\"a\\\"b\"", "a\\\"b"},
         {"a\\b", "\"a\\b\"", "a\\b"},                // single backslash stays single
         {"a\\", "\"a\\\\\"", "a\\"},                 // doubled only before the closing quote
@@ -61,12 +63,14 @@ TEST(WindowsCommandLineTest, EveryNameSurvivesTheRoundTrip)
     const QStringList names = {
         "/home/u/plain.txt", "/home/u/with blanks/a  b.txt", "/d/quote\"inside", "/d/\"\"", "/d/back\\slash",
         "/d/trailing\\", "/d/trailing\\\\\\", "/d/\\\"mixed\\\\\"", "/d/$(touch pwned)", "/d/a;b", "/d/*",
-        "/d/line\nbreak", "/d/tab\there", "/d/`id`", "/d/'single'", "/d/ü€😀", "\\\\server\\share\\",
+        "/d/line\nbreak", "/d/tab\there", "/d/q /home/victim/.bashrc", "/d/a b -x --evil=1", "/d/end\\ ",
+        "/d/\\ \" \\\" x", "/d/`id`", "/d/'single'", "/d/ü€😀", "\\\\server\\share\\",
     };
     for (const QString& n : names) {
         EXPECT_EQ(WindowsCommandLine::split(WindowsCommandLine::quoted(n)), QStringList{n}) << n.toStdString();
-        const QStringList pieces = n.split(QRegularExpression(QStringLiteral("[ \t]")), Qt::SkipEmptyParts);
-        EXPECT_EQ(WindowsCommandLine::split(WindowsCommandLine::unquoted(n)), pieces) << n.toStdString();
+        // The bare form is one word too: a name never adds arguments.
+        EXPECT_EQ(WindowsCommandLine::split(WindowsCommandLine::unquoted(n)), QStringList{n}) << n.toStdString();
+        EXPECT_FALSE(WindowsCommandLine::unquoted(n).startsWith(u'"')) << n.toStdString();
         EXPECT_EQ(WindowsCommandLine::unquotedName(WindowsCommandLine::unquoted(n)), n) << n.toStdString();
         EXPECT_TRUE(WindowsCommandLine::unquotedName(WindowsCommandLine::quoted(n)).startsWith(u'"'));
         for (const QString& m : names)

@@ -47,15 +47,20 @@ QString LocalUsers::sharedFolder(const QString& name)
     return path;
 }
 
-QString LocalUsers::programCopy(const QString& binary)
+QString LocalUsers::programCopy(const QString& binary, const QString& name)
 {
-    const QString path = world_.filePath(QStringLiteral("bin/vesmor"));
+    const QString path = world_.filePath(QStringLiteral("bin/") + name);
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile::remove(path);
     QFile::copy(binary, path);
     own(QFileInfo(path).absolutePath(), 0, 0, 0755);
     own(path, 0, 0, 0755);
     return path;
+}
+
+bool LocalUsers::give(const QString& path, const Account& account)
+{
+    return ::lchown(QFile::encodeName(path).constData(), account.uid, account.gid) == 0;
 }
 
 QStringList LocalUsers::launcher(const Account& account, const QString& runtimeDir)

@@ -30,7 +30,9 @@ public:
     QString sharedFolder(const QString& name);
     // A copy of the program that every account may run (the one in the build folder may sit
     // below folders only root can enter).
-    QString programCopy(const QString& binary);
+    QString programCopy(const QString& binary, const QString& name = QStringLiteral("vesmor"));
+    // Hands path (a link itself, not what it leads to) to `account`.
+    static bool give(const QString& path, const Account& account);
 
     // The words that run a command as `account` (ProgramRun's launcher form: the command
     // follows). HOME is the account's; XDG_RUNTIME_DIR is set only when `runtimeDir` is given.

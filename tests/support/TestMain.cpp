@@ -10,7 +10,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("VESMOR_SOURCE_DIR")) qputenv("VESMOR_SOURCE_DIR", VESMOR_SOURCE_DIR);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vesmor"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vesmor 2.5"));
+    QApplication::setApplicationVersion(QStringLiteral("2.5"));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -3,6 +3,10 @@
 #include "ui/PanelLook.h"
 #include "notify/TStShellNotification.h"
 #include "ui/kit/TCyPanel.h"
+#include "ui/kit/TElidedLabel.h"
+
+#include <QHelpEvent>
+#include <QToolTip>
 
 
 namespace {
@@ -136,6 +140,58 @@ TEST_F(WatchListTest, RemoveStopsTheSlotsMonitor)
     monitor->SetActive(true);
     form->btn23->click();
     EXPECT_FALSE(monitor->Active());
+}
+
+// A path wider than its panel gives way in the middle, so both its start and its last folders
+// stay readable; the whole path is the tool tip. A path that fits is shown whole, with no tip.
+TEST_F(WatchListTest, ALongPathIsCutInTheMiddleAndShownWholeAsATip)
+{
+    const QString deep = folder(QString("first folder of the path/") + QString(12, u'x') +
+                                "/a folder with a rather long name/another folder below it/and the last one");
+    const QString content = "[long]\nname=long\npanel=1\navilable=0\nactive=0\npath=" + deep +
+                            "\n[short]\nname=short\npanel=2\navilable=0\nactive=0\npath=/\n";
+    start(content.toUtf8().constData());
+    form->show();
+    form->pgc1->setCurrentWidget(form->ts1);
+    QApplication::processEvents();
+
+    auto* longLine = qobject_cast<TElidedLabel*>(form->lbl4);
+    auto* shortLine = qobject_cast<TElidedLabel*>(form->lbl8);
+    ASSERT_TRUE(longLine && shortLine) << "the path lines do not give way";
+    EXPECT_EQ(longLine->text(), "Path: " + deep);
+    const QString shown = longLine->shownText();
+    ASSERT_TRUE(longLine->isElided());
+    const QStringList halves = shown.split(QChar(0x2026));
+    ASSERT_EQ(halves.size(), 2) << shown.toStdString();
+    EXPECT_TRUE(halves[0].startsWith("Path: " + temp.path().left(4))) << shown.toStdString();
+    EXPECT_TRUE(deep.endsWith(halves[1])) << shown.toStdString();
+    EXPECT_TRUE(halves[1].endsWith("and the last one"));
+    EXPECT_LE(longLine->fontMetrics().horizontalAdvance(shown), longLine->contentsRect().width() - longLine->indent());
+
+    const auto tipOver = [](QLabel* label) {
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), label->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(label, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    // The line that fits first: no tip has been shown yet.
+    EXPECT_FALSE(shortLine->isElided());
+    EXPECT_EQ(shortLine->shownText(), "Path: /");
+    EXPECT_EQ(tipOver(shortLine), QString());
+    EXPECT_EQ(tipOver(longLine), "Path: " + deep);
+
+    // Loaded into the editor, its "Selected folder:" line gives way the same way.
+    form->btn8->click();
+    auto* selected = qobject_cast<TElidedLabel*>(form->lbl1);
+    ASSERT_TRUE(selected);
+    EXPECT_EQ(selected->text(), deep);
+    EXPECT_TRUE(selected->isElided());
+    EXPECT_TRUE(selected->shownText().endsWith("and the last one")) << selected->shownText().toStdString();
+    EXPECT_EQ(tipOver(selected), deep);
+
+    // Emptied, the line is the bare caption again and shows whole.
+    form->ClearWatchPanel(WatchSlot(1));
+    EXPECT_FALSE(longLine->isElided());
+    EXPECT_EQ(longLine->shownText(), "Path:");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QStyle>
 #include <QToolButton>
 
@@ -28,7 +29,9 @@ QString unquoted(QString path)
 TFilenameEdit::TFilenameEdit(QWidget* parent) : QLineEdit(parent), button_(new QToolButton(this))
 {
     button_->setCursor(Qt::ArrowCursor);
-    button_->setFocusPolicy(Qt::NoFocus);
+    // In the Tab chain right after its box, so a file can be chosen without the mouse.
+    button_->setFocusPolicy(Qt::StrongFocus);
+    button_->installEventFilter(this);
     button_->setAutoRaise(true);
     button_->setToolTip(dialogTitle_);
     const QIcon icon = style()->standardIcon(QStyle::SP_DirOpenIcon);
@@ -106,4 +109,37 @@ void TFilenameEdit::changeEvent(QEvent* event)
 {
     QLineEdit::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) placeButton();
+}
+
+bool TFilenameEdit::opensDialog(const QKeyEvent* key, bool typing)
+{
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    if (key->key() == Qt::Key_Down && mods == Qt::AltModifier) return true;
+    // Where nothing can be typed, the keys that press a button open the dialog.
+    const bool press = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space;
+    return !typing && press && mods == Qt::NoModifier;
+}
+
+void TFilenameEdit::keyPressEvent(QKeyEvent* event)
+{
+    if (opensDialog(event, !isReadOnly())) {
+        event->accept();
+        Browse();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+bool TFilenameEdit::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter on the focused browse button presses it, as it would any focused button.
+    if (watched == button_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (opensDialog(key, false) && key->key() != Qt::Key_Space) {
+            key->accept();
+            Browse();
+            return true;
+        }
+    }
+    return QLineEdit::eventFilter(watched, event);
 }

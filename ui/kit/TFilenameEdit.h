@@ -4,11 +4,14 @@
 
 #include <functional>
 
+class QKeyEvent;
 class QToolButton;
 
 // An edit box for a file's path with a browse button inside its right end. The button opens a
 // file-open dialog; the dialog is reached through a replaceable function so that the program
-// can route it through its own dialog service and tests can answer it.
+// can route it through its own dialog service and tests can answer it. From the keyboard:
+// Alt+Down in the box opens the dialog, and so do Enter and Space in a box that takes no
+// typing; the button follows the box in the Tab chain and opens it with Space or Enter.
 class TFilenameEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -57,10 +60,13 @@ signals:
     void fileChosen(const QString& path);
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
+    static bool opensDialog(const QKeyEvent* key, bool typing);
     void placeButton();
     QString runDialog(const BrowseRequest& r) const;
 
