@@ -3,6 +3,7 @@
 #include "platform/MountTable.h"
 #include "platform/PathRelations.h"
 #include "platform/ShellNamespace.h"
+#include "platform/polling/PollChooser.h"
 
 #include <QSet>
 #include <QThreadPool>
@@ -13,20 +14,11 @@ using Kind = ItemIdList::Kind;
 
 namespace {
 
-// File systems whose folders may answer slowly or not at all.
+// File systems whose folders may answer slowly or not at all: network and FUSE ones (whose
+// server may stop answering), and optical discs.
 bool isSlowFileSystem(const QString& type)
 {
-    static const QSet<QString> slow = {
-        QStringLiteral("nfs"),        QStringLiteral("nfs4"),       QStringLiteral("cifs"),
-        QStringLiteral("smb3"),       QStringLiteral("smbfs"),      QStringLiteral("ncpfs"),
-        QStringLiteral("9p"),         QStringLiteral("afs"),        QStringLiteral("coda"),
-        QStringLiteral("ceph"),       QStringLiteral("glusterfs"),  QStringLiteral("lustre"),
-        QStringLiteral("davfs"),      QStringLiteral("iso9660"),    QStringLiteral("udf"),
-        QStringLiteral("fuse.sshfs"), QStringLiteral("sshfs"),      QStringLiteral("fuse.rclone"),
-        QStringLiteral("fuse.s3fs"),  QStringLiteral("fuse.davfs2"), QStringLiteral("fuse.glusterfs"),
-        QStringLiteral("fuse.gvfsd-fuse"),
-    };
-    return slow.contains(type);
+    return PollChooser::isRemoteType(type) || type == u"sshfs" || type == u"iso9660" || type == u"udf";
 }
 
 bool isRemovableMount(const QString& mountPoint)

@@ -102,6 +102,10 @@ public:
         owner_->FFollowing.remove(folder);
         if (owner_->OnFolderFollowed) owner_->OnFolderFollowed(owner_, folder);
     }
+    void shellNoticePolled(const QString& message) override
+    {
+        if (owner_->OnServiceNote) owner_->OnServiceNote(owner_, message);
+    }
     void shellNoticeError(const QString& message) override
     {
         // What the service could not do is news, not a failed handler: it has its own hook.

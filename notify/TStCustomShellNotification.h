@@ -127,6 +127,8 @@ public:
     // Where the notification service's own failures go (such as the limit on watched folders);
     // OnError when not assigned.
     std::function<void(TObject* Sender, const QString& Message)> OnServiceError;
+    // How the service covers what the kernel cannot tell (folders it polls), said once.
+    std::function<void(TObject* Sender, const QString& Message)> OnServiceNote;
     // The system's queue of changes overflowed and every folder was compared: raised once per
     // overflow, after the events of the changes the comparison found (`ChangesFound` of them).
     std::function<void(TObject* Sender, int ChangesFound)> OnQueueOverflow;

@@ -30,6 +30,7 @@ struct ChangeNotice {
         Refused,   // it cannot watch at all (text: why); nothing more comes for it
         HeldBack,  // it is held back (its notices waited too long); a comparison follows later
         Followed,  // a folder it follows (text) is watched now
+        Polled,    // some of its folders are polled (text: which, and how often); said once
         Overflowed,  // the kernel's queue overflowed; the comparison after it is over (`found`)
     };
     quint32 registration = 0;

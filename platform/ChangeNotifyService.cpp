@@ -128,6 +128,7 @@ void ChangeNotifyService::deliverPending()
             window->shellNoticeRefused(n.text);
             break;
         case ChangeNotice::Kind::Followed: window->shellNoticeFollowed(n.text); break;
+        case ChangeNotice::Kind::Polled: window->shellNoticePolled(n.text); break;
         case ChangeNotice::Kind::Overflowed: window->shellNoticeOverflow(n.found); break;
         case ChangeNotice::Kind::HeldBack:
             heldBack_.insert(n.registration);

@@ -32,6 +32,9 @@ public:
     // A folder the registration follows is watched now: what changed in it before is not
     // told (a follower that listed it earlier lists it again).
     virtual void shellNoticeFollowed(const QString& folder) { Q_UNUSED(folder); }
+    // Some of the registration's folders are polled, since the kernel cannot tell all their
+    // changes (a network or FUSE file system, the limit on watched folders): said once.
+    virtual void shellNoticePolled(const QString& message) { Q_UNUSED(message); }
     // The kernel's queue of changes overflowed: every folder was compared with what was known
     // and the `changesFound` items created or deleted meanwhile have been told, once each.
     virtual void shellNoticeOverflow(int changesFound) { Q_UNUSED(changesFound); }

@@ -2,6 +2,7 @@
 
 #include "platform/MountTable.h"
 #include "platform/PathBytes.h"
+#include "platform/polling/PollChooser.h"
 #include "platform/PathRelations.h"
 #include "platform/SystemImageList.h"
 
@@ -325,7 +326,17 @@ FileInfo fileInfo(const ItemIdList& absolute, quint32 requestedAttributes, bool 
     const ItemIdList parent = absolute.isDesktop() ? ItemIdList::desktop() : absolute.parent();
     ShellFolder folder(parent);
     const ItemIdList child = absolute.isDesktop() ? ItemIdList::desktop() : absolute.lastElement();
-    info.attributes = requestedAttributes ? folder.GetAttributesOf(child, requestedAttributes) : 0;
+    // An item on a network or FUSE mount is never touched here (this is the window's thread, and
+    // its server may not answer): what the list tells is all it gets.
+    quint32 ask = requestedAttributes;
+    if (ask && !absolute.isDesktop()) {
+        const QString path = pathOf(absolute);
+        const QList<MountTable::Mount> mounts = MountTable::current();
+        if (const MountTable::Mount* m = path.isEmpty() ? nullptr : PollChooser::mountOf(mounts, encoded(path));
+            m && PollChooser::isRemoteType(m->fsType))
+            ask &= SFGAO_FILESYSTEM | SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
+    }
+    info.attributes = ask ? folder.GetAttributesOf(child, ask) : 0;
     QString icon;
     switch (absolute.lastKind()) {
     case Kind::Home: icon = QStringLiteral("user-home"); info.typeName = QStringLiteral("Folder"); break;

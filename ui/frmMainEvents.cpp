@@ -58,12 +58,18 @@ void TForm1::connectEventHandlers()
         TStShellNotification* m = this->*h.monitor;
         // A folder the system can no longer watch is reported in the live log; the rest of the
         // watch keeps working.
-        m->OnServiceError = [this](QObject* sender, const QString& message) {
-            QString name;
-            for (const Twatcher& w : Watchers)
-                if (w.Monitor == sender) name = w.Name;
-            WriteToLiveLog(LiveLogColour::Red, DateTimeStamp::now() + QStringLiteral(": ") + name + QStringLiteral(": ") + message);
+        // What the service says of a watch goes to the live log under the watch's name.
+        auto serviceLine = [this](const QColor& colour) {
+            return [this, colour](QObject* sender, const QString& message) {
+                QString name;
+                for (const Twatcher& w : Watchers)
+                    if (w.Monitor == sender) name = w.Name;
+                WriteToLiveLog(colour, DateTimeStamp::now() + QStringLiteral(": ") + name + QStringLiteral(": ") + message);
+            };
         };
+        m->OnServiceError = serviceLine(LiveLogColour::Red);
+        // Folders that are polled (a network or FUSE file system, the watch limit) are news.
+        m->OnServiceNote = serviceLine(LiveLogColour::Blue);
         // Nothing is lost in an overflow, but the user learns that it happened and what the
         // comparison after it found.
         m->OnQueueOverflow = [this](QObject* sender, int found) {

@@ -196,6 +196,7 @@ void State::movedTo(quint32 cookie, const QByteArray& path, bool isDir, bool rep
     if (from) {
         from->type = Raw::Type::Rename;
         from->path2 = path;
+        if (!polled.empty()) notePolledTold(*from);
         if (isDir) folderRenamed(from->path, path, from->serial);
         return;
     }

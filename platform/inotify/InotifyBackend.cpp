@@ -252,6 +252,14 @@ InotifyBackend::InotifyBackend(std::function<void()> wake) : d(std::make_shared<
     d->mountFd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
     d->mounts = d->readMounts();
     d->notePseudoMounts();
+    // What a poll finds is told like the kernel's events; a poller left behind at exit finds
+    // the state gone or stopped and tells nothing.
+    d->poller = std::make_unique<FolderPoller>([weak = std::weak_ptr<State>(d)](FolderPoller::Walked& w) {
+        const std::shared_ptr<State> s = weak.lock();
+        if (!s || s->stop.load()) return;
+        std::lock_guard lock(s->mutex);
+        if (!s->stop.load()) s->pollWalked(w);
+    });
     auto finished = std::make_shared<Finished>();
     auto done = [finished] {
         std::lock_guard lock(finished->mutex);
@@ -279,6 +287,13 @@ InotifyBackend::~InotifyBackend()
     d->stop.store(true);
     poke(d->wakeFd);
     d->walkerWake.notify_all();
+    {
+        std::unique_ptr<FolderPoller> poller;
+        {
+            std::lock_guard lock(d->mutex);
+            poller = std::move(d->poller);
+        }
+    }
     if (!reader_.joinable()) return;
     // A thread held up in a system call on a volume that does not answer is left behind
     // rather than waited for: exit never hangs on a dead mount.

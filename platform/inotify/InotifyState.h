@@ -4,6 +4,7 @@
 #include "platform/MountTable.h"
 #include "platform/inotify/Registrations.h"
 #include "platform/inotify/WatchTable.h"
+#include "platform/polling/FolderPoller.h"
 
 #include <QHash>
 #include <QList>
@@ -16,8 +17,10 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // The state the inotify backend's two threads share, and what each does with it. The reader
@@ -69,6 +72,31 @@ struct Raw {
     quint64 job = 0;                   // Barrier
     bool done = false;                 // Barrier
     std::vector<Raw> inner;            // Barrier
+    quint32 onlyFor = 0;               // found by that registration's poller: for it alone
+};
+
+// A folder a registration has polled (on a network or FUSE file system, or left without a kernel
+// watch by the limit).
+struct PolledArea {
+    quint32 reg = 0;
+    QByteArray root;
+    bool recursive = false;
+    bool limit = false;      // polled for want of kernel watches
+    bool settled = false;    // its first walk is done
+    bool retiring = false;   // kernel watches cover it again: it goes after one more walk
+    qsizetype folders = 0;   // it and the folders below it, as last walked
+    QString fsType;
+    // What the kernel's events told of paths in it since the walk before last: a poll that finds
+    // the same is not told again.
+    struct Told {
+        Clock::time_point at;
+        bool exists = false;
+    };
+    std::unordered_map<std::string, Told> told;
+    bool covers(const QByteArray& path) const
+    {
+        return recursive ? BytePath::isAtOrUnder(path, root) : path == root || BytePath::parentOf(path) == root;
+    }
 };
 
 // One folder for the walker to list.
@@ -109,6 +137,7 @@ struct WalkJob {
     QString followed;     // a folder followed: told when it is watched
     bool reporting = false;  // a folder that came, all it holds reported
     bool barrier = false;    // ... and told in its place in the order of notices
+    quint64 rewatch = 0;     // a polled area (the watch limit) tried with kernel watches again
     quint64 compare = 0;     // part of the comparison after an overflow
 };
 
@@ -335,6 +364,27 @@ struct State {
     void freeSpaceDuty(std::unique_lock<std::mutex>& lock);
     bool wantsFreeSpace() const;
     void noteFreeSpace(Registration& reg, qint64 free);
+
+    // === PolledAreas.cpp ===
+    std::unique_ptr<FolderPoller> poller;  // taken away under `mutex` when the backend goes
+    std::map<quint64, PolledArea> polled;
+    // Polls what the kernel cannot hear of a registration's folder (a network or FUSE mount).
+    void pollRemote(Registration& reg);
+    void stopPolling(Registration& reg);
+    // What a poller's walk found: told once, what the kernel's events told already left out.
+    void pollWalked(FolderPoller::Walked& w);
+    void notePolledTold(const Raw& r);
+    void pollSettled(Registration& reg);
+    // A folder that got no kernel watch (the limit) is polled instead, with what it holds
+    // reported as created when it just came.
+    void pollUnwatched(const ScanTask& task);
+    // The line that tells how many folders are polled for want of kernel watches, once.
+    QString polledLimitText(Registration& reg);
+    // Polled folders are tried with kernel watches again (watches were freed).
+    void rewatchPolled();
+    void rewatchDone(const WalkJob& job);
+    Clock::time_point nextRewatch;
+    quint64 lastRewatched = 0;  // areas are tried in turn, so that one too large holds up none
 
     // === AssociationFiles.cpp ===
     void startAssociations();

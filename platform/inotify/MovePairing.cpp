@@ -29,6 +29,7 @@ void State::push(Raw r)
 {
     r.read = readSerial;
     r.serial = ++noticeSerial;
+    if (!polled.empty() && !r.onlyFor) notePolledTold(r);
     if (!r.compare) r.compare = compareNow;
     auto sameAsLast = [&](const Raw& last) {
         // Adjacent identical notices of one read are one notice.

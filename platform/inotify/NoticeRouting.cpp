@@ -102,6 +102,11 @@ void State::out(Registration& reg, ChangeNotice n)
         // first, while the rest of the tree is walked, waits for it and then follows in order.
         switch (n.kind) {
         case ChangeNotice::Kind::Watching:
+            // Watched means covered: the polled folders have had their first walk too.
+            if (reg.pollsUnsettled > 0) {
+                reg.waitingForPolls.push_back(std::move(n));
+                return;
+            }
             reg.toldWatching = true;
             fresh.push_back(std::move(n));
             for (ChangeNotice& early : reg.early) fresh.push_back(std::move(early));
@@ -156,6 +161,7 @@ void State::tell(Raw& r)
     }
     std::vector<quint32> heardOwnRemoval;
     for (auto& [id, reg] : regs.all()) {
+        if (r.onlyFor && r.onlyFor != id) continue;
         // A volume that comes or goes at a watch's place is heard even while its folder is away:
         // it is what brings the folder back.
         if (r.type == Raw::Type::Media && reg.coversVolumeAt(r.path)) {

@@ -51,6 +51,12 @@ struct Registration {
     int queued = 0;           // its notices waiting in the outbox
     std::map<quint64, int> foundByComparison;  // items told it by each comparison after an overflow
 
+    // Folders of it that are polled; its Watching notice waits for their first walks.
+    std::vector<quint64> polledAreas;
+    int pollsUnsettled = 0;
+    std::vector<ChangeNotice> waitingForPolls;
+    bool toldPolled = false;
+
     // Whether a notice of that serial number is not for it (held back, or from before its
     // folder came back).
     bool quietFor(quint64 serial) const { return serial < backFrom || heldBackFor(serial); }

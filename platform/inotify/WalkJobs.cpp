@@ -56,6 +56,14 @@ void State::taskFailed(const ScanTask& task, int error, bool watching)
                         : vanished                          ? QStringLiteral("the folder does not exist")
                                                             : QString::fromLocal8Bit(::strerror(error));
     const auto job = jobs.find(task.job);
+    if (limit && job != jobs.end() && job->second.rewatch) {
+        job->second.limit = true;  // still too few: it stays polled
+        return;
+    }
+    if (limit && !task.jobRoot) {
+        pollUnwatched(task);
+        return;
+    }
     if (task.jobRoot) {
         if (job != jobs.end()) job->second.rootRefusal = why;
         return;
@@ -90,6 +98,10 @@ void State::jobDone(quint64 job)
         if (j.compare) comparisonWalkDone(j.compare);
         return;
     }
+    if (j.rewatch) {
+        rewatchDone(j);
+        return;
+    }
     bool refused = false;
     for (quint32 id : j.regs) {
         Registration* reg = regs.find(id);
@@ -121,6 +133,7 @@ void State::jobDone(quint64 job)
             reg->toldLimit = reg->toldLimit || j.limit;
             reg->toldRefusal = true;
         }
+        if (text.isEmpty() && reg->pollsUnsettled == 0) text = polledLimitText(*reg);
         targeted(id, ChangeNotice::Kind::Watching, 0, {}, text);
     }
     if (refused) {
@@ -184,6 +197,7 @@ void State::addRegistration(quint32 id, const WatchRequest& request, const Watch
         targeted(id, ChangeNotice::Kind::Watching, 0, {});
         return;
     }
+    pollRemote(reg);
     if (request.mask & SHCNE_FREESPACE) {
         nextFreeCheck = Clock::now();
         walkerWake.notify_all();
@@ -212,8 +226,9 @@ void State::addRegistration(quint32 id, const WatchRequest& request, const Watch
 
 void State::removeRegistration(quint32 id)
 {
-    const Registration* reg = regs.find(id);
+    Registration* reg = regs.find(id);
     if (!reg) return;
+    stopPolling(*reg);
     // Where its watches may be: its folder (or what it follows) and its lookout.
     std::vector<QByteArray> places;
     if (reg->req.scope == WatchRequest::Scope::Folder) places.push_back(reg->root.real);
@@ -228,6 +243,7 @@ void State::removeRegistration(quint32 id)
         return;
     }
     for (const QByteArray& place : places) reconcile(place);
+    rewatchPolled();  // its watches are free for folders that had to be polled
 }
 
 bool State::dropAll()

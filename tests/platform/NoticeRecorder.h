@@ -67,6 +67,7 @@ public:
         warning = leftOut;
     }
     void shellNoticeRefused(const QString& reason) override { refusal = reason; }
+    void shellNoticePolled(const QString& message) override { polled.append(message); }
     void shellNoticeOverflow(int changesFound) override { overflows.append({changesFound, notices.size()}); }
 
     QString rel(const ItemIdList* l) const
@@ -94,6 +95,7 @@ public:
     QList<Notice> notices;
     QList<ItemIdList> firstLists;
     QStringList errors;
+    QStringList polled;
     struct Overflow {
         int found;
         qsizetype heardBefore;  // notices heard before it

@@ -1,0 +1,200 @@
+#include "platform/polling/FolderPoller.h"
+
+#include <condition_variable>
+#include <thread>
+
+namespace {
+
+// How long exit waits for all lanes together before it leaves the held-up ones behind.
+constexpr auto kExitWait = std::chrono::milliseconds(200);
+
+}  // namespace
+
+struct FolderPoller::Lane {
+    struct Area {
+        QByteArray root;
+        bool recursive = false;
+        TreeSnapshot snapshot;
+        bool learnt = false;
+        bool busy = false;
+        Clock::time_point due;
+    };
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable finishedCv;
+    std::map<quint64, Area> areas;
+    std::atomic<bool> stop{false};
+    bool finished = false;
+    qint64 walks = 0;
+    std::thread thread;
+
+    void run(const std::function<void(Walked&)>& walked)
+    {
+        std::unique_lock lock(mutex);
+        while (!stop.load()) {
+            auto next = areas.end();
+            for (auto it = areas.begin(); it != areas.end(); ++it)
+                if (!it->second.busy && (next == areas.end() || it->second.due < next->second.due)) next = it;
+            if (next == areas.end()) {
+                wake.wait(lock);
+                continue;
+            }
+            if (next->second.due > Clock::now()) {
+                wake.wait_until(lock, next->second.due);
+                continue;
+            }
+            const quint64 id = next->first;
+            Area& area = next->second;
+            area.busy = true;
+            const QByteArray root = area.root;
+            const bool recursive = area.recursive;
+            lock.unlock();
+            Walked w;
+            w.area = id;
+            w.startedAt = Clock::now();
+            TreeSnapshot now;
+            const bool whole = now.walk(root, recursive, &stop);
+            const auto took = Clock::now() - w.startedAt;
+            lock.lock();
+            ++walks;
+            const auto found = areas.find(id);
+            if (stop.load() || found == areas.end()) continue;  // removed meanwhile
+            Area& a = found->second;
+            a.busy = false;
+            w.entries = now.size();
+            w.folders = now.folders();
+            w.interval = std::max(intervalFor(now.size()),
+                                  std::chrono::duration_cast<std::chrono::milliseconds>(took * kRestFactor));
+            a.due = Clock::now() + w.interval;
+            if (!whole) {
+                // Nothing is concluded from a walk that did not reach the folder: it is tried again.
+                w.failed = true;
+                w.entries = a.snapshot.size();
+                w.folders = a.snapshot.folders();
+            } else if (!a.learnt) {
+                w.first = true;
+                a.learnt = true;
+                a.snapshot = std::move(now);
+            } else {
+                w.changes = now.changesSince(a.snapshot, root);
+                a.snapshot = std::move(now);
+            }
+            lock.unlock();
+            walked(w);
+            lock.lock();
+        }
+        finished = true;
+        finishedCv.notify_all();
+    }
+};
+
+FolderPoller::FolderPoller(std::function<void(Walked&)> walked) : walked_(std::move(walked)) {}
+
+FolderPoller::~FolderPoller()
+{
+    std::map<QByteArray, std::shared_ptr<Lane>> lanes;
+    {
+        std::lock_guard lock(mutex_);
+        lanes.swap(lanes_);
+    }
+    for (auto& [name, lane] : lanes) {
+        lane->stop.store(true);
+        std::lock_guard lock(lane->mutex);
+        lane->wake.notify_all();
+    }
+    const auto deadline = Clock::now() + kExitWait;
+    for (auto& [name, lane] : lanes) {
+        std::unique_lock lock(lane->mutex);
+        const bool done = lane->finishedCv.wait_until(lock, deadline, [&] { return lane->finished; });
+        lock.unlock();
+        if (done) {
+            lane->thread.join();
+        } else {
+            lane->thread.detach();  // held up on a server that does not answer
+        }
+    }
+}
+
+std::chrono::milliseconds FolderPoller::intervalFor(qsizetype entries)
+{
+    // 2 s up to 10,000 entries, then 1 s more for every 10,000, at most a minute.
+    const qint64 extra = entries <= 10'000 ? 0 : (entries - 10'000 + 9'999) / 10'000;
+    return std::chrono::milliseconds(std::min<qint64>(60'000, 2'000 + extra * 1'000));
+}
+
+quint64 FolderPoller::add(const QByteArray& laneName, const QByteArray& root, bool recursive, bool reportAll)
+{
+    std::lock_guard lock(mutex_);
+    const quint64 id = next_++;
+    std::shared_ptr<Lane>& lane = lanes_[laneName];
+    if (!lane) {
+        lane = std::make_shared<Lane>();
+        // The lane keeps itself (and the function it calls) alive for as long as its thread runs.
+        lane->thread = std::thread([l = lane, walked = walked_] { l->run(walked); });
+    }
+    {
+        std::lock_guard laneLock(lane->mutex);
+        Lane::Area& a = lane->areas[id];
+        a.root = root;
+        a.recursive = recursive;
+        a.learnt = reportAll;
+        a.due = Clock::now();
+        lane->wake.notify_all();
+    }
+    laneOf_.insert(id, laneName);
+    return id;
+}
+
+void FolderPoller::remove(quint64 area)
+{
+    std::shared_ptr<Lane> empty;
+    {
+        std::lock_guard lock(mutex_);
+        const QByteArray name = laneOf_.take(area);
+        const auto it = lanes_.find(name);
+        if (it == lanes_.end()) return;
+        std::lock_guard laneLock(it->second->mutex);
+        it->second->areas.erase(area);
+        if (it->second->areas.empty()) {
+            empty = it->second;
+            lanes_.erase(it);
+        }
+    }
+    if (!empty) return;
+    // A lane with nothing left ends; one held up in a walk ends when the walk returns.
+    empty->stop.store(true);
+    {
+        std::lock_guard lock(empty->mutex);
+        empty->wake.notify_all();
+    }
+    empty->thread.detach();
+}
+
+void FolderPoller::pollSoon(quint64 area)
+{
+    std::lock_guard lock(mutex_);
+    const auto it = lanes_.find(laneOf_.value(area));
+    if (it == lanes_.end()) return;
+    std::lock_guard laneLock(it->second->mutex);
+    if (auto a = it->second->areas.find(area); a != it->second->areas.end()) {
+        a->second.due = Clock::now();
+        it->second->wake.notify_all();
+    }
+}
+
+FolderPoller::Figures FolderPoller::figures() const
+{
+    Figures f;
+    std::lock_guard lock(mutex_);
+    for (const auto& [name, lane] : lanes_) {
+        std::lock_guard laneLock(lane->mutex);
+        f.walks += lane->walks;
+        for (const auto& [id, a] : lane->areas) {
+            if (a.busy) continue;
+            f.entries += a.snapshot.size();
+            f.bytes += a.snapshot.memoryBytes();
+        }
+    }
+    return f;
+}

@@ -1,0 +1,67 @@
+#pragma once
+#include "platform/polling/TreeSnapshot.h"
+
+#include <QByteArray>
+#include <QHash>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// Polls folders by walking and comparing them, one thread per mount ("lane"), one walk at a
+// time on each: a server that stops answering holds up the walks of its own mount alone. What a
+// walk finds is handed to `walked` on the lane's thread.
+class FolderPoller {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Walked {
+        quint64 area = 0;
+        bool first = false;          // the walk that learnt what is there: no changes
+        bool failed = false;         // the folder itself could not be read (gone, a dead server)
+        std::vector<PollChange> changes;
+        Clock::time_point startedAt; // what happened before this is in the walk
+        qsizetype entries = 0;
+        qsizetype folders = 0;
+        std::chrono::milliseconds interval{0};  // until the next walk
+    };
+
+    explicit FolderPoller(std::function<void(Walked&)> walked);
+    // Stops every lane; a lane held up in a walk is left behind (it ends by itself when its
+    // walk returns).
+    ~FolderPoller();
+    FolderPoller(const FolderPoller&) = delete;
+    FolderPoller& operator=(const FolderPoller&) = delete;
+
+    // Starts polling `root` on the lane of mount `lane`; its first walk comes at once and learns
+    // what is there, or with `reportAll` tells all of it as created.
+    quint64 add(const QByteArray& lane, const QByteArray& root, bool recursive, bool reportAll = false);
+    void remove(quint64 area);
+    // The next walk of `area` comes at once.
+    void pollSoon(quint64 area);
+
+    // How long to rest between walks of that many entries: about 2 s for small trees, longer
+    // for large ones.
+    static std::chrono::milliseconds intervalFor(qsizetype entries);
+    // Never less than this many times the last walk took: polling never keeps a core busy.
+    static constexpr int kRestFactor = 10;
+
+    // The memory the snapshots take, and how many entries they hold.
+    struct Figures {
+        qint64 entries = 0;
+        qint64 bytes = 0;
+        qint64 walks = 0;
+    };
+    Figures figures() const;
+
+private:
+    struct Lane;
+    std::function<void(Walked&)> walked_;
+    mutable std::mutex mutex_;
+    std::map<QByteArray, std::shared_ptr<Lane>> lanes_;
+    QHash<quint64, QByteArray> laneOf_;
+    quint64 next_ = 1;
+};
