@@ -2,8 +2,8 @@
 
 #include "platform/PathBytes.h"
 #include "platform/PathWalk.h"
+#include "platform/SiblingCopy.h"
 
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -28,26 +28,6 @@ Result stopped(const PathWalk::Failure& f)
     return cannotCreate(f.err);
 }
 
-QByteArray copyName(const QByteArray& name)
-{
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray copy = name + ".saving-";
-    for (int i = 0; i < 6; ++i) copy += alphabet[QRandomGenerator::global()->bounded(int(sizeof alphabet - 1))];
-    return copy;
-}
-
-bool writeAll(int fd, const QByteArray& content)
-{
-    qsizetype done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += n;
-    }
-    return true;
-}
-
 // The copy beside `name`, written and on the disk, then renamed over it. `mode`: the old file's,
 // or none (-1) for a new file, which takes the user's umask.
 Result writeAndRename(int dir, const QByteArray& name, const QByteArray& content, int mode)
@@ -55,12 +35,12 @@ Result writeAndRename(int dir, const QByteArray& name, const QByteArray& content
     QByteArray copy;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        copy = copyName(name);
+        copy = SiblingCopy::name(name);
         fd = ::openat(dir, copy.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
         if (fd < 0 && errno != EEXIST) return cannotCreate(errno);
     }
     if (fd < 0) return cannotCreate(EEXIST);
-    const bool written = (mode < 0 || ::fchmod(fd, mode_t(mode)) == 0) && writeAll(fd, content) && ::fsync(fd) == 0;
+    const bool written = (mode < 0 || ::fchmod(fd, mode_t(mode)) == 0) && SiblingCopy::writeAll(fd, content) && ::fsync(fd) == 0;
     const int writeError = errno;
     if (::close(fd) != 0 || !written) {
         ::unlinkat(dir, copy.constData(), 0);

@@ -1,10 +1,10 @@
 #include "platform/ProfileFileStore.h"
 
 #include "platform/AppException.h"
+#include "platform/SiblingCopy.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QThread>
 
 #include <cerrno>
@@ -18,7 +18,7 @@ namespace ProfileFile::Store {
 namespace {
 
 constexpr int MaxLinks = 40;
-const QByteArray CopyMark(".saving-");
+
 const QByteArray LockSuffix(".lock");
 
 // A folder descriptor, closed at the end when it was opened here.
@@ -202,26 +202,6 @@ private:
     int fd_ = -1;
 };
 
-QByteArray copyName(const QByteArray& name)
-{
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray copy = name + CopyMark;
-    for (int i = 0; i < 6; ++i) copy += alphabet[QRandomGenerator::global()->bounded(int(sizeof alphabet - 1))];
-    return copy;
-}
-
-bool writeAll(int fd, const QByteArray& content)
-{
-    qsizetype done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += n;
-    }
-    return true;
-}
-
 // Writes a temporary copy beside the target, flushes it to disk and renames it over the target:
 // a crash, a kill or a full disk leaves either the old file or the new one.
 bool replace(const Target& t, const QByteArray& content, mode_t mode)
@@ -229,12 +209,12 @@ bool replace(const Target& t, const QByteArray& content, mode_t mode)
     QByteArray copy;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        copy = copyName(t.name);
+        copy = SiblingCopy::name(t.name);
         fd = ::openat(t.dir.fd(), copy.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) return false;
     }
     if (fd < 0) return false;
-    bool ok = writeAll(fd, content);
+    bool ok = SiblingCopy::writeAll(fd, content);
     ok = ok && ::fchmod(fd, mode) == 0;
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
@@ -249,7 +229,7 @@ bool replace(const Target& t, const QByteArray& content, mode_t mode)
 
 bool isCopyOf(const QByteArray& entry, const QByteArray& name)
 {
-    const QByteArray prefix = name + CopyMark;
+    const QByteArray prefix = name + SiblingCopy::Mark;
     if (entry.size() != prefix.size() + 6 || !entry.startsWith(prefix)) return false;
     for (qsizetype i = prefix.size(); i < entry.size(); ++i) {
         const char c = entry[i];
