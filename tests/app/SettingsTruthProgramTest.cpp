@@ -217,3 +217,43 @@ TEST_F(SettingsTruthProgramTest, SlotsOfTwoCopies)
 }
 
 }  // namespace
+
+namespace {
+
+// A section that is refused at load (a repeat of a name in another letter case) still holds its
+// slot in the file: a new watch takes the lowest slot no section holds, and with all four held
+// the list is full.
+TEST_F(SettingsTruthProgramTest, NewWatchSkipsSlotsOfSectionsNotLoaded)
+{
+    struct Case {
+        QByteArray file;
+        QString panel;  // of the new watch; empty: the list is full
+    };
+    const QString d = folder("dup");
+    const QByteArray p = "path=" + d.toUtf8() + "\n";
+    const Case cases[] = {
+        {"[H]\nname=H\npanel=1\n" + p + "[h]\nname=h\npanel=2\n" + p, "3"},
+        {"[h]\nname=h\npanel=2\n" + p + "[H]\nname=H\npanel=1\n" + p, "3"},
+        {"[H]\nname=H\npanel=1\n" + p + "[h]\nname=h\npanel=2\n" + p + "[x]\nname=x\npanel=3\n" + p + "[X]\nname=X\npanel=4\n" + p, ""},
+    };
+    const QByteArray oldTemp = qgetenv("TEMP");
+    qputenv("TEMP", temp.path().toUtf8());
+    for (const Case& c : cases) {
+        writeFile(settings(), c.file);
+        BoxRecorder boxes;
+        TForm1 form;
+        ASSERT_TRUE(FormCreate(form, {}));
+        form.SelectFolderInTree(d);
+        form.edt4->setText("fresh");
+        form.btn3->click();
+        EXPECT_EQ(ProfileFile::readString(settings(), "fresh", "panel"), c.panel) << c.file.toStdString();
+        if (c.panel.isEmpty())
+            EXPECT_EQ(boxes.texts(), QStringList{"Watch list is full, delete a watch first"}) << c.file.toStdString();
+        else
+            EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+        EXPECT_TRUE(form.edt1->lines().filter("Watch fresh not loaded").isEmpty()) << form.edt1->lines().join('\n').toStdString();
+    }
+    qputenv("TEMP", oldTemp);
+}
+
+}  // namespace
