@@ -257,3 +257,24 @@ TEST_F(SettingsTruthProgramTest, NewWatchSkipsSlotsOfSectionsNotLoaded)
 }
 
 }  // namespace
+
+namespace {
+
+// An `argindex` that is no number keeps its section from loading, named in a red line, whether
+// the arguments are on or off; nothing is written into the refused section.
+TEST_F(SettingsTruthProgramTest, ArgIndexThatIsNoNumberIsNotLoaded)
+{
+    const QString d = folder("args");
+    for (const char* arguments : {"0", "1"}) {
+        const QByteArray content = "[A]\nname=A\npanel=1\npath=" + d.toUtf8() + "\narguments=" + arguments +
+                                   "\nargindex=abc\nwaitproc=1\n[B]\nname=B\npanel=2\nwaitproc=0\npath=" + d.toUtf8() + "\n";
+        writeFile(settings(), content);
+        ProgramRun run(temp.path());
+        EXPECT_TRUE(run.waitForLine("Watch A not loaded: 'abc' is not a valid integer value")) << all(run).toStdString();
+        EXPECT_EQ(run.terminate(), 0);
+        EXPECT_EQ(readFile(settings()).toStdString(), content.toStdString()) << "arguments=" << arguments;
+        EXPECT_TRUE(run.lines().filter("Watch B not loaded").isEmpty()) << all(run).toStdString();
+    }
+}
+
+}  // namespace
