@@ -3,6 +3,7 @@
 // version, or not a folder at all. Against the real program, started as a user would.
 #include "app/StartUp.h"
 #include "core/WatchSlots.h"
+#include "core/WatchStartStop.h"
 #include "platform/ProfileFile.h"
 #include "support/BoxRecorder.h"
 #include "support/FileBytes.h"
@@ -275,6 +276,51 @@ TEST_F(SettingsTruthProgramTest, ArgIndexThatIsNoNumberIsNotLoaded)
         EXPECT_EQ(readFile(settings()).toStdString(), content.toStdString()) << "arguments=" << arguments;
         EXPECT_TRUE(run.lines().filter("Watch B not loaded").isEmpty()) << all(run).toStdString();
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Another copy removed watch Z, shown here on panel 1, and stored watch W there instead: Start
+// and Edit on that panel start and edit nothing, say in red that Z is no longer stored, and the
+// panels then show what the file holds. A running watch keeps its panel through the reload.
+TEST_F(SettingsTruthProgramTest, StartOrEditOfAWatchRemovedByAnotherCopy)
+{
+    const QString d = folder("gone");
+    const QByteArray p = "path=" + d.toUtf8() + "\n";
+    const QByteArray oldTemp = qgetenv("TEMP");
+    qputenv("TEMP", temp.path().toUtf8());
+    for (const bool edit : {false, true}) {
+        writeFile(settings(), "[Z]\nname=Z\npanel=1\nactive=0\n" + p + "[Y]\nname=Y\npanel=2\nactive=1\n" + p);
+        BoxRecorder boxes;
+        TForm1 form;
+        ASSERT_TRUE(FormCreate(form, {}));
+        CheckForAutoRuns(form);
+        ASSERT_TRUE(form.ShNotify2->Active());
+        ASSERT_EQ(form.lbl3->text(), "Watch Name: Z");
+
+        // The other copy's doing.
+        writeFile(settings(), "[Y]\nname=Y\npanel=2\nactive=1\n" + p + "[W]\nname=W\npanel=1\nactive=0\n" + p);
+        (edit ? form.btn8 : form.btn1)->click();
+
+        const QStringList red = form.edt1->lines().filter("Watch Z is no longer stored in " + settings());
+        EXPECT_EQ(red.size(), 1) << form.edt1->lines().join('\n').toStdString();
+        EXPECT_FALSE(form.ShNotify1->Active());
+        EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+        EXPECT_EQ(form.lbl3->text(), "Watch Name: W");
+        EXPECT_EQ(form.lbl7->text(), "Watch Name: Y");
+        EXPECT_TRUE(form.ShNotify2->Active()) << "the running watch keeps running";
+        EXPECT_EQ(form.btn17->text(), "Stop");
+        EXPECT_EQ(form.edt4->text(), "") << "nothing was loaded into the editor";
+        EXPECT_EQ(ProfileFile::readString(settings(), "W", "active"), "0");
+        EXPECT_FALSE(ProfileFile::sectionExists(settings(), "Z"));
+
+        form.btn17->click();  // Stop on the running watch still names it
+        EXPECT_FALSE(form.ShNotify2->Active());
+        EXPECT_EQ(form.edt1->lines().filter("Watch Y Stoped monitoring path: ").size(), 1) << form.edt1->lines().join('\n').toStdString();
+    }
+    qputenv("TEMP", oldTemp);
 }
 
 }  // namespace
