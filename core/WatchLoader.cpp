@@ -63,10 +63,14 @@ StoredWatch readSection(const ProfileFile::Snapshot& snap, const QString& sectio
     w.RunProgram = on("runprog");
     if (w.RunProgram) s.actions += QStringLiteral("Execute; ");
     w.UseArguments = on("arguments");
+    // A stored index that is no number refuses the section even while the arguments are off:
+    // the editor would show it as a choice nobody made.
+    const QString argIndex = read("argindex");
     if (w.UseArguments) {
         s.actions += QStringLiteral("Arguments; ");
-        w.ArgumentIndex = toInteger(read("argindex"));
+        w.ArgumentIndex = toInteger(argIndex);
     } else {
+        if (!argIndex.isEmpty()) toInteger(argIndex);
         s.resetWait = read("waitproc") != QStringLiteral("0");
     }
     // The wait only makes sense for the one entry that hands over a bare file path.

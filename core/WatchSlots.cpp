@@ -44,9 +44,12 @@ int SlotToHold(const ProfileFile::Snapshot& stored, const QString& name)
         const int own = SlotNumberOf(stored.readString(name, QStringLiteral("panel")));
         if (own != 0) return own;
     }
+    // Every section holds its slot, loaded or not: a repeat of a name in another letter case is
+    // refused at load, yet a watch given its slot would be refused in turn next time.
     std::array<bool, SlotCount + 1> held{};
-    for (const QString& section : stored.sectionHeaders())
-        held[size_t(SlotNumberOf(stored.readString(section, QStringLiteral("panel"))))] = true;
+    const qsizetype headers = stored.sectionHeaders().size();
+    for (qsizetype i = 0; i < headers; ++i)
+        held[size_t(SlotNumberOf(stored.readStringAt(i, QStringLiteral("panel"))))] = true;
     for (int n = 1; n <= SlotCount; ++n)
         if (!held[size_t(n)]) return n;
     return 0;

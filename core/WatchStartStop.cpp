@@ -119,19 +119,40 @@ QString sectionOfSlot(const ProfileFile::Snapshot& snap, int slot)
     return w.Name;
 }
 
+// The red line for a watch whose section another copy removed.
+void tellGone(WatchWindow& window, const Twatcher& w, const ProfileFile::Location& file)
+{
+    window.WriteToLiveLog(LiveLogColour::Red, lineHead(w) + QStringLiteral(" is no longer stored in ") + file.path() +
+                                                  QStringLiteral(": the watch list is reloaded from the file"));
+}
+
 }  // namespace
 
-void StartStopWatch(WatchWindow& window, int slot)
+bool SlotStillStored(WatchWindow& window, int slot)
+{
+    const Twatcher& w = WatchSlot(slot);
+    if (w.Avilable || w.Name.isEmpty()) return true;
+    const ProfileFile::Location file = SettingsFile();
+    if (!sectionOfSlot(ProfileFile::read(file), slot).isEmpty()) return true;
+    tellGone(window, w, file);
+    return false;
+}
+
+bool StartStopWatch(WatchWindow& window, int slot)
 {
     const ProfileFile::Location file = SettingsFile();
     const ProfileFile::Snapshot snap = ProfileFile::read(file);
     Twatcher& w = WatchSlot(slot);
-    if (!w.Monitor) return;
+    if (!w.Monitor) return true;
     const QString section = sectionOfSlot(snap, slot);
     if (w.Monitor->Active()) {
         stop(window, w, file, section);
     } else {
-        if (section.isEmpty()) return;
+        if (section.isEmpty()) {
+            if (w.Avilable || w.Name.isEmpty()) return true;
+            tellGone(window, w, file);
+            return false;
+        }
         const QString path = snap.readString(section, QStringLiteral("path"));
         try {
             window.SelectFolderInTree(path);
@@ -141,6 +162,7 @@ void StartStopWatch(WatchWindow& window, int slot)
         start(window, w, file, section);
     }
     window.ResetFolderSelection();
+    return true;
 }
 
 void CheckForAutoRuns(WatchWindow& window, const QStringList& alsoStart)

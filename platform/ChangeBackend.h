@@ -83,7 +83,8 @@ public:
     };
     virtual Figures figures() const = 0;
 
-    // While paused the kernel's queue is left unread, as a stalled reader would leave it.
+    // While paused the kernel's queue is left unread, as a stalled reader would leave it; a
+    // pause has taken effect when the call returns.
     virtual void pauseReading(bool paused) = 0;
     // For tests: the reader fails as if the system had refused to go on.
     virtual void failReader(const QString& reason) = 0;

@@ -261,10 +261,20 @@ const Snapshot::Span* Snapshot::find(const QString& section) const
 QString Snapshot::readString(const QString& section, const QString& key) const
 {
     const Span* span = find(section);
-    if (!span) return {};
+    return span ? readIn(*span, key) : QString();
+}
+
+QString Snapshot::readStringAt(qsizetype headerIndex, const QString& key) const
+{
+    if (headerIndex < 0 || size_t(headerIndex) >= sections_.size()) return {};
+    return readIn(sections_[size_t(headerIndex)].span, key);
+}
+
+QString Snapshot::readIn(const Span& span, const QString& key) const
+{
     const AskedKey asked(key);
     QString result;
-    forEachKey(*span, [&](qsizetype, qsizetype, QByteArrayView fileKey, QByteArrayView value) {
+    forEachKey(span, [&](qsizetype, qsizetype, QByteArrayView fileKey, QByteArrayView value) {
         if (!asked.matches(fileKey)) return false;
         result = valueText(value);
         return true;

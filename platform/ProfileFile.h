@@ -58,6 +58,9 @@ public:
     // Every section header in file order, repeats included, as a hand-edited file may hold them.
     QStringList sectionHeaders() const;
     QString readString(const QString& section, const QString& key) const;
+    // A key of the header at this index of sectionHeaders(): a later repeat of a name holds
+    // values of its own, which readString never sees.
+    QString readStringAt(qsizetype headerIndex, const QString& key) const;
     // A section exists when it holds at least one key.
     bool sectionExists(const QString& section) const;
 
@@ -82,6 +85,7 @@ private:
         qsizetype nameSize;
     };
     QString nameOf(const Section& s) const;
+    QString readIn(const Span& span, const QString& key) const;
 
     QByteArray content_;
     std::vector<Section> sections_;

@@ -152,6 +152,8 @@ public:
     void btn25Click();
     void ClearWatchPanel(Twatcher AWatch);
     void DeleteWatch(Twatcher AWatch);
+    // Draws the four panels again from the settings file; running watches keep their slots.
+    void ReloadWatchList();
 
     // Live Log tab.
     void btn2Click();
@@ -238,6 +240,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Start/Stop of slot n; reloads the list when its watch is gone from the file.
+    void startStopSlot(int n);
     void buildHomeTab();
     void buildWatchSettingsTab();
     void buildWatchListTab();

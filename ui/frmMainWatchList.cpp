@@ -15,11 +15,18 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <array>
+#include <optional>
+
 namespace {
 
 // Edit of slot n: an empty slot only opens the editor, which keeps what it holds.
 void editSlot(TForm1& form, int n)
 {
+    if (!SlotStillStored(form, n)) {
+        form.ReloadWatchList();
+        return;
+    }
     if (WatchSlot(n).Avilable) {
         form.pgc1->setCurrentWidget(form.ts3);
         return;
@@ -29,10 +36,33 @@ void editSlot(TForm1& form, int n)
 
 }  // namespace
 
-void TForm1::btn1Click() { StartStopWatch(*this, 1); }
-void TForm1::btn17Click() { StartStopWatch(*this, 2); }
-void TForm1::btn9Click() { StartStopWatch(*this, 3); }
-void TForm1::btn20Click() { StartStopWatch(*this, 4); }
+void TForm1::btn1Click() { startStopSlot(1); }
+void TForm1::btn17Click() { startStopSlot(2); }
+void TForm1::btn9Click() { startStopSlot(3); }
+void TForm1::btn20Click() { startStopSlot(4); }
+
+void TForm1::startStopSlot(int n)
+{
+    if (!StartStopWatch(*this, n)) ReloadWatchList();
+}
+
+void TForm1::ReloadWatchList()
+{
+    // A running watch keeps its record, so that Stop still names and stops it; every other
+    // panel is drawn again from the file.
+    std::array<std::optional<Twatcher>, SlotCount> running;
+    for (int n = 1; n <= SlotCount; ++n) {
+        const Twatcher& w = WatchSlot(n);
+        if (w.Monitor && w.Monitor->Active())
+            running[size_t(n - 1)] = w;
+        else
+            ClearWatchPanel(w);
+    }
+    CreateWatchObjects(SlotBindings());
+    for (int n = 1; n <= SlotCount; ++n)
+        if (running[size_t(n - 1)]) WatchSlot(n) = *running[size_t(n - 1)];
+    LoadSettingsToWatchList(*this);
+}
 
 void TForm1::btn8Click() { editSlot(*this, 1); }
 void TForm1::btn18Click() { editSlot(*this, 2); }

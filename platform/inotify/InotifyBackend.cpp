@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <thread>
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -125,7 +127,9 @@ void readerRun(State& s)
                 const int trim = heap.dueInMs(s);
                 if (trim >= 0 && (timeout < 0 || trim < timeout)) timeout = trim;
             }
-            const bool reading = !s.paused.load() && !s.failed;
+            const bool paused = s.paused.load();
+            if (paused) s.pauseSeen.store(true);
+            const bool reading = !paused && !s.failed;
             pollfd fds[3] = {{reading ? s.fd : -1, POLLIN, 0}, {s.wakeFd, POLLIN, 0}, {s.mountFd, POLLPRI, 0}};
             const int n = ::poll(fds, s.mountFd >= 0 ? 3 : 2, timeout);
             if (n < 0 && errno != EINTR) {
@@ -155,6 +159,7 @@ void readerRun(State& s)
             if (n > 0 && (fds[0].revents & POLLIN)) {
                 // Drain the kernel's queue at once; each read is told as it is read.
                 for (;;) {
+                    if (s.paused.load()) break;
                     const ssize_t got = ::read(s.fd, buffer.data(), buffer.size());
                     if (got < 0 && errno == EINTR) continue;
                     if (got < 0 && errno != EAGAIN) {
@@ -422,8 +427,14 @@ ChangeBackend::Figures InotifyBackend::figures() const
 
 void InotifyBackend::pauseReading(bool paused)
 {
+    // A pause takes effect before this returns: a reader still draining the queue while the
+    // caller fills it would keep the queue from ever overflowing.
+    d->pauseSeen.store(false);
     d->paused.store(paused);
     poke(d->wakeFd);
+    if (!paused) return;
+    for (int waited = 0; !d->pauseSeen.load() && !d->stop.load() && waited < 5000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void InotifyBackend::failReader(const QString& reason)

@@ -174,6 +174,7 @@ struct State {
     QString startError;
     std::atomic<bool> stop{false};
     std::atomic<bool> paused{false};
+    std::atomic<bool> pauseSeen{false};  // the reader has seen `paused` and reads no more
     std::atomic<int> queueLimit{32768};
 
     // --- requests from the main thread (requestMutex) ---

@@ -3,6 +3,7 @@
 // version, or not a folder at all. Against the real program, started as a user would.
 #include "app/StartUp.h"
 #include "core/WatchSlots.h"
+#include "core/WatchStartStop.h"
 #include "platform/ProfileFile.h"
 #include "support/BoxRecorder.h"
 #include "support/FileBytes.h"
@@ -214,6 +215,112 @@ TEST_F(SettingsTruthProgramTest, SlotsOfTwoCopies)
             << all(run).toStdString();
     EXPECT_EQ(run.terminate(), 0);
     EXPECT_TRUE(run.lines().filter(" not loaded: ").isEmpty()) << all(run).toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// A section that is refused at load (a repeat of a name in another letter case) still holds its
+// slot in the file: a new watch takes the lowest slot no section holds, and with all four held
+// the list is full.
+TEST_F(SettingsTruthProgramTest, NewWatchSkipsSlotsOfSectionsNotLoaded)
+{
+    struct Case {
+        QByteArray file;
+        QString panel;  // of the new watch; empty: the list is full
+    };
+    const QString d = folder("dup");
+    const QByteArray p = "path=" + d.toUtf8() + "\n";
+    const Case cases[] = {
+        {"[H]\nname=H\npanel=1\n" + p + "[h]\nname=h\npanel=2\n" + p, "3"},
+        {"[h]\nname=h\npanel=2\n" + p + "[H]\nname=H\npanel=1\n" + p, "3"},
+        {"[H]\nname=H\npanel=1\n" + p + "[h]\nname=h\npanel=2\n" + p + "[x]\nname=x\npanel=3\n" + p + "[X]\nname=X\npanel=4\n" + p, ""},
+    };
+    const QByteArray oldTemp = qgetenv("TEMP");
+    qputenv("TEMP", temp.path().toUtf8());
+    for (const Case& c : cases) {
+        writeFile(settings(), c.file);
+        BoxRecorder boxes;
+        TForm1 form;
+        ASSERT_TRUE(FormCreate(form, {}));
+        form.SelectFolderInTree(d);
+        form.edt4->setText("fresh");
+        form.btn3->click();
+        EXPECT_EQ(ProfileFile::readString(settings(), "fresh", "panel"), c.panel) << c.file.toStdString();
+        if (c.panel.isEmpty())
+            EXPECT_EQ(boxes.texts(), QStringList{"Watch list is full, delete a watch first"}) << c.file.toStdString();
+        else
+            EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+        EXPECT_TRUE(form.edt1->lines().filter("Watch fresh not loaded").isEmpty()) << form.edt1->lines().join('\n').toStdString();
+    }
+    qputenv("TEMP", oldTemp);
+}
+
+}  // namespace
+
+namespace {
+
+// An `argindex` that is no number keeps its section from loading, named in a red line, whether
+// the arguments are on or off; nothing is written into the refused section.
+TEST_F(SettingsTruthProgramTest, ArgIndexThatIsNoNumberIsNotLoaded)
+{
+    const QString d = folder("args");
+    for (const char* arguments : {"0", "1"}) {
+        const QByteArray content = "[A]\nname=A\npanel=1\npath=" + d.toUtf8() + "\narguments=" + arguments +
+                                   "\nargindex=abc\nwaitproc=1\n[B]\nname=B\npanel=2\nwaitproc=0\npath=" + d.toUtf8() + "\n";
+        writeFile(settings(), content);
+        ProgramRun run(temp.path());
+        EXPECT_TRUE(run.waitForLine("Watch A not loaded: 'abc' is not a valid integer value")) << all(run).toStdString();
+        EXPECT_EQ(run.terminate(), 0);
+        EXPECT_EQ(readFile(settings()).toStdString(), content.toStdString()) << "arguments=" << arguments;
+        EXPECT_TRUE(run.lines().filter("Watch B not loaded").isEmpty()) << all(run).toStdString();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Another copy removed watch Z, shown here on panel 1, and stored watch W there instead: Start
+// and Edit on that panel start and edit nothing, say in red that Z is no longer stored, and the
+// panels then show what the file holds. A running watch keeps its panel through the reload.
+TEST_F(SettingsTruthProgramTest, StartOrEditOfAWatchRemovedByAnotherCopy)
+{
+    const QString d = folder("gone");
+    const QByteArray p = "path=" + d.toUtf8() + "\n";
+    const QByteArray oldTemp = qgetenv("TEMP");
+    qputenv("TEMP", temp.path().toUtf8());
+    for (const bool edit : {false, true}) {
+        writeFile(settings(), "[Z]\nname=Z\npanel=1\nactive=0\n" + p + "[Y]\nname=Y\npanel=2\nactive=1\n" + p);
+        BoxRecorder boxes;
+        TForm1 form;
+        ASSERT_TRUE(FormCreate(form, {}));
+        CheckForAutoRuns(form);
+        ASSERT_TRUE(form.ShNotify2->Active());
+        ASSERT_EQ(form.lbl3->text(), "Watch Name: Z");
+
+        // The other copy's doing.
+        writeFile(settings(), "[Y]\nname=Y\npanel=2\nactive=1\n" + p + "[W]\nname=W\npanel=1\nactive=0\n" + p);
+        (edit ? form.btn8 : form.btn1)->click();
+
+        const QStringList red = form.edt1->lines().filter("Watch Z is no longer stored in " + settings());
+        EXPECT_EQ(red.size(), 1) << form.edt1->lines().join('\n').toStdString();
+        EXPECT_FALSE(form.ShNotify1->Active());
+        EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+        EXPECT_EQ(form.lbl3->text(), "Watch Name: W");
+        EXPECT_EQ(form.lbl7->text(), "Watch Name: Y");
+        EXPECT_TRUE(form.ShNotify2->Active()) << "the running watch keeps running";
+        EXPECT_EQ(form.btn17->text(), "Stop");
+        EXPECT_EQ(form.edt4->text(), "") << "nothing was loaded into the editor";
+        EXPECT_EQ(ProfileFile::readString(settings(), "W", "active"), "0");
+        EXPECT_FALSE(ProfileFile::sectionExists(settings(), "Z"));
+
+        form.btn17->click();  // Stop on the running watch still names it
+        EXPECT_FALSE(form.ShNotify2->Active());
+        EXPECT_EQ(form.edt1->lines().filter("Watch Y Stoped monitoring path: ").size(), 1) << form.edt1->lines().join('\n').toStdString();
+    }
+    qputenv("TEMP", oldTemp);
 }
 
 }  // namespace
