@@ -64,5 +64,5 @@ std::optional<QString> CommandLineAnswer(const QStringList& parameters)
         "A marked watch stays marked, and starts at every later start, until it is stopped.\n"
         "Only one copy runs: a second one brings the first one's window forward and ends.\n"
         "Settings: settings.cfg in the folder VSM25 under $TEMP, else $TMP, else\n"
-        "$XDG_CACHE_HOME (by default ~/.cache). See vesmor(1).\n");
+        "$XDG_CONFIG_HOME (by default ~/.config). See vesmor(1).\n");
 }

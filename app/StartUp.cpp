@@ -44,7 +44,7 @@ bool FormCreate(TForm1& form, const QStringList& parameters)
     SettingsFolder = folder;
     SettingsFolderOpened = checked.folder;
     // Before the sample could take its place.
-    const QString movedFrom = SettingsFolderService::moveFormerSettingsFile(SettingsFolderOpened, QStringLiteral("settings.cfg"));
+    const SettingsFolderService::FormerSettingsMove former = SettingsFolderService::moveFormerSettingsFile(SettingsFolderOpened, QStringLiteral("settings.cfg"));
     // Copies that a killed save left are cleared; a save in progress (another copy of the
     // program at another path) is left alone.
     ProfileFile::removeUnfinishedWrites(SettingsFile());
@@ -54,10 +54,19 @@ bool FormCreate(TForm1& form, const QStringList& parameters)
     CreateWatchObjects(form.SlotBindings());
     form.WriteToLiveLog(LiveLogColour::Black, BannerLine1());
     form.WriteToLiveLog(LiveLogColour::Black, BannerLine2());
-    if (!movedFrom.isEmpty())
-        form.WriteToLiveLog(LiveLogColour::Blue, DateTimeStamp::now() + QStringLiteral(": Settings moved from ") + movedFrom +
+    if (!former.from.isEmpty())
+        form.WriteToLiveLog(LiveLogColour::Blue, DateTimeStamp::now() + QStringLiteral(": Settings moved from ") + former.from +
                                                      QStringLiteral(" to ") + SettingsFilePath() +
                                                      QStringLiteral(", where cache cleaners leave them alone"));
+    if (!former.left.isEmpty())
+        form.WriteToLiveLog(LiveLogColour::Red, DateTimeStamp::now() + QStringLiteral(": Settings not moved from ") + former.left +
+                                                    QStringLiteral(" (") + former.why + u')');
+    // A file that can't be read would load as empty: no watch, and nothing to say why.
+    const QString unreadable = SettingsFolderService::unreadableReason(SettingsFolderOpened, QStringLiteral("settings.cfg"));
+    if (!unreadable.isEmpty())
+        form.WriteToLiveLog(LiveLogColour::Red, DateTimeStamp::now() + QStringLiteral(": Settings file ") + SettingsFilePath() +
+                                                    QStringLiteral(" can't be read (") + unreadable +
+                                                    QStringLiteral("): no watch is loaded from it, and it is not written over"));
     ModalBoxes::guarded([&] { LoadSettingsToWatchList(form); });
     form.AssignGlyphs();
     bool minimise = false;

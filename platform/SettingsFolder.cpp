@@ -135,29 +135,62 @@ QString formerSettingsFolderPath()
     return noTemporaryVariable() ? longForm(cacheFolder()) + QStringLiteral("/VSM25") : QString();
 }
 
-QString moveFormerSettingsFile(const OpenFolder& folder, const QString& name)
+FormerSettingsMove moveFormerSettingsFile(const OpenFolder& folder, const QString& name)
 {
     const QString former = formerSettingsFolderPath();
     if (former.isEmpty() || !folder.isOpen() || former == folder.path()) return {};
+    const QString formerFile = former + u'/' + name;
+    auto notMoved = [&](const QString& why) { return FormerSettingsMove{QString(), formerFile, why}; };
     // Judged as the settings folder is: what another user could plant is not taken in.
     const QByteArray formerPath = QFile::encodeName(former);
     struct stat st {};
-    if (::lstat(formerPath.constData(), &st) != 0 || (S_ISLNK(st.st_mode) && !trustedLinkOwner(st.st_uid))) return {};
+    if (::lstat(formerPath.constData(), &st) != 0) return {};
+    if (S_ISLNK(st.st_mode) && !trustedLinkOwner(st.st_uid)) return {};
     const Fd dir{::open(formerPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (dir.fd < 0 || ::fstat(dir.fd, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH))) return {};
+    if (dir.fd < 0 || ::fstat(dir.fd, &st) != 0) return {};
     const QByteArray file = QFile::encodeName(name);
-    if (::fstatat(dir.fd, file.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
-        return {};
-    // Never over a settings file that is there: that one is the user's current one.
+    struct stat fileSt {};
+    if (::fstatat(dir.fd, file.constData(), &fileSt, AT_SYMLINK_NOFOLLOW) != 0) return {};
+    // From here on there is a file the user may miss: say why it stays where it is.
+    if (st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)))
+        return notMoved(QStringLiteral("its folder belongs to another user or others may write to it"));
+    const bool link = S_ISLNK(fileSt.st_mode);
+    if (fileSt.st_uid != ::geteuid()) return notMoved(QStringLiteral("it belongs to another user"));
+    if (!link && !S_ISREG(fileSt.st_mode)) return notMoved(QStringLiteral("it is not a plain file"));
+    // Never over a settings file that is there: that one is the user's current one. A link of
+    // the user's own moves as a link, still leading where it led.
     bool moved = ::renameat2(dir.fd, file.constData(), folder.handle(), file.constData(), RENAME_NOREPLACE) == 0;
     if (!moved && (errno == EXDEV || errno == EINVAL)) {
         // Another file system (or one that can't rename without replacing): copy, then remove.
-        moved = copyToNewFile(dir.fd, file.constData(), folder.handle(), file.constData());
+        if (link) {
+            char target[4096];
+            const ssize_t n = ::readlinkat(dir.fd, file.constData(), target, sizeof target - 1);
+            if (n > 0) {
+                target[n] = 0;
+                moved = ::symlinkat(target, folder.handle(), file.constData()) == 0;
+            }
+        } else {
+            moved = copyToNewFile(dir.fd, file.constData(), folder.handle(), file.constData());
+        }
         if (moved) ::unlinkat(dir.fd, file.constData(), 0);
     }
-    if (!moved) return {};
+    if (!moved) {
+        if (errno == EEXIST) return {};  // the current one stays; the old one is the user's to remove
+        return notMoved(qt_error_string(errno));
+    }
     ::fsync(folder.handle());
-    return former + u'/' + name;
+    return FormerSettingsMove{formerFile, QString(), QString()};
+}
+
+QString unreadableReason(const OpenFolder& folder, const QString& name)
+{
+    if (!folder.isOpen()) return {};
+    const int fd = ::openat(folder.handle(), QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd >= 0) {
+        ::close(fd);
+        return {};
+    }
+    return errno == ENOENT ? QString() : qt_error_string(errno);
 }
 
 CheckedFolder openPrivateFolder(const QString& path)

@@ -22,11 +22,22 @@ void createMissingConfigFolders();
 // per-user cache folder, which cache cleaners empty. Empty when TEMP or TMP is set.
 QString formerSettingsFolderPath();
 
+// What became of a settings file left in the former settings folder: `from` when it was moved,
+// else `left` names it and `why` says why it stays there (empty both when there was none, or when
+// the new folder holds one already: that one is the user's current one).
+struct FormerSettingsMove {
+    QString from;
+    QString left;
+    QString why;
+};
+
 // Moves `name` from the former settings folder into `folder` (the settings folder as opened),
-// once: only a regular file of the user's own, from a folder of the user's own that nobody else
-// may write to, and only when `folder` holds nothing under that name. Returns the path it was
-// moved from; empty when nothing was moved.
-QString moveFormerSettingsFile(const OpenFolder& folder, const QString& name);
+// once: only a regular file or a link of the user's own (moved as a link), from a folder of the
+// user's own that nobody else may write to, and only when `folder` holds nothing under that name.
+FormerSettingsMove moveFormerSettingsFile(const OpenFolder& folder, const QString& name);
+
+// Why `name` in `folder` can't be read; empty when it can, or when it is not there.
+QString unreadableReason(const OpenFolder& folder, const QString& name);
 
 enum class FolderState {
     Private,         // there, the user's own, nobody else may write to it

@@ -75,6 +75,8 @@ TEST_F(ProgramTest, HelpAndVersionAnswerWithoutStarting)
         {{"--version"}, "Vesmor 2.5", nullptr},
         {{"--help"}, "Usage: vesmor [WATCH | -all] [-m]", "-all"},
         {{"--help", "-m"}, "Usage: vesmor [WATCH | -all] [-m]", "vesmor --version"},
+        // Where the settings are when no TEMP or TMP is set: not the cache, which cleaners empty.
+        {{"--help"}, "Usage: vesmor [WATCH | -all] [-m]", "$XDG_CONFIG_HOME (by default ~/.config)"},
         {{"--version", "a", "b"}, "Vesmor 2.5", nullptr},
     };
     for (const Case& c : cases) {

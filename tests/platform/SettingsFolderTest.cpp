@@ -93,26 +93,31 @@ TEST(SettingsFolderTest, FormerSettingsFileIsMovedOnce)
 {
     QTemporaryDir world;
     const QString cache = world.path() + "/cache", config = world.path() + "/config";
+    const QString oldFile = cache + "/VSM25/settings.cfg", newFile = config + "/VSM25/settings.cfg";
     Environment env;
     env.set("TEMP", {});
     env.set("TMP", {});
     env.set("XDG_CACHE_HOME", cache.toUtf8());
     env.set("XDG_CONFIG_HOME", config.toUtf8());
+    const QString elsewhere = world.path() + "/elsewhere.cfg";
+    auto linkInPlace = [&] {
+        QFile::remove(oldFile);
+        writeFile(elsewhere, "[old]\n");
+        QFile::link(elsewhere, oldFile);
+    };
+    enum Outcome { Moved, MovedAsLink, LeftQuietly, LeftSaid };
     struct Case {
         const char* what;
-        std::function<void()> arrange;
-        bool moved;
+        std::function<bool()> arrange;  // false: the case can't be arranged here
+        Outcome outcome;
     } const cases[] = {
-        {"a plain file of ours", [] {}, true},
-        {"one is there already", [&] { writeFile(config + "/VSM25/settings.cfg", "[current]\n"); }, false},
-        {"others may write to the old folder", [&] { ::chmod(QFile::encodeName(cache + "/VSM25").constData(), 0777); }, false},
-        {"a link in the file's place",
-         [&] {
-             QFile::remove(cache + "/VSM25/settings.cfg");
-             writeFile(world.path() + "/elsewhere.cfg", "[old]\n");
-             QFile::link(world.path() + "/elsewhere.cfg", cache + "/VSM25/settings.cfg");
-         },
-         false},
+        {"a plain file of ours", [] { return true; }, Moved},
+        {"one is there already", [&] { writeFile(newFile, "[current]\n"); return true; }, LeftQuietly},
+        {"others may write to the old folder", [&] { return ::chmod(QFile::encodeName(cache + "/VSM25").constData(), 0777) == 0; }, LeftSaid},
+        {"a link of ours in the file's place", [&] { linkInPlace(); return true; }, MovedAsLink},
+        {"a link of another user's in the file's place",
+         [&] { linkInPlace(); return ::geteuid() == 0 && ::lchown(QFile::encodeName(oldFile).constData(), 4242, 4242) == 0; }, LeftSaid},
+        {"a folder in the file's place", [&] { QFile::remove(oldFile); return QDir().mkdir(oldFile); }, LeftSaid},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -120,23 +125,61 @@ TEST(SettingsFolderTest, FormerSettingsFileIsMovedOnce)
         QDir(config).removeRecursively();
         QDir().mkpath(cache + "/VSM25");
         ::chmod(QFile::encodeName(cache + "/VSM25").constData(), 0700);
-        writeFile(cache + "/VSM25/settings.cfg", "[old]\nname=old\n");
+        writeFile(oldFile, "[old]\nname=old\n");
         SettingsFolderService::createMissingConfigFolders();
         const auto checked = SettingsFolderService::openPrivateFolder(SettingsFolderService::settingsFolderPath());
         ASSERT_EQ(checked.state, FolderState::Created);
-        c.arrange();
-        const QByteArray there = readFile(config + "/VSM25/settings.cfg");
-        const QString from = SettingsFolderService::moveFormerSettingsFile(checked.folder, "settings.cfg");
-        if (c.moved) {
-            EXPECT_EQ(from, cache + "/VSM25/settings.cfg");
-            EXPECT_EQ(readFile(config + "/VSM25/settings.cfg"), "[old]\nname=old\n");
-            EXPECT_FALSE(QFileInfo::exists(cache + "/VSM25/settings.cfg"));
-            EXPECT_EQ(SettingsFolderService::moveFormerSettingsFile(checked.folder, "settings.cfg"), "") << "moved twice";
-        } else {
-            EXPECT_EQ(from, "");
-            EXPECT_EQ(readFile(config + "/VSM25/settings.cfg"), there);
-            EXPECT_TRUE(QFileInfo(cache + "/VSM25/settings.cfg").exists() || QFileInfo(cache + "/VSM25/settings.cfg").isSymLink());
+        if (!c.arrange()) continue;
+        const QByteArray there = readFile(newFile);
+        const auto move = SettingsFolderService::moveFormerSettingsFile(checked.folder, "settings.cfg");
+        switch (c.outcome) {
+        case Moved:
+        case MovedAsLink:
+            EXPECT_EQ(move.from, oldFile);
+            EXPECT_EQ(move.left, "");
+            EXPECT_FALSE(QFileInfo::exists(oldFile) || QFileInfo(oldFile).isSymLink());
+            if (c.outcome == MovedAsLink) {
+                EXPECT_EQ(QFileInfo(newFile).symLinkTarget(), elsewhere);
+                EXPECT_EQ(readFile(newFile), "[old]\n");
+            } else {
+                EXPECT_EQ(readFile(newFile), "[old]\nname=old\n");
+            }
+            EXPECT_EQ(SettingsFolderService::moveFormerSettingsFile(checked.folder, "settings.cfg").from, "") << "moved twice";
+            break;
+        case LeftQuietly:
+        case LeftSaid:
+            EXPECT_EQ(move.from, "");
+            EXPECT_EQ(move.left, c.outcome == LeftSaid ? oldFile : QString());
+            EXPECT_EQ(move.why.isEmpty(), c.outcome == LeftQuietly) << move.why.toStdString();
+            EXPECT_EQ(readFile(newFile), there);
+            EXPECT_TRUE(QFileInfo(oldFile).exists() || QFileInfo(oldFile).isSymLink());
+            break;
         }
+    }
+}
+
+// A settings file that can't be read would load as no watch at all: the reason is told; a
+// missing file (or one whose link leads nowhere) simply reads as empty.
+TEST(SettingsFolderTest, UnreadableSettingsFileIsToldWhy)
+{
+    QTemporaryDir world;
+    const auto checked = SettingsFolderService::openPrivateFolder(world.path() + "/VSM25");
+    ASSERT_TRUE(checked.folder.isOpen());
+    const QString file = world.path() + "/VSM25/settings.cfg";
+    EXPECT_EQ(SettingsFolderService::unreadableReason(checked.folder, "settings.cfg"), "") << "missing";
+    writeFile(file, "[a]\n");
+    EXPECT_EQ(SettingsFolderService::unreadableReason(checked.folder, "settings.cfg"), "") << "readable";
+    QFile::remove(file);
+    ASSERT_TRUE(QFile::link(world.path() + "/nowhere", file));
+    EXPECT_EQ(SettingsFolderService::unreadableReason(checked.folder, "settings.cfg"), "") << "dangling link";
+    QFile::remove(file);
+    ASSERT_TRUE(QFile::link(file, file));
+    EXPECT_NE(SettingsFolderService::unreadableReason(checked.folder, "settings.cfg"), "") << "a link to itself";
+    if (::geteuid() != 0) {
+        QFile::remove(file);
+        writeFile(file, "[a]\n");
+        ::chmod(QFile::encodeName(file).constData(), 0);
+        EXPECT_NE(SettingsFolderService::unreadableReason(checked.folder, "settings.cfg"), "") << "mode 000";
     }
 }
 
