@@ -40,8 +40,10 @@ struct FolderPoller::Lane {
                 wake.wait(lock);
                 continue;
             }
-            if (next->second.due > Clock::now()) {
-                wake.wait_until(lock, next->second.due);
+            // A copy: the area may be removed while this waits, and the wait looks at the time again.
+            const Clock::time_point due = next->second.due;
+            if (due > Clock::now()) {
+                wake.wait_until(lock, due);
                 continue;
             }
             const quint64 id = next->first;
