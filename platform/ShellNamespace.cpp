@@ -7,6 +7,7 @@
 #include "platform/SystemImageList.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -318,6 +319,24 @@ ItemIdList specialFolderLocation(int csidl)
     }
 }
 
+namespace {
+
+// The mount table as this thread read it lately: a tree of thousands of items asks once per
+// item, and reading the table each time would cost more than the item itself. A mount made in
+// the last quarter second may be missed.
+const QList<MountTable::Mount>& recentMounts()
+{
+    thread_local QList<MountTable::Mount> mounts;
+    thread_local QElapsedTimer age;
+    if (!age.isValid() || age.elapsed() > 250) {
+        mounts = MountTable::current();
+        age.start();
+    }
+    return mounts;
+}
+
+}  // namespace
+
 FileInfo fileInfo(const ItemIdList& absolute, quint32 requestedAttributes, bool openIcon)
 {
     FileInfo info;
@@ -331,8 +350,7 @@ FileInfo fileInfo(const ItemIdList& absolute, quint32 requestedAttributes, bool 
     quint32 ask = requestedAttributes;
     if (ask && !absolute.isDesktop()) {
         const QString path = pathOf(absolute);
-        const QList<MountTable::Mount> mounts = MountTable::current();
-        if (const MountTable::Mount* m = path.isEmpty() ? nullptr : PollChooser::mountOf(mounts, encoded(path));
+        if (const MountTable::Mount* m = path.isEmpty() ? nullptr : PollChooser::mountOf(recentMounts(), encoded(path));
             m && PollChooser::isRemoteType(m->fsType))
             ask &= SFGAO_FILESYSTEM | SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
     }
