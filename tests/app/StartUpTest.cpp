@@ -8,6 +8,7 @@
 #include "support/RecordingWindow.h"
 #include "ui/TLiveLogView.h"
 #include "ui/frmMain.h"
+#include "ui/kit/TCyPanel.h"
 
 #include <QDir>
 #include <QFile>
@@ -246,6 +247,29 @@ TEST_F(StartUpTest, MinimiseFlagStartsTheTimerEvenWithNoSection)
     EXPECT_TRUE(form.tmr1->isActive());
     EXPECT_EQ(form.tmr1->interval(), 1000);
     EXPECT_TRUE(form.tmr1->isSingleShot());
+}
+
+// An unplugged drive at start-up: its watch is shown stopped on the window, the other watch
+// runs, and "-m" still hides the window.
+TEST_F(StartUpTest, VanishedFolderStillMinimisesAndShowsWhatRuns)
+{
+    QTemporaryDir watched;
+    const QString gone = temp.path() + "/gone";
+    writeSettings(("[g]\nname=g\npath=" + gone + "\npanel=1\nactive=1\navilable=0\n[ok]\nname=ok\npath=" + watched.path() +
+                   "\npanel=2\nactive=1\navilable=0\n").toUtf8());
+    TForm1 form;
+    ASSERT_TRUE(FormCreate(form, {"-m"}));
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+    EXPECT_TRUE(form.tmr1->isActive());
+    EXPECT_FALSE(form.ShNotify1->Active());
+    EXPECT_EQ(form.btn1->text(), "Start");
+    EXPECT_TRUE(form.btn8->isEnabled());
+    EXPECT_EQ(form.cypnl1->Degrade().FromColor(), QColor(255, 255, 255));
+    EXPECT_EQ(form.lbl3->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_TRUE(form.ShNotify2->Active());
+    EXPECT_EQ(form.btn17->text(), "Stop");
+    EXPECT_EQ(form.cypnl2->Degrade().FromColor(), QColor(0, 0, 128));
+    EXPECT_EQ(form.edt1->lines().filter(": Watch g Cannot monitor path: " + gone + " (Invalid folder)").size(), 1);
 }
 
 TEST_F(StartUpTest, TooManyParametersStillStartsStoredWatchesButDoesNotMinimise)
