@@ -1,6 +1,6 @@
 #include "WatchSlotsFixture.h"
 #include "core/WatchRemoval.h"
-#include "platform/ChangeNotifyService.h"
+#include "platform/changes/ChangeNotifyService.h"
 
 #include <QRegularExpression>
 #include <QTest>
