@@ -14,7 +14,7 @@ SCRIPT = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "check-links"
 # The three folders of every case: low/ uses nothing, low/deep/ uses low/, high/ uses low/.
 READMES = {
     "low": "# low/\nUses: nothing of ours.\n",
-    "low/deep": "# low/deep/\nUses: low/ (Base)\n",
+    "low/deep": "# low/deep/\nUses: low/.\n",
     "high": "# high/\nUses: low/\n",
 }
 BASE = {
@@ -74,8 +74,12 @@ class CheckLinksTest(unittest.TestCase):
               "low/Base.cpp": "extern int level;\nint base() { return level; }\n"}, {},
              ["low/ libfix_low.a(Base.cpp.o): uses level, defined in high/ (libfix_high.a(Top.cpp.o)), "
               "but low/ uses only nothing of ours"]),
-            ("a parent may use its own sub-folder, as its includes may",
-             {"low/Base.cpp": "int deep();\nint base() { return 1; }\nint twice() { return deep(); }\n"}, {}, []),
+            ("a parent may not use its own sub-folder unless its README names it, as for includes",
+             {"low/Base.cpp": "int deep();\nint base() { return 1; }\nint twice() { return deep(); }\n"}, {},
+             ["low/ libfix_low.a(Base.cpp.o): uses deep(), defined in low/deep/ (libfix_low.a(Deep.cpp.o)), "
+              "but low/ uses only nothing of ours"]),
+            ("a folder named on a Uses line stands for its sub-folders",
+             {"high/Top.cpp": "int deep();\nint top() { return deep(); }\n"}, {}, []),
             ("a sub-folder is checked against its own README",
              {"low/deep/Deep.cpp": "int base();\nint top();\nint deep() { return base() + top(); }\n"}, {},
              ["low/deep/ libfix_low.a(Deep.cpp.o): uses top(), defined in high/ (libfix_high.a(Top.cpp.o)), "
