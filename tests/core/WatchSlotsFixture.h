@@ -8,14 +8,11 @@
 #include "notify/TStShellNotification.h"
 #include "notify/TStShellTreeView.h"
 #include "platform/boxes/ModalBoxes.h"
-#include "platform/settings/ProfileFile.h"
 #include "support/BoxRecorder.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingWatchWindow.h"
+#include "support/TemporarySettings.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -48,9 +45,8 @@ public:
 // A fresh settings folder in a temporary folder, boxes answered and recorded, and the four slots
 // bound to monitors of their own, loaded and auto-started as start-up does it: core alone, with
 // the window played by TreeWindow.
-class WatchSlotsTest : public ::testing::Test {
+class WatchSlotsTest : public ::testing::Test, public TemporarySettings {
 protected:
-    QTemporaryDir temp;
     BoxRecorder boxes;
     std::unique_ptr<TreeWindow> window;
     std::array<std::unique_ptr<TStShellNotification>, SlotCount> monitors;
@@ -118,19 +114,4 @@ protected:
         return out;
     }
 
-    QString file() const { return SettingsFolder + "/settings.cfg"; }
-    QByteArray settingsBytes() const
-    {
-        QFile f(file());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QString key(const QString& section, const QString& k) const { return ProfileFile::readString(file(), section, k); }
-    QStringList sections() const { return ProfileFile::sectionNames(file()); }
-    // A folder under the temporary folder, created.
-    QString folder(const QString& relative) const
-    {
-        const QString p = temp.path() + u'/' + relative;
-        QDir().mkpath(p);
-        return p;
-    }
 };
