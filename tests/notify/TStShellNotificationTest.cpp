@@ -1,5 +1,6 @@
 #include "notify/ESsException.h"
 #include "notify/TStCustomShellController.h"
+#include "notify/TStShellFolder.h"
 #include "notify/TStShellNotification.h"
 #include "platform/AppException.h"
 #include "platform/ChangeNotifyService.h"
@@ -447,7 +448,7 @@ TEST_F(TStShellNotificationTest, MakingItemsNeverMakesANotice)
         item->HasSubFolder();
         TStCustomShellController controller;
         controller.GetFileInfo(item->Pidl());
-        controller.MakeChildren(*item, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN);
+        TStShellFolder::MakeChildren(*item, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &controller);
     }
     settle(log, dir.path(), "end");
     EXPECT_EQ(log.upTo("end"), QStringList());
