@@ -1,7 +1,7 @@
 #include "notify/TStCustomShellController.h"
 
-#include "platform/ShellNamespace.h"
-#include "platform/SystemImageList.h"
+#include "platform/shell/ShellNamespace.h"
+#include "platform/shell/SystemImageList.h"
 
 TStCustomShellController::TStCustomShellController(QObject* owner) : TSsComponent(owner)
 {

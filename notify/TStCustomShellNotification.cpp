@@ -3,8 +3,8 @@
 #include "notify/TStCustomShellNotification.h"
 
 #include "notify/TStCustomShellController.h"
-#include "platform/ChangeNotifyService.h"
-#include "platform/ModalBoxes.h"
+#include "platform/changes/ChangeNotifyService.h"
+#include "platform/boxes/ModalBoxes.h"
 
 #include <QElapsedTimer>
 

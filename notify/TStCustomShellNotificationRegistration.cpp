@@ -3,8 +3,8 @@
 #include "notify/TStCustomShellNotification.h"
 
 #include "notify/ESsException.h"
-#include "platform/ChangeNotifyService.h"
-#include "platform/ShellNamespace.h"
+#include "platform/changes/ChangeNotifyService.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <QCoreApplication>
 #include <QDir>

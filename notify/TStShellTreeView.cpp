@@ -5,9 +5,9 @@
 
 #include "notify/ESsException.h"
 #include "notify/TStCustomShellController.h"
-#include "platform/PathBytes.h"
-#include "platform/ShellNamespace.h"
-#include "platform/SystemImageList.h"
+#include "platform/text/PathBytes.h"
+#include "platform/shell/ShellNamespace.h"
+#include "platform/shell/SystemImageList.h"
 
 #include <QApplication>
 
