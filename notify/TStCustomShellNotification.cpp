@@ -4,6 +4,7 @@
 
 #include "notify/TStCustomShellController.h"
 #include "platform/changes/ChangeNotifyService.h"
+#include "platform/boxes/AppException.h"
 #include "platform/boxes/ModalBoxes.h"
 
 #include <QElapsedTimer>

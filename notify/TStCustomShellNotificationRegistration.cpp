@@ -3,6 +3,7 @@
 #include "notify/TStCustomShellNotification.h"
 
 #include "notify/ESsException.h"
+#include "notify/TStCustomShellController.h"
 #include "platform/changes/ChangeNotifyService.h"
 #include "platform/shell/ShellNamespace.h"
 
