@@ -4,8 +4,8 @@
 #include "platform/inotify/InotifyState.h"
 #include "platform/polling/PollChooser.h"
 
-#include "platform/PathBytes.h"
-#include "platform/ShellNamespace.h"
+#include "platform/text/PathBytes.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <sys/inotify.h>
 #include <sys/stat.h>
