@@ -19,6 +19,13 @@ namespace {
 // How long a registration's start waits for the first walk of a network or FUSE folder.
 constexpr auto kFirstWalkWait = std::chrono::seconds(2);
 
+// How a registration names a polled folder at or below its own, for people.
+QString placeOf(const Registration& reg, const QByteArray& root)
+{
+    return PathBytes::forDisplay(root == reg.root.real ? reg.root.user
+                                                       : RegistrationPaths::below(reg.root.user, reg.root.real, root));
+}
+
 QString seconds(std::chrono::milliseconds interval)
 {
     const qint64 s = std::max<qint64>(1, (interval.count() + 500) / 1000);
@@ -121,16 +128,11 @@ int State::unansweredPolls()
         a.settled = true;
         Registration* reg = regs.find(a.reg);
         if (!reg) continue;
-        if (!reg->toldPolled) {
-            reg->toldPolled = true;
-            const QString where = PathBytes::forDisplay(a.root == reg->root.real
-                                                            ? reg->root.user
-                                                            : RegistrationPaths::below(reg->root.user, reg->root.real, a.root));
+        if (!std::exchange(reg->toldPolled, true))
             targeted(reg->id, ChangeNotice::Kind::Polled, 0, {},
                      QStringLiteral("%1 is on a network or FUSE file system (%2) that does not answer: changes there "
                                     "are looked for until it does")
-                         .arg(where, a.fsType));
-        }
+                         .arg(placeOf(*reg, a.root), a.fsType));
         pollSettled(*reg);
     }
     return next;
@@ -219,16 +221,11 @@ void State::pollWalkedFor(quint64 id, PolledArea& a, FolderPoller::Walked& w)
         // The mount answers: its folders get kernel watches too, so that what is done through
         // this machine is heard at once.
         if (!a.limit && !w.failed && wanted(a.root)) queueScan({a.root, ScanTask::Mode::Baseline}, false);
-        if (!reg->toldPolled && !a.limit) {
-            reg->toldPolled = true;
-            const QString where = PathBytes::forDisplay(a.root == reg->root.real
-                                                            ? reg->root.user
-                                                            : RegistrationPaths::below(reg->root.user, reg->root.real, a.root));
+        if (!a.limit && !std::exchange(reg->toldPolled, true))
             targeted(reg->id, ChangeNotice::Kind::Polled, 0, {},
                      QStringLiteral("%1 is on a network or FUSE file system (%2): changes made there by other "
                                     "machines are looked for every %3")
-                         .arg(where, a.fsType, seconds(w.interval)));
-        }
+                         .arg(placeOf(*reg, a.root), a.fsType, seconds(w.interval)));
         if (a.limit && reg->pollsUnsettled == 0 && reg->job == 0) {  // made after the start
             const QString text = polledLimitText(*reg);
             if (!text.isEmpty()) targeted(reg->id, ChangeNotice::Kind::Problem, 0, {}, text);
@@ -401,9 +398,7 @@ QString State::polledLimitText(Registration& reg)
         const PolledArea& a = polled[id];
         if (!a.limit) continue;
         folders += a.folders;
-        if (where.isEmpty())
-            where = PathBytes::forDisplay(a.root == reg.root.real ? reg.root.user
-                                                                  : RegistrationPaths::below(reg.root.user, reg.root.real, a.root));
+        if (where.isEmpty()) where = placeOf(reg, a.root);
     }
     if (folders == 0) return {};
     reg.toldLimit = true;

@@ -3,51 +3,23 @@
 // same, and no thread that must end waits on it.
 #include "support/FileBytes.h"
 #include "support/ProgramRun.h"
+#include "support/StoppedFuseServer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTest>
 #include <gtest/gtest.h>
 
-#include <csignal>
-
-#include <unistd.h>
-
 namespace {
-
-bool mountedAt(const QString& folder)
-{
-    QFile table("/proc/self/mountinfo");
-    return table.open(QIODevice::ReadOnly) && table.readAll().contains(" " + folder.toUtf8() + " ");
-}
 
 // place/plain, a plain folder; place/mount, a bindfs mount of `under` whose server is stopped.
 class DeadMountProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (QStandardPaths::findExecutable("bindfs").isEmpty()) GTEST_SKIP() << "bindfs is not installed";
-        if (::access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "no /dev/fuse here";
         for (const QString& f : {plain(), under() + "/inside", mount()}) ASSERT_TRUE(QDir().mkpath(f));
-        // In the foreground, so that its process is the one stopped.
-        server_.start("bindfs", {"-f", "--no-allow-other", under(), mount()});
-        ASSERT_TRUE(server_.waitForStarted());
-        if (!QTest::qWaitFor([&] { return mountedAt(mount()) || server_.state() == QProcess::NotRunning; }, 10000) ||
-            !mountedAt(mount()))
-            GTEST_SKIP() << "bindfs can't mount here";
-        ASSERT_EQ(::kill(pid_t(server_.processId()), SIGSTOP), 0);
-    }
-    void TearDown() override
-    {
-        if (server_.state() == QProcess::NotRunning) return;
-        ::kill(pid_t(server_.processId()), SIGCONT);
-        QProcess::execute("fusermount3", {"-u", "-z", mount()});
-        server_.terminate();
-        server_.waitForFinished(5000);
+        const QString cannot = server_.start(under(), mount());
+        if (!cannot.isEmpty()) GTEST_SKIP() << cannot.toStdString();
     }
 
     QString place() const { return temp_.filePath("place"); }
@@ -80,7 +52,7 @@ protected:
     }
 
     QTemporaryDir temp_;
-    QProcess server_;
+    StoppedFuseServer server_;
 };
 
 TEST_F(DeadMountProgramTest, AHungFuseServerBesideTheWatchedFoldersHoldsUpNeitherStartNorWorkNorExit)

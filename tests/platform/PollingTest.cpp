@@ -5,6 +5,7 @@
 #include "platform/polling/FolderPoller.h"
 #include "platform/polling/PollChooser.h"
 #include "platform/polling/TreeSnapshot.h"
+#include "support/StoppedFuseServer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,7 +16,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <functional>
 
@@ -338,34 +338,16 @@ class DeadFuseMountTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (QStandardPaths::findExecutable("bindfs").isEmpty()) GTEST_SKIP() << "bindfs is not installed";
-        if (::access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "no /dev/fuse here";
         ASSERT_TRUE(QDir().mkpath(dir_.filePath("under/inside")) && QDir().mkpath(mount()) &&
                     QDir().mkpath(dir_.filePath("plain")));
-        server_.start("bindfs", {"-f", "--no-allow-other", dir_.filePath("under"), mount()});
-        ASSERT_TRUE(server_.waitForStarted());
-        if (!waitFor([&] { return mountedAt(mount()) || server_.state() == QProcess::NotRunning; }) || !mountedAt(mount()))
-            GTEST_SKIP() << "bindfs can't mount here";
-        ASSERT_EQ(::kill(pid_t(server_.processId()), SIGSTOP), 0);
+        const QString cannot = server_.start(dir_.filePath("under"), mount());
+        if (!cannot.isEmpty()) GTEST_SKIP() << cannot.toStdString();
         QTest::qWait(300);  // the mount table the namespace keeps is a quarter second old at most
-    }
-    void TearDown() override
-    {
-        if (server_.state() == QProcess::NotRunning) return;
-        ::kill(pid_t(server_.processId()), SIGCONT);
-        QProcess::execute("fusermount3", {"-u", "-z", mount()});
-        server_.terminate();
-        server_.waitForFinished(5000);
-    }
-    static bool mountedAt(const QString& folder)
-    {
-        QFile table("/proc/self/mountinfo");
-        return table.open(QIODevice::ReadOnly) && table.readAll().contains(" " + folder.toUtf8() + " ");
     }
     QString mount() const { return dir_.filePath("mount"); }
 
     QTemporaryDir dir_;
-    QProcess server_;
+    StoppedFuseServer server_;
 };
 
 TEST_F(DeadFuseMountTest, AWatchOnTheDeadMountHoldsUpNeitherItsCallerNorOtherWatches)
