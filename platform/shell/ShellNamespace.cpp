@@ -2,6 +2,7 @@
 
 #include "platform/system/MountTable.h"
 #include "platform/text/PathBytes.h"
+#include "platform/polling/PathReach.h"
 #include "platform/polling/PollChooser.h"
 #include "platform/text/PathRelations.h"
 #include "platform/shell/ShellPaths.h"
@@ -144,11 +145,33 @@ ItemIdList listForPath(const QString& absolutePath, bool isFolder)
     return list;
 }
 
+namespace {
+
+// The mount table as this thread read it lately: a tree of thousands of items asks once per
+// item, and reading the table each time would cost more than the item itself. A mount made in
+// the last quarter second may be missed.
+const QList<MountTable::Mount>& recentMounts()
+{
+    thread_local QList<MountTable::Mount> mounts;
+    thread_local QElapsedTimer age;
+    if (!age.isValid() || age.elapsed() > 250) {
+        mounts = MountTable::current();
+        age.start();
+    }
+    return mounts;
+}
+
+}  // namespace
+
 ItemIdList parse(const QString& name)
 {
     if (name == kComputerParsingName) return computerList();
     if (!name.startsWith(u'/')) return {};
     const QString path = QDir::cleanPath(name);
+    // A path on a network or FUSE mount is not looked at here (this may be the window's thread,
+    // and its server may not answer): taken as a folder, which is what is parsed from a name
+    // typed or stored; whoever uses it finds out the rest off this thread.
+    if (PathReach::asksRemote(recentMounts(), encoded(path))) return listForPath(path, true);
     struct stat st;
     if (statPath(path, st, true)) return listForPath(path, S_ISDIR(st.st_mode));
     if (statPath(path, st, false)) return listForPath(path, false);  // a link to nothing
@@ -243,23 +266,6 @@ ItemIdList specialFolderLocation(int csidl)
     }
 }
 
-namespace {
-
-// The mount table as this thread read it lately: a tree of thousands of items asks once per
-// item, and reading the table each time would cost more than the item itself. A mount made in
-// the last quarter second may be missed.
-const QList<MountTable::Mount>& recentMounts()
-{
-    thread_local QList<MountTable::Mount> mounts;
-    thread_local QElapsedTimer age;
-    if (!age.isValid() || age.elapsed() > 250) {
-        mounts = MountTable::current();
-        age.start();
-    }
-    return mounts;
-}
-
-}  // namespace
 
 FileInfo fileInfo(const ItemIdList& absolute, quint32 requestedAttributes, bool openIcon)
 {
