@@ -240,6 +240,15 @@ bool State::wanted(const QByteArray& real) const
     return regs.needed(real) || (assocActive && assocDirs.contains(real));
 }
 
+bool State::isPseudoMount(const QByteArray& real) const
+{
+    // Compared by size first: hashing a deep folder's long path for every folder walked costs
+    // more than the few mounts there are.
+    for (const QByteArray& m : pseudoMounts)
+        if (m.size() == real.size() && m == real) return true;
+    return false;
+}
+
 bool State::walkUnderWay(const QByteArray& real) const
 {
     for (const auto& [id, j] : jobs)
@@ -266,7 +275,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         task.movesSeen = movedFolders.size();
     }
     QByteArray path = task.path;
-    if (!wanted(path) || pseudoMounts.contains(path)) {
+    if (!wanted(path) || isPseudoMount(path)) {
         finishTask(task, 0);
         return;
     }
