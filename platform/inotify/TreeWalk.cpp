@@ -391,11 +391,6 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         finishTask(task, 0);
         return;
     }
-    held.release();
-    held.path = path;
-    held.fd = dfd;
-    held.device = f->device;
-    held.inode = f->inode;
     --f->listings;
     ScanTask applied = task;
     if (task.mode == ScanTask::Mode::Resync && !resync) applied.mode = ScanTask::Mode::Baseline;
@@ -408,6 +403,17 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     if (f->listings == 0) {
         f->listed = true;
         f->touched.reset();
+    }
+    // The folder whose sub-folders come next is kept open. One with none to list leaves its
+    // parent held, so that its siblings are opened by name too.
+    if (byName && next.empty()) {
+        ::close(dfd);
+    } else {
+        held.release();
+        held.path = path;
+        held.fd = dfd;
+        held.device = f->device;
+        held.inode = f->inode;
     }
     for (ScanTask& t : next) t.movesSeen = movedFolders.size();
     // The first sub-folder is listed first; those of a folder that just came before any walk.
