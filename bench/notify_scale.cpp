@@ -10,7 +10,7 @@
 // VESMOR_BENCH_RUNS the runs per figure (default 3), VESMOR_BENCH_ONLY ("chain" or "tree") one
 // part alone.
 #include "notify/TStShellNotification.h"
-#include "platform/ChangeNotifyService.h"
+#include "platform/changes/ChangeNotifyService.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
