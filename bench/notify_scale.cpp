@@ -3,12 +3,14 @@
 //    recursive watch on each is in place (a walk that costs more per folder the deeper it goes
 //    shows as a chain far slower than the siblings);
 //  - 100,000 folders (100 x 999) against `inotifywait -m -r` on the same tree: the time until
-//    every folder is watched and the processor time it took, taking turns.
+//    every folder is watched, the processor time it took and the memory (ours: what the process
+//    grew by; inotifywait's: all it holds), taking turns.
 //
 // The folders live in VESMOR_BENCH_DIR, else /dev/shm (memory-backed), else the temporary
 // folder. VESMOR_BENCH_CHAIN sets the depth of the chain (and the number of siblings),
 // VESMOR_BENCH_RUNS the runs per figure (default 3), VESMOR_BENCH_ONLY ("chain" or "tree") one
 // part alone.
+#include "BenchFolders.h"
 #include "notify/TStShellNotification.h"
 #include "platform/changes/ChangeNotifyService.h"
 
@@ -35,14 +37,6 @@
 #include <unistd.h>
 
 namespace {
-
-QString benchBase()
-{
-    const QString env = qEnvironmentVariable("VESMOR_BENCH_DIR");
-    if (!env.isEmpty()) return env;
-    if (QDir(QStringLiteral("/dev/shm")).exists()) return QStringLiteral("/dev/shm");
-    return QDir::tempPath();
-}
 
 int envInt(const char* name, int fallback)
 {
@@ -131,9 +125,20 @@ int makeTree(const QString& root, int tops, int each)
     return made;
 }
 
+// Resident memory of a process (/proc/<pid>/status, or "self"), in MiB.
+double residentMib(const QString& pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
 struct Start {
     double seconds = 0;
     double processor = 0;
+    double mib = 0;  // ours: what the process grew by; inotifywait: all it holds
     int watched = 0;
     bool watching = false;
 };
@@ -144,6 +149,7 @@ Start ours(const QString& folder)
     ChangeNotifyService& service = ChangeNotifyService::instance();
     Start s;
     const double cpu = processorSeconds();
+    const double rss = residentMib(QStringLiteral("self"));
     QElapsedTimer t;
     t.start();
     auto n = std::make_unique<TStShellNotification>();
@@ -155,6 +161,7 @@ Start ours(const QString& folder)
     s.seconds = double(t.nsecsElapsed()) / 1e9;
     s.processor = processorSeconds() - cpu;
     s.watched = service.figures().watchedFolders;
+    s.mib = residentMib(QStringLiteral("self")) - rss;
     n.reset();
     // The next measure starts with no watch left of this one.
     QElapsedTimer settle;
@@ -190,6 +197,7 @@ Start inotifywait(const QString& folder)
     }
     s.seconds = double(t.nsecsElapsed()) / 1e9;
     s.processor = childProcessorSeconds(p.processId());
+    s.mib = residentMib(QString::number(p.processId()));
     s.watching = err.contains("Watches established") && !err.contains("upper limit");
     p.kill();
     p.waitForFinished();
@@ -198,16 +206,17 @@ Start inotifywait(const QString& folder)
 
 void printRow(const char* what, const std::vector<Start>& runs)
 {
-    std::vector<double> wall, cpu;
+    std::vector<double> wall, cpu, mib;
     bool all = true;
     int watched = 0;
     for (const Start& s : runs) {
         wall.push_back(s.seconds);
         cpu.push_back(s.processor);
+        mib.push_back(s.mib);
         all = all && s.watching;
         watched = std::max(watched, s.watched);
     }
-    std::printf("%-44s %8.2f s  processor %6.2f s", what, median(wall), median(cpu));
+    std::printf("%-44s %8.2f s  processor %6.2f s  memory %6.1f MiB", what, median(wall), median(cpu), median(mib));
     if (watched) std::printf("  folders watched %d", watched);
     std::printf("%s\n", all ? "" : "  NOT ALL WATCHED");
 }
