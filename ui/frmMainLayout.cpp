@@ -163,10 +163,12 @@ void TForm1::buildWatchSettingsTab()
     lbl1 = place(new TElidedLabel(QStringLiteral("Selected folder:"), b1), 138, 187, 358, 15);
     lbl1->setFont(windowFont());
 
-    // The event boxes in their grid. A row more would make the band grow by one row's height.
+    // The event boxes in their grid: three rows fill the band; each row more makes the band, and
+    // the window with it, one row taller.
     constexpr int columnLeft[GridColumns + 1] = {4, 119, 264, 389, 498};
     const auto rowTop = [](int row) { return row < 2 ? 20 + 30 * row : 77 + 27 * (row - 2); };
     QWidget* b2 = band(ts3, QStringLiteral("2. Select the events to monitor"), rowTop(GridRows - 1) + 22);
+    if (GridRows > 3) setFixedHeight(height() + rowTop(GridRows - 1) - rowTop(2));
     for (int i = 0; i < EventKindCount; ++i) {
         const EventKindInfo& e = WatchEvents[i];
         // The fonts standing in for Tahoma run wider: each box takes the room up to the next column.
