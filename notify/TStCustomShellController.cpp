@@ -1,9 +1,9 @@
 #include "notify/TStCustomShellController.h"
 
 #include "notify/TStShellFolder.h"
-#include "platform/ModalBoxes.h"
-#include "platform/ShellNamespace.h"
-#include "platform/SystemImageList.h"
+#include "platform/boxes/ModalBoxes.h"
+#include "platform/shell/ShellNamespace.h"
+#include "platform/shell/SystemImageList.h"
 
 #include <QLocale>
 

@@ -2,7 +2,7 @@
 #include "notify/TSsComponent.h"
 #include "notify/TStShellFolder.h"
 #include "notify/TStShellItemList.h"
-#include "platform/ItemIdList.h"
+#include "platform/shell/ItemIdList.h"
 
 #include <QString>
 

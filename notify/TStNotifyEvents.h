@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/ShellChangeEvents.h"
+#include "platform/changes/ShellChangeEvents.h"
 
 #include <QtGlobal>
 

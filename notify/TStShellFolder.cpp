@@ -2,7 +2,7 @@
 
 #include "notify/ESsException.h"
 #include "notify/TStShellItemList.h"
-#include "platform/ShellNamespace.h"
+#include "platform/shell/ShellNamespace.h"
 
 TStShellFolder::TStShellFolder(TStCustomShellController* controller) : TStShellItem(controller) {}
 

@@ -3,10 +3,10 @@
 #include "notify/ESsException.h"
 #include "notify/TStCustomShellController.h"
 #include "notify/TreeDropOperation.h"
-#include "platform/FileAttributes.h"
-#include "platform/PathBytes.h"
-#include "platform/ShellNamespace.h"
-#include "platform/SystemImageList.h"
+#include "platform/files/FileAttributes.h"
+#include "platform/text/PathBytes.h"
+#include "platform/shell/ShellNamespace.h"
+#include "platform/shell/SystemImageList.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
