@@ -1,11 +1,7 @@
 #include "notify/TStCustomShellController.h"
 
-#include "notify/TStShellFolder.h"
-#include "platform/boxes/ModalBoxes.h"
 #include "platform/shell/ShellNamespace.h"
 #include "platform/shell/SystemImageList.h"
-
-#include <QLocale>
 
 TStCustomShellController::TStCustomShellController(QObject* owner) : TSsComponent(owner)
 {
@@ -35,41 +31,13 @@ TStFileInfo TStCustomShellController::GetFileInfo(const ItemIdList& absolute) co
     return info;
 }
 
-ItemIdList TStCustomShellController::RenameItem(const TStShellItem& item, const QString& newName) const
+ItemIdList TStCustomShellController::RenameItem(const ItemIdList& absolute, const QString& newName) const
 {
-    if (item.Pidl().isNull() || item.Pidl().isDesktop() || !item.ParentFolder()) return {};
-    const ItemIdList renamed = item.ParentFolder()->SetNameOf(item.SimplePidl(), newName);
+    if (absolute.isNull() || absolute.isDesktop()) return {};
+    const ItemIdList parent = absolute.parent();
+    const std::shared_ptr<ShellFolder> folder = parent.isDesktop() ? FDesktopFolder : FDesktopFolder->BindToObject(parent);
+    if (!folder) return {};
+    const ItemIdList renamed = folder->SetNameOf(absolute.lastElement(), newName);
     if (renamed.isNull()) return {};
-    return item.Pidl().parent().appended(renamed);
-}
-
-void TStCustomShellController::ShowPropertySheet(const TStShellItem& item) const
-{
-    auto& it = const_cast<TStShellItem&>(item);  // details load on first reading
-    QStringList lines;
-    lines << QStringLiteral("Name: %1").arg(item.DisplayName());
-    lines << QStringLiteral("Location: %1").arg(item.Path());
-    lines << QStringLiteral("Type: %1").arg(ShellNamespace::fileInfo(item.Pidl(), 0, false).typeName);
-    if (item.IsFileSystem()) {
-        if (item.IsFile()) lines << QStringLiteral("Size: %1 bytes").arg(QLocale().toString(it.Size()));
-        if (it.Date().isValid()) lines << QStringLiteral("Modified: %1").arg(QLocale().toString(it.Date(), QLocale::LongFormat));
-    }
-    ModalBoxes::information(lines.join(u'\n'));
-}
-
-std::vector<std::unique_ptr<TStShellFolder>> TStCustomShellController::MakeChildren(const TStShellItem& parent, quint32 contentFlags)
-{
-    std::vector<std::unique_ptr<TStShellFolder>> children;
-    const ItemIdList& list = parent.Pidl();
-    if (list.isNull()) return children;
-    std::shared_ptr<ShellFolder> folder = list.isDesktop() ? FDesktopFolder : FDesktopFolder->BindToObject(list);
-    if (!folder) return children;
-    const auto found = folder->EnumObjects(contentFlags);
-    if (!found) return children;
-    for (const ItemIdList& child : *found) {
-        auto made = TStShellFolder::CreateFromPidl(list.appended(child), this);
-        made->SetParentFolder(folder);
-        children.push_back(std::move(made));
-    }
-    return children;
+    return parent.appended(renamed);
 }

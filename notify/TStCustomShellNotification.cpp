@@ -1,25 +1,17 @@
+// Raising the notices: the queue, the order in which a notice's events are raised, and what
+// happens when a handler fails.
 #include "notify/TStCustomShellNotification.h"
 
-#include "notify/ESsException.h"
 #include "notify/TStCustomShellController.h"
 #include "platform/changes/ChangeNotifyService.h"
+#include "platform/boxes/AppException.h"
 #include "platform/boxes/ModalBoxes.h"
-#include "platform/shell/ShellNamespace.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QEvent>
-#include <QEventLoop>
-#include <QTimer>
 
 namespace {
 
-// The hidden window's messages.
-constexpr int WM_USER = 0x400;
-constexpr int kDispatchMessage = WM_USER + 2;  // posted to raise the queued notices
-constexpr qint64 kDispatchTurnMs = 10;         // longest stretch of handlers without a look at the window
-const QEvent::Type kDispatchEvent = QEvent::Type(QEvent::User + kDispatchMessage);
+constexpr qint64 kDispatchTurnMs = 10;  // longest stretch of handlers without a look at the window
 
 // The free-space notice's first list holds two numbers: the drive is the first (bytes 2 to 5).
 quint32 driveNumber(const ItemIdList& pidl)
@@ -37,215 +29,9 @@ QString messageOf(const std::exception& e)
 
 }  // namespace
 
-// The component's hidden window: receives the service's notices and its own posted dispatch.
-class TStNotifyWindow : public QObject, public ShellNoticeWindow {
-public:
-    explicit TStNotifyWindow(TStCustomShellNotification* owner) : owner_(owner) {}
-
-    void shellNotice(const ItemIdList* first, const ItemIdList* second, quint32 mask) override
-    {
-        owner_->ShellNotice(first, second, mask);
-    }
-    void shellNoticeWatching(const QString& leftOut) override
-    {
-        owner_->FWatching = true;
-        owner_->FWatchWarning = leftOut;
-        emit owner_->registrationSettled();
-    }
-    void shellNoticeRefused(const QString& reason) override
-    {
-        owner_->FRefusal = reason;
-        owner_->HNotify = 0;
-        owner_->Registered = false;
-        owner_->FWatching = false;
-        emit owner_->registrationSettled();
-    }
-    int shellNoticeBacklog() const override { return int(owner_->EventQueue.size()); }
-    void shellNoticeOverflow(int changesFound) override { owner_->QueueOverflow(changesFound); }
-    void shellNoticeFollowed(const QString& folder) override
-    {
-        owner_->FFollowing.remove(folder);
-        if (owner_->OnFolderFollowed) owner_->OnFolderFollowed(owner_, folder);
-    }
-    void shellNoticePolled(const QString& message) override
-    {
-        if (owner_->OnServiceNote) owner_->OnServiceNote(owner_, message);
-    }
-    void shellNoticeError(const QString& message) override
-    {
-        // What the service could not do is news, not a failed handler: it has its own hook.
-        if (owner_->OnServiceError) {
-            owner_->OnServiceError(owner_, message);
-        } else {
-            owner_->ReportError(message);
-        }
-    }
-
-    bool event(QEvent* e) override
-    {
-        if (e->type() == kDispatchEvent) {
-            owner_->DispatchQueue();
-            return true;
-        }
-        return QObject::event(e);
-    }
-
-private:
-    TStCustomShellNotification* owner_;
-};
-
-TStCustomShellNotification::TStCustomShellNotification(QObject* owner) : TSsComponent(owner)
+bool TStCustomShellNotification::ShellNotice(const ItemIdList* pidl1, const ItemIdList* pidl2, quint32 mask)
 {
-    if (!IsDesigning()) FHandle = std::make_unique<TStNotifyWindow>(this);
-    FShellVersion = ShellNamespace::shellVersion();
-}
-
-TStCustomShellNotification::~TStCustomShellNotification()
-{
-    *FAlive = false;
-    if (HNotify != 0) UnregisterShellNotify();
-    FHandle.reset();  // its posted dispatch goes with it: queued notices are discarded unraised
-    EventQueue.clear();
-}
-
-QObject* TStCustomShellNotification::Handle() const { return FHandle.get(); }
-
-void TStCustomShellNotification::Loaded()
-{
-    TSsComponent::Loaded();
-    if (FActive && !Registered) RegisterShellNotify();
-}
-
-void TStCustomShellNotification::SetActive(bool value)
-{
-    FActive = value;
-    if (value && !Registered) {
-        RegisterShellNotify();
-    } else if (!value && Registered) {
-        UnregisterShellNotify();
-    }
-}
-
-void TStCustomShellNotification::SetNotifyEvents(TStNotifyEventsSet value)
-{
-    FNotifyEvents = value;
-    if (FActive) RegisterShellNotify();
-}
-
-void TStCustomShellNotification::SetWatchSubFolders(bool value)
-{
-    FWatchSubFolders = value;
-    if (FActive) RegisterShellNotify();
-}
-
-void TStCustomShellNotification::SetWatchPidl(const ItemIdList& value)
-{
-    FWatchPidl = value.clone();
-    if (FActive) RegisterShellNotify();
-}
-
-void TStCustomShellNotification::SetWatchFolder(const QString& value)
-{
-    FWatchFolder = value;
-    // A bare drive ("c:") names its root.
-    if (FWatchFolder.contains(u':') && FWatchFolder.size() == 2) FWatchFolder += u'/';
-    if (FWatchFolder.isEmpty()) return;
-    SetSpecialWatchFolder(sfNone);
-    ItemIdList pidl = ShellNamespace::desktopFolder()->ParseDisplayName(FWatchFolder);
-    if (pidl.isNull()) {
-        FWatchPidl.free();
-        throw ESsInvalidFolder();
-    }
-    FWatchPidl = std::move(pidl);
-    if (FActive) RegisterShellNotify();
-}
-
-void TStCustomShellNotification::SetSpecialWatchFolder(TStSpecialRootFolder value)
-{
-    if (!IsDesigning() && NeedsShell47(value) && FShellVersion < 4.7) throw ESsShellError();
-    if (value == FSpecialWatchFolder) return;
-    // A special folder with no place here is refused rather than watched as the whole
-    // namespace (which is what a missing list would mean).
-    ItemIdList pidl;
-    if (value != sfNone && value != sfDesktop) {
-        pidl = ShellNamespace::specialFolderLocation(SpecialFolderCsidl(value));
-        if (pidl.isNull()) throw ESsShellError();
-    }
-    FSpecialWatchFolder = value;
-    if (value == sfNone) return;
-    FWatchFolder.clear();
-    FWatchPidl = std::move(pidl);  // none for the desktop: everything from the desktop down
-    if (FActive) RegisterShellNotify();
-}
-
-void TStCustomShellNotification::RegisterShellNotify()
-{
-    if (IsDesigning() || IsLoading()) return;
-    SHChangeNotifyEntry entry{FWatchPidl, FWatchSubFolders};
-    if (HNotify != 0) UnregisterShellNotify();
-    const quint32 mask = ShellEventMask(FNotifyEvents);
-    FWatching = false;
-    FWatchWarning.clear();
-    HNotify = SHChangeNotifyRegister(FHandle.get(), SHCNRF_InterruptLevel | SHCNRF_ShellLevel, mask, entry);
-    Registered = HNotify != 0;
-    FRefusal = Registered ? QString() : ChangeNotifyService::instance().lastRefusal();
-    FFollowing.clear();
-    if (Registered && FWatchPidl.isNull()) {
-        for (const QString& path : std::as_const(FFollowed)) {
-            FFollowing.insert(QDir::cleanPath(path));
-            ChangeNotifyService::instance().follow(HNotify, path);
-        }
-    }
-}
-
-bool TStCustomShellNotification::WaitUntilWatching(const std::function<bool()>& giveUp)
-{
-    if (!Registered) return false;
-    if (FWatching) return true;
-    const quint32 id = HNotify;
-    const std::shared_ptr<bool> alive = FAlive;
-    QEventLoop loop;
-    QObject::connect(this, &TStCustomShellNotification::registrationSettled, &loop, &QEventLoop::quit);
-    QTimer look;
-    look.setInterval(100);
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (!*alive || HNotify != id || (giveUp && giveUp())) loop.quit();
-    });
-    look.start();
-    loop.exec();
-    return *alive && Registered && HNotify == id && FWatching;
-}
-
-void TStCustomShellNotification::FollowFolder(const QString& path)
-{
-    if (path.isEmpty() || FFollowed.contains(path)) return;
-    FFollowed.append(path);
-    if (Registered && FWatchPidl.isNull()) {
-        FFollowing.insert(QDir::cleanPath(path));
-        ChangeNotifyService::instance().follow(HNotify, path);
-    }
-}
-
-void TStCustomShellNotification::UnfollowFolder(const QString& path)
-{
-    if (!FFollowed.removeOne(path)) return;
-    FFollowing.remove(QDir::cleanPath(path));
-    if (Registered && FWatchPidl.isNull()) ChangeNotifyService::instance().unfollow(HNotify, path);
-}
-
-void TStCustomShellNotification::UnregisterShellNotify()
-{
-    if (HNotify == 0) return;
-    SHChangeNotifyDeregister(HNotify);
-    HNotify = 0;
-    Registered = false;
-    FWatching = false;
-    emit registrationSettled();
-}
-
-void TStCustomShellNotification::ShellNotice(const ItemIdList* pidl1, const ItemIdList* pidl2, quint32 mask)
-{
-    if (FMaxNotifications != 0 && FMaxNotifications < qint32(EventQueue.size())) return;
+    if (FMaxNotifications != 0 && FMaxNotifications < qint32(EventQueue.size())) return false;
     if (mask & SHCNE_ATTRIBUTES) {
         // Raised at once, with an empty item for an absent list. It may come in the middle of
         // another notice's events (a handler running an event loop): that notice's set of
@@ -255,17 +41,17 @@ void TStCustomShellNotification::ShellNotice(const ItemIdList* pidl1, const Item
         const auto first = TStShellItem::CreateFromPidl(pidl1 ? *pidl1 : ItemIdList());
         const auto second = TStShellItem::CreateFromPidl(pidl2 ? *pidl2 : ItemIdList());
         Events = {neAttributesChange};
-        if (!Raise([&] { DoAttributeChange(first.get(), second.get()); })) return;
-        if (!Raise([&] { DoShellChangeNotify(first.get(), second.get(), Events); })) return;
+        if (!Raise([&] { DoAttributeChange(first.get(), second.get()); })) return false;
+        if (!Raise([&] { DoShellChangeNotify(first.get(), second.get(), Events); })) return false;
         Events = outer;
-        return;
+        return false;
     }
     auto entry = std::make_unique<TStNotificationItem>();
     if (pidl1) entry->Pidl1 = pidl1->clone();
     if (pidl2) entry->Pidl2 = pidl2->clone();
     entry->EventMask = mask;
     EventQueue.push_back(std::move(entry));
-    if (EventQueue.size() == 1) QCoreApplication::postEvent(FHandle.get(), new QEvent(kDispatchEvent));
+    return EventQueue.size() == 1;
 }
 
 void TStCustomShellNotification::QueueOverflow(int found)
@@ -277,7 +63,7 @@ void TStCustomShellNotification::QueueOverflow(int found)
     FOverflows.push_back({FRaised + EventQueue.size(), found});
 }
 
-void TStCustomShellNotification::DispatchQueue()
+bool TStCustomShellNotification::DispatchQueue()
 {
     // The head stays in the queue while its events run, so notices that arrive meanwhile (a
     // handler running an event loop) are appended and raised by this same loop, in order.
@@ -285,7 +71,7 @@ void TStCustomShellNotification::DispatchQueue()
     QElapsedTimer turn;
     turn.start();
     while (!EventQueue.empty()) {
-        if (!DispatchNotice(*EventQueue.front())) return;  // a handler destroyed the component
+        if (!DispatchNotice(*EventQueue.front())) return false;  // a handler destroyed the component
         EventQueue.pop_front();
         ++FRaised;
         while (!FOverflows.empty() && FOverflows.front().after <= FRaised) {
@@ -293,13 +79,11 @@ void TStCustomShellNotification::DispatchQueue()
             FOverflows.pop_front();
             const std::shared_ptr<bool> alive = FAlive;
             if (OnQueueOverflow) OnQueueOverflow(this, found);
-            if (!*alive) return;
+            if (!*alive) return false;
         }
-        if (!EventQueue.empty() && turn.hasExpired(kDispatchTurnMs)) {
-            QCoreApplication::postEvent(FHandle.get(), new QEvent(kDispatchEvent));
-            return;
-        }
+        if (!EventQueue.empty() && turn.hasExpired(kDispatchTurnMs)) return true;
     }
+    return false;
 }
 
 bool TStCustomShellNotification::DispatchNotice(const TStNotificationItem& notice)

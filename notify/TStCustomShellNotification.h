@@ -167,9 +167,11 @@ private:
 
     void RegisterShellNotify();
     void UnregisterShellNotify();
-    // The hidden window's two messages: a notice from the shell, and the dispatch.
-    void ShellNotice(const ItemIdList* pidl1, const ItemIdList* pidl2, quint32 mask);
-    void DispatchQueue();
+    // The hidden window's two messages: a notice from the shell (true when it is the first one
+    // queued, so that the window posts itself the dispatch), and the dispatch (true when
+    // notices are left for another turn, posted likewise).
+    bool ShellNotice(const ItemIdList* pidl1, const ItemIdList* pidl2, quint32 mask);
+    bool DispatchQueue();
     // Raises the events of one notice; false when the component was destroyed by a handler.
     bool DispatchNotice(const TStNotificationItem& notice);
     // Runs one event; a failure is reported and the dispatch goes on.

@@ -24,6 +24,25 @@ std::unique_ptr<TStShellFolder> TStShellFolder::CreateFromPath(const QString& pa
     return folder;
 }
 
+std::vector<std::unique_ptr<TStShellFolder>> TStShellFolder::MakeChildren(const TStShellItem& parent, quint32 contentFlags,
+                                                                           TStCustomShellController* controller)
+{
+    std::vector<std::unique_ptr<TStShellFolder>> children;
+    const ItemIdList& list = parent.Pidl();
+    if (list.isNull()) return children;
+    const std::shared_ptr<ShellFolder> desktop = ShellNamespace::desktopFolder();
+    std::shared_ptr<ShellFolder> folder = list.isDesktop() ? desktop : desktop->BindToObject(list);
+    if (!folder) return children;
+    const auto found = folder->EnumObjects(contentFlags);
+    if (!found) return children;
+    for (const ItemIdList& child : *found) {
+        auto made = CreateFromPidl(list.appended(child), controller);
+        made->FParentFolder = folder;
+        children.push_back(std::move(made));
+    }
+    return children;
+}
+
 void TStShellFolder::Assign(const TStShellItem& source)
 {
     FDate = source.FDate;

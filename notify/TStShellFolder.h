@@ -1,6 +1,8 @@
 #pragma once
 #include "notify/TStShellItem.h"
 
+#include <vector>
+
 // A shell item for a folder, with counts of the items of the list it sits in.
 class TStShellFolder : public TStShellItem {
 public:
@@ -8,6 +10,10 @@ public:
 
     static std::unique_ptr<TStShellFolder> CreateFromPidl(const ItemIdList& pidl, TStCustomShellController* controller = nullptr);
     static std::unique_ptr<TStShellFolder> CreateFromPath(const QString& path, TStCustomShellController* controller = nullptr);
+    // The children of a folder (SHCONTF_* flags) as folders made with the controller, their
+    // parent folder bound once; empty when the folder can't be read.
+    static std::vector<std::unique_ptr<TStShellFolder>> MakeChildren(const TStShellItem& parent, quint32 contentFlags,
+                                                                    TStCustomShellController* controller);
 
     // As the item's, except that the file attributes and the controller are not copied, the
     // simple list only when the other has one, and the three counts too.
@@ -22,9 +28,6 @@ public:
     qint32 Level() const { return FLevel; }
     void SetLevel(qint32 level) { FLevel = level; }
     bool ComboItem = false;
-
-    // For the folder tree, which fills a folder's children itself (see TStCustomShellController).
-    void SetParentFolder(std::shared_ptr<ShellFolder> folder) { FParentFolder = std::move(folder); }
 
 protected:
     explicit TStShellFolder(NoController);

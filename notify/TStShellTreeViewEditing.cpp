@@ -40,17 +40,15 @@ void TStShellTreeView::labelEdited(QTreeWidgetItem* node)
     if (!f) return;
     const QString name = node->text(0);
     if (name == PathBytes::forDisplay(f->DisplayName())) return;  // as shown: not renamed
-    const ItemIdList parentList = f->Pidl().parent();
     ItemIdList renamed;
-    if (!name.isEmpty() && (options_ & toAllowRename) && !parentList.isNull())
-        renamed = ShellFolder(parentList).SetNameOf(f->Pidl().lastElement(), name);
+    if (!name.isEmpty() && (options_ & toAllowRename)) renamed = controller_->RenameItem(f->Pidl(), name);
     if (renamed.isNull()) {
         setNodeLook(node, *f);
         if (!name.isEmpty())
             ModalBoxes::error(QStringLiteral("Cannot rename %1 to %2").arg(f->DisplayName(), name));
         return;
     }
-    auto fresh = TStShellFolder::CreateFromPidl(parentList.appended(renamed), controller_.get());
+    auto fresh = TStShellFolder::CreateFromPidl(renamed, controller_.get());
     f->Assign(*fresh);
     setNodeLook(node, *f);
     rebaseChildren(node);

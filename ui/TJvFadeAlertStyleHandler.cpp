@@ -1,8 +1,7 @@
 #include "ui/TJvFadeAlertStyleHandler.h"
 
-#include "ui/TJvFormDesktopAlert.h"
-
 #include <algorithm>
+#include <utility>
 
 namespace {
 int alpha(int a) { return std::clamp(a, 0, 255); }
@@ -10,8 +9,8 @@ int steps(int s) { return std::max(1, s); }
 int interval(int ms) { return std::max(0, ms); }
 }  // namespace
 
-TJvFadeAlertStyleHandler::TJvFadeAlertStyleHandler(TJvFormDesktopAlert& owner, AlertClock& clock)
-    : owner_(owner), timer_(clock.createTimer())
+TJvFadeAlertStyleHandler::TJvFadeAlertStyleHandler(Window window, AlertClock& clock)
+    : window_(std::move(window)), timer_(clock.createTimer())
 {
     timer_->setCallback([this] { tick(); });
 }
@@ -45,7 +44,7 @@ void TJvFadeAlertStyleHandler::DoStartAnimation()
 
 void TJvFadeAlertStyleHandler::StartAnimationStep()
 {
-    owner_.SetAlphaBlendValue(minAlpha_ + (maxAlpha_ - minAlpha_) * counter_ / startSteps_);
+    window_.setOpacity(minAlpha_ + (maxAlpha_ - minAlpha_) * counter_ / startSteps_);
     ++counter_;
     if (counter_ >= startSteps_) {
         timer_->stop();
@@ -85,28 +84,28 @@ void TJvFadeAlertStyleHandler::EndAnimationStep()
         timer_->stop();
         FinishEndAnimation();
     }
-    owner_.SetAlphaBlendValue(maxAlpha_ - (maxAlpha_ - minAlpha_) * counter_ / endSteps_);
+    window_.setOpacity(maxAlpha_ - (maxAlpha_ - minAlpha_) * counter_ / endSteps_);
 }
 
 void TJvFadeAlertStyleHandler::AbortAnimation()
 {
     if (status_ == hsStartAnim || status_ == hsDisplay) return;
     timer_->stop();
-    owner_.SetAlphaBlendValue(maxAlpha_);
+    window_.setOpacity(maxAlpha_);
 }
 
 void TJvFadeAlertStyleHandler::PrepareStartAnimation()
 {
-    owner_.SetAlphaBlendValue(minAlpha_);
-    owner_.showWithoutActivating();
+    window_.setOpacity(minAlpha_);
+    window_.appear();
 }
 
-void TJvFadeAlertStyleHandler::FinishStartAnimation() { owner_.SetAlphaBlendValue(maxAlpha_); }
+void TJvFadeAlertStyleHandler::FinishStartAnimation() { window_.setOpacity(maxAlpha_); }
 
-void TJvFadeAlertStyleHandler::PrepareEndAnimation() { owner_.SetAlphaBlendValue(maxAlpha_); }
+void TJvFadeAlertStyleHandler::PrepareEndAnimation() { window_.setOpacity(maxAlpha_); }
 
 void TJvFadeAlertStyleHandler::FinishEndAnimation()
 {
-    owner_.SetAlphaBlendValue(minAlpha_);
-    owner_.CloseAlert();
+    window_.setOpacity(minAlpha_);
+    window_.closeWindow();
 }

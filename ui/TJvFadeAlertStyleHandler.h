@@ -1,9 +1,8 @@
 #pragma once
 #include "ui/AlertClock.h"
 
+#include <functional>
 #include <memory>
-
-class TJvFormDesktopAlert;
 
 // The alert's animation engine: fades the window in through its opacity, keeps it for the
 // display time, fades it out and closes it. One timer drives all three phases.
@@ -11,7 +10,15 @@ class TJvFadeAlertStyleHandler {
 public:
     enum Status { hsIdle, hsStartAnim, hsDisplay, hsEndAnim };
 
-    TJvFadeAlertStyleHandler(TJvFormDesktopAlert& owner, AlertClock& clock);
+    // What the handler does to the window it animates: the window owns the handler and hands
+    // it these, so the handler knows nothing else of it.
+    struct Window {
+        std::function<void(int alpha)> setOpacity;  // 0 (clear) to 255 (opaque)
+        std::function<void()> appear;               // shown without taking the activation
+        std::function<void()> closeWindow;          // hidden at once, its owner told
+    };
+
+    TJvFadeAlertStyleHandler(Window window, AlertClock& clock);
     TJvFadeAlertStyleHandler(const TJvFadeAlertStyleHandler&) = delete;
     TJvFadeAlertStyleHandler& operator=(const TJvFadeAlertStyleHandler&) = delete;
 
@@ -53,7 +60,7 @@ private:
     void FinishEndAnimation();
     void tick();
 
-    TJvFormDesktopAlert& owner_;
+    Window window_;
     std::unique_ptr<AlertTimer> timer_;
     Status status_ = hsIdle;
     int counter_ = 0;

@@ -38,7 +38,10 @@ TJvFormDesktopAlert::TJvFormDesktopAlert(AlertClock& clock)
       lblText_(new THotTrackLabel(this)),
       tbDropDown_(new TJvDesktopAlertButton(TJvDesktopAlertButton::abtDropDown, this)),
       tbClose_(new TJvDesktopAlertButton(TJvDesktopAlertButton::abtClose, this)),
-      handler_(std::make_unique<TJvFadeAlertStyleHandler>(*this, clock)),
+      handler_(std::make_unique<TJvFadeAlertStyleHandler>(
+          TJvFadeAlertStyleHandler::Window{[this](int alpha) { SetAlphaBlendValue(alpha); },
+                                           [this] { showWithoutActivating(); }, [this] { CloseAlert(); }},
+          clock)),
       mouseTimer_(clock.createTimer())
 {
     setObjectName(QStringLiteral("JvFormDesktopAlert"));

@@ -198,7 +198,7 @@ TEST_F(TStShellItemTest, FolderCountsOverItsList)
     EXPECT_EQ(folder->FolderCount(), 2);  // kept
 }
 
-TEST_F(TStShellItemTest, ControllerMakesChildrenAndRenames)
+TEST_F(TStShellItemTest, FolderMakesChildrenControllerRenames)
 {
     ASSERT_TRUE(QDir().mkpath(at("p/one")));
     ASSERT_TRUE(QDir().mkpath(at("p/two")));
@@ -206,7 +206,7 @@ TEST_F(TStShellItemTest, ControllerMakesChildrenAndRenames)
     touch(at("p/file"));
     TStCustomShellController controller;
     const auto parent = TStShellItem::CreateFromPath(at("p"), &controller);
-    auto children = controller.MakeChildren(*parent, SHCONTF_FOLDERS);
+    auto children = TStShellFolder::MakeChildren(*parent, SHCONTF_FOLDERS, &controller);
     QStringList names;
     for (const auto& c : children) {
         names << c->DisplayName();
@@ -216,10 +216,10 @@ TEST_F(TStShellItemTest, ControllerMakesChildrenAndRenames)
     }
     names.sort();
     EXPECT_EQ(names, QStringList({"one", "two"}));
-    const ItemIdList renamed = controller.RenameItem(*children.front(), QStringLiteral("three"));
+    const ItemIdList renamed = controller.RenameItem(children.front()->Pidl(), QStringLiteral("three"));
     ASSERT_FALSE(renamed.isNull());
     EXPECT_EQ(ShellNamespace::pathOf(renamed), at("p/three"));
-    EXPECT_TRUE(controller.RenameItem(*children.back(), QStringLiteral("three")).isNull());  // never replaces
+    EXPECT_TRUE(controller.RenameItem(children.back()->Pidl(), QStringLiteral("three")).isNull());  // never replaces
     const TStFileInfo info = controller.GetFileInfo(parent->Pidl());
     EXPECT_EQ(info.DisplayName, QStringLiteral("p"));
     EXPECT_TRUE(info.Attributes & SFGAO_FOLDER);

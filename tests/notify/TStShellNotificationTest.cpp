@@ -1,5 +1,6 @@
 #include "notify/ESsException.h"
 #include "notify/TStCustomShellController.h"
+#include "notify/TStShellFolder.h"
 #include "notify/TStShellNotification.h"
 #include "platform/boxes/AppException.h"
 #include "platform/changes/ChangeNotifyService.h"
@@ -351,6 +352,39 @@ TEST_F(TStShellNotificationTest, DeactivatingKeepsQueuedNoticesDestroyingDiscard
     EXPECT_TRUE(raised.isEmpty());
 }
 
+TEST_F(TStShellNotificationTest, AHandlerThatDestroysItsComponentEndsItsDispatch)
+{
+    // A component may go inside its own handler (its window closed on an event): the notices
+    // queued behind go with it, and nothing of it, nor of its hidden window, is touched again.
+    const ItemIdList f = ShellNamespace::listForPath(at("f"), false);
+    struct Case {
+        const char* what;
+        quint32 mask;
+        int notices;
+    };
+    for (const Case& c : {Case{"queued notices", SHCNE_CREATE, 3}, Case{"an attribute notice, raised at once", SHCNE_ATTRIBUTES, 1}}) {
+        SCOPED_TRACE(c.what);
+        QPointer<TStShellNotification> n = watching(dir.path(), false, kFileAndFolderEvents);
+        int raised = 0;
+        int notified = 0;
+        n->OnFileCreate = [&](TObject*, TStShellItem*) {
+            ++raised;
+            delete n.data();
+        };
+        n->OnAttributeChange = [&](TObject*, TStShellItem*, TStShellItem*) {
+            ++raised;
+            delete n.data();
+        };
+        n->OnShellChangeNotify = [&](TObject*, TStShellItem*, TStShellItem*, TStNotifyEventsSet) { ++notified; };
+        ShellNoticeWindow* w = windowOf(*n);
+        for (int i = 0; i < c.notices; ++i) w->shellNotice(&f, nullptr, c.mask);
+        ASSERT_TRUE(waitFor([&] { return n.isNull(); }));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(raised, 1);
+        EXPECT_EQ(notified, 0);
+    }
+}
+
 TEST_F(TStShellNotificationTest, RegistrationFollowsItsProperties)
 {
     TStShellNotification n(&owner);
@@ -447,7 +481,7 @@ TEST_F(TStShellNotificationTest, MakingItemsNeverMakesANotice)
         item->HasSubFolder();
         TStCustomShellController controller;
         controller.GetFileInfo(item->Pidl());
-        controller.MakeChildren(*item, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN);
+        TStShellFolder::MakeChildren(*item, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &controller);
     }
     settle(log, dir.path(), "end");
     EXPECT_EQ(log.upTo("end"), QStringList());
