@@ -6,8 +6,11 @@
 #include "core/WatchSlots.h"
 #include "notify/TStShellNotification.h"
 #include "platform/boxes/ModalBoxes.h"
-#include "platform/text/PathRelations.h"
+#include "platform/polling/PathReach.h"
 #include "platform/settings/ProfileFile.h"
+#include "platform/system/MountTable.h"
+#include "platform/text/PathBytes.h"
+#include "platform/text/PathRelations.h"
 #include "ui/GuardedBinding.h"
 #include "ui/frmMain.h"
 #include "ui/kit/TFilenameEdit.h"
@@ -38,6 +41,11 @@ bool logFileInsideWatchedPath(const QString& logFile, const QString& watched, bo
     const QString folder = PathRelations::parentFolder(logFile);
     if (folder.isEmpty() || watched.isEmpty()) return false;
     if (sameOrBelow(QDir::cleanPath(folder).toLower(), QDir::cleanPath(watched).toLower(), subFolders)) return true;
+    // Links are not resolved where that would ask a network or FUSE server: this is the
+    // window's thread, and the server may not answer.
+    const QList<MountTable::Mount> mounts = MountTable::current();
+    if (PathReach::asksRemote(mounts, PathBytes::encode(folder)) || PathReach::asksRemote(mounts, PathBytes::encode(watched)))
+        return false;
     const QString realFolder = QFileInfo(folder).canonicalFilePath();
     const QString realWatched = QFileInfo(watched).canonicalFilePath();
     return sameOrBelow(realFolder, realWatched, subFolders);

@@ -80,6 +80,7 @@ public:
         qint64 knownBytes = 0;     // the memory those names take
         int walksUnderWay = 0;
         qint64 foldersListed = 0;  // listings made so far (a walk lists each folder once)
+        qint64 polledEntries = 0;  // files and folders the poller's walks know (a tree once, however many poll it)
     };
     virtual Figures figures() const = 0;
 

@@ -201,6 +201,7 @@ void State::lookoutDuty(std::unique_lock<std::mutex>& lock)
             Registration* reg = regs.find(id);
             if (!reg || !reg->retired) break;
             const QByteArray path = reg->root.real;
+            if (!mayTouch(path)) break;  // its poller tells when it is back
             lock.unlock();
             const bool exists = isDirectory(path);
             const QByteArray above = exists ? QByteArray() : nearestExisting(path);

@@ -3,6 +3,7 @@
 #include "platform/text/PathBytes.h"
 #include "platform/files/PathWalk.h"
 #include "platform/inotify/InotifyState.h"
+#include "platform/polling/PathReach.h"
 
 #include <QDir>
 
@@ -39,8 +40,10 @@ constexpr size_t kReadBuffer = 256 * 1024;
 // that a burst is read in few large reads and the window is woken once for many notices rather
 // than for every one or two. A lone change is still read the moment it comes.
 constexpr long kGatherNs = 1'000'000;
-// How long the program's exit waits for a thread held up by a volume that does not answer.
-constexpr auto kExitWait = std::chrono::milliseconds(1500);
+// How long the program's exit waits for its threads to end. A thread that is not held up ends
+// in a few milliseconds; one in a call on a volume that does not answer is left behind (the
+// state it shares stays alive with it), so that exit never waits on a dead mount.
+constexpr auto kExitWait = std::chrono::milliseconds(150);
 
 void poke(int wakeFd)
 {
@@ -126,6 +129,9 @@ void readerRun(State& s)
                 timeout = s.moveTimeoutMs();
                 const int trim = heap.dueInMs(s);
                 if (trim >= 0 && (timeout < 0 || trim < timeout)) timeout = trim;
+                const int unanswered = s.unansweredPolls();
+                if (unanswered >= 0 && (timeout < 0 || unanswered < timeout)) timeout = unanswered;
+                s.flush();
             }
             const bool paused = s.paused.load();
             if (paused) s.pauseSeen.store(true);
@@ -333,6 +339,10 @@ QString InotifyBackend::add(quint32 id, const WatchRequest& request)
     if (request.scope == WatchRequest::Scope::Folder) {
         root.user = QDir::cleanPath(request.folder);
         root.recursive = request.recursive;
+        if (PathReach::asksRemote(MountTable::current(), PathBytes::encode(root.user))) {
+            resolveAside(id, request, root);
+            return {};
+        }
         auto [why, real] = resolveFolder(root.user);
         if (!why.isEmpty()) return why;
         root.real = real;
@@ -341,8 +351,41 @@ QString InotifyBackend::add(quint32 id, const WatchRequest& request)
     return {};
 }
 
+void InotifyBackend::resolveAside(quint32 id, const WatchRequest& request, WatchRoot root)
+{
+    // A folder on a network or FUSE mount is looked at on a thread of its own: a server that
+    // does not answer holds up that thread alone, never the window, the walker or exit. What
+    // is wrong with the folder comes later, as the registration's refusal.
+    {
+        std::lock_guard lock(d->requestMutex);
+        d->resolving.insert(id);
+    }
+    std::thread([weak = std::weak_ptr<State>(d), id, request, root]() mutable {
+        auto [why, real] = resolveFolder(root.user);
+        const std::shared_ptr<State> s = weak.lock();
+        if (!s || s->stop.load()) return;
+        {
+            std::lock_guard lock(s->requestMutex);
+            if (!s->resolving.remove(id)) return;  // removed meanwhile
+            root.real = real;
+            s->requests.push_back([st = s.get(), id, request, root, why] {
+                if (why.isEmpty()) {
+                    st->addRegistration(id, request, root);
+                } else {
+                    st->targeted(id, ChangeNotice::Kind::Refused, 0, {}, why);
+                }
+            });
+        }
+        poke(s->wakeFd);
+    }).detach();
+}
+
 void InotifyBackend::remove(quint32 id)
 {
+    {
+        std::lock_guard lock(d->requestMutex);
+        d->resolving.remove(id);
+    }
     request([id](State& s) { s.removeRegistration(id); });
 }
 
@@ -422,6 +465,8 @@ ChangeBackend::Figures InotifyBackend::figures() const
     f.knownBytes = d->figureBytes.load();
     f.walksUnderWay = d->figureWalks.load();
     f.foldersListed = d->figureListed.load();
+    // Set when the backend is made and taken away only when it goes, both on this thread.
+    if (d->poller) f.polledEntries = d->poller->figures().entries;
     return f;
 }
 

@@ -7,6 +7,7 @@
 namespace InotifyDetail {
 struct State;
 }
+struct WatchRoot;
 
 // The Linux change backend: inotify, read by a thread of its own; the mount table for media;
 // a walker thread for everything that touches a path. See InotifyState.h for how the work is
@@ -34,6 +35,7 @@ public:
 
 private:
     void request(std::function<void(InotifyDetail::State&)> job);
+    void resolveAside(quint32 id, const WatchRequest& request, WatchRoot root);
 
     struct Finished;
     std::shared_ptr<InotifyDetail::State> d;

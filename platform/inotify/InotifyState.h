@@ -5,6 +5,7 @@
 #include "platform/inotify/Registrations.h"
 #include "platform/inotify/WatchTable.h"
 #include "platform/polling/FolderPoller.h"
+#include "platform/polling/PollChooser.h"
 
 #include <QHash>
 #include <QList>
@@ -19,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -79,6 +81,9 @@ struct Raw {
 // watch by the limit).
 struct PolledArea {
     quint32 reg = 0;
+    quint64 walk = 0;        // the poller's area: registrations of the same tree share its walks
+    bool joined = false;     // joined walks under way: the next one is its first
+    bool rootAway = false;   // the registration's own folder was found gone
     QByteArray root;
     bool recursive = false;
     bool limit = false;      // polled for want of kernel watches
@@ -86,6 +91,7 @@ struct PolledArea {
     bool retiring = false;   // kernel watches cover it again: it goes after one more walk
     qsizetype folders = 0;   // it and the folders below it, as last walked
     QString fsType;
+    Clock::time_point since = Clock::now();  // polled from then on
     // What the kernel's events told of paths in it since the walk before last: a poll that finds
     // the same is not told again.
     struct Told {
@@ -181,6 +187,7 @@ struct State {
     std::mutex requestMutex;
     std::vector<std::function<void()>> requests;
     QString failRequested;
+    QSet<quint32> resolving;  // registrations whose folder is looked at aside (a remote mount)
 
     // --- notices for the main thread (outboxMutex) ---
     std::mutex outboxMutex;
@@ -241,6 +248,7 @@ struct State {
     // volumes
     QList<MountTable::Mount> mounts;
     QSet<QByteArray> pseudoMounts;
+    std::vector<QByteArray> remoteMounts;  // network and FUSE mount points
     Clock::time_point nextFreeCheck = Clock::now();
     // associations
     bool assocActive = false;
@@ -368,14 +376,31 @@ struct State {
 
     // === PolledAreas.cpp ===
     std::unique_ptr<FolderPoller> poller;  // taken away under `mutex` when the backend goes
-    std::map<quint64, PolledArea> polled;
+    std::map<quint64, PolledArea> polled;  // by an id of its own
+    quint64 nextPolled = 1;
+    // Adds an area polled for `reg`, walked by the poller's area `walk`.
+    PolledArea& addPolled(Registration& reg, quint64 walk);
+    // The poller's area `walk` is no longer walked once no area needs it.
+    void releaseWalk(quint64 walk);
+    void pollWalkedFor(quint64 id, PolledArea& a, FolderPoller::Walked& w);
     // Polls what the kernel cannot hear of a registration's folder (a network or FUSE mount).
     void pollRemote(Registration& reg);
+    // Network and FUSE mounts made inside a watched tree are polled too; those gone are not.
+    void pollMountsChanged();
+    void pollArea(Registration& reg, const PollChooser::Area& a, bool mountedLater);
     void stopPolling(Registration& reg);
     // What a poller's walk found: told once, what the kernel's events told already left out.
     void pollWalked(FolderPoller::Walked& w);
     void notePolledTold(const Raw& r);
     void pollSettled(Registration& reg);
+    // Whether the walker may touch `path`: on a network or FUSE mount only while that mount's
+    // poller finds it answering. What it may not touch is covered by the poller alone.
+    bool mayTouch(const QByteArray& path) const;
+    // A first walk that has not come back in a while (a server that does not answer) holds the
+    // registration's start up no longer: it is told that the folder does not answer. Returns
+    // the milliseconds until the next such wait ends (-1: none).
+    int unansweredPolls();
+    std::optional<Clock::time_point> firstWalkDue;  // the earliest such wait ends then
     // A folder that got no kernel watch (the limit) is polled instead, with what it holds
     // reported as created when it just came.
     void pollUnwatched(const ScanTask& task);

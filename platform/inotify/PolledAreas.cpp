@@ -16,6 +16,16 @@ namespace InotifyDetail {
 
 namespace {
 
+// How long a registration's start waits for the first walk of a network or FUSE folder.
+constexpr auto kFirstWalkWait = std::chrono::seconds(2);
+
+// How a registration names a polled folder at or below its own, for people.
+QString placeOf(const Registration& reg, const QByteArray& root)
+{
+    return PathBytes::forDisplay(root == reg.root.real ? reg.root.user
+                                                       : RegistrationPaths::below(reg.root.user, reg.root.real, root));
+}
+
 QString seconds(std::chrono::milliseconds interval)
 {
     const qint64 s = std::max<qint64>(1, (interval.count() + 500) / 1000);
@@ -24,27 +34,135 @@ QString seconds(std::chrono::milliseconds interval)
 
 }  // namespace
 
+bool State::mayTouch(const QByteArray& path) const
+{
+    if (remoteMounts.empty()) return true;  // the usual case: a look at a short list
+    bool below = false;
+    for (const QByteArray& point : remoteMounts) below = below || BytePath::isAtOrUnder(path, point);
+    if (!below) return true;
+    const MountTable::Mount* m = PollChooser::mountOf(mounts, path);
+    if (!m || !PollChooser::isRemoteType(m->fsType)) return true;
+    return poller && poller->answering(PathBytes::encode(m->mountPoint));
+}
+
 void State::pollRemote(Registration& reg)
 {
     if (!poller || reg.req.scope != WatchRequest::Scope::Folder) return;
     // The table as it is now: a mount made a moment ago may not have been read yet.
-    for (const PollChooser::Area& a : PollChooser::remoteAreas(MountTable::current(), reg.root.real, reg.root.recursive)) {
-        const quint64 id = poller->add(a.lane, a.root, a.recursive);
-        PolledArea& area = polled[id];
-        area.reg = reg.id;
-        area.root = a.root;
-        area.recursive = a.recursive;
-        area.fsType = a.fsType;
-        reg.polledAreas.push_back(id);
-        ++reg.pollsUnsettled;
+    for (const PollChooser::Area& a : PollChooser::remoteAreas(MountTable::current(), reg.root.real, reg.root.recursive))
+        pollArea(reg, a, false);
+}
+
+void State::pollMountsChanged()
+{
+    if (!poller) return;
+    for (auto& [regId, reg] : regs.all()) {
+        if (reg.retired || reg.req.scope != WatchRequest::Scope::Folder) continue;
+        const std::vector<PollChooser::Area> now = PollChooser::remoteAreas(mounts, reg.root.real, reg.root.recursive);
+        // Gone: a mount below that is no longer there (or no longer remote) stops being polled.
+        for (auto it = reg.polledAreas.begin(); it != reg.polledAreas.end();) {
+            const auto found = polled.find(*it);
+            const bool stale = found != polled.end() && !found->second.limit && found->second.root != reg.root.real &&
+                               std::none_of(now.begin(), now.end(), [&](const PollChooser::Area& a) {
+                                   return a.root == found->second.root;
+                               });
+            if (!stale) {
+                ++it;
+                continue;
+            }
+            if (!found->second.settled && reg.pollsUnsettled > 0) pollSettled(reg);
+            const quint64 walk = found->second.walk;
+            polled.erase(found);
+            releaseWalk(walk);
+            it = reg.polledAreas.erase(it);
+        }
+        // Come: a remote mount below that is not polled yet.
+        for (const PollChooser::Area& a : now) {
+            const bool known = std::any_of(reg.polledAreas.begin(), reg.polledAreas.end(), [&](quint64 id) {
+                const auto found = polled.find(id);
+                return found != polled.end() && !found->second.limit && found->second.root == a.root;
+            });
+            if (!known) pollArea(reg, a, true);
+        }
     }
+}
+
+void State::pollArea(Registration& reg, const PollChooser::Area& a, bool mountedLater)
+{
+    // Another registration's poll of the same tree is shared: one walk per tree. A mount made
+    // later is new with all it holds, for each registration that covers it.
+    quint64 walk = 0;
+    if (!mountedLater)
+        for (const auto& [other, o] : polled)
+            if (!o.limit && o.root == a.root && o.recursive == a.recursive) walk = o.walk;
+    const bool joined = walk != 0;
+    if (!joined) walk = poller->add(a.lane, a.root, a.recursive, mountedLater);
+    PolledArea& area = addPolled(reg, walk);
+    area.joined = joined;
+    if (joined) poller->pollSoon(walk);
+    area.root = a.root;
+    area.recursive = a.recursive;
+    area.fsType = a.fsType;
+    if (!firstWalkDue || area.since + kFirstWalkWait < *firstWalkDue) firstWalkDue = area.since + kFirstWalkWait;
+    // A registration that has started already is not held up by it.
+    if (!reg.toldWatching) ++reg.pollsUnsettled;
+}
+
+int State::unansweredPolls()
+{
+    if (!firstWalkDue) return -1;
+    const auto now = Clock::now();
+    if (*firstWalkDue > now)
+        return int(std::chrono::duration_cast<std::chrono::milliseconds>(*firstWalkDue - now).count()) + 1;
+    firstWalkDue.reset();
+    int next = -1;
+    for (auto& [id, a] : polled) {
+        if (a.settled || a.limit) continue;
+        const auto due = a.since + kFirstWalkWait;
+        if (due > now) {
+            const int ms = int(std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count()) + 1;
+            next = next < 0 ? ms : std::min(next, ms);
+            if (!firstWalkDue || due < *firstWalkDue) firstWalkDue = due;
+            continue;
+        }
+        a.settled = true;
+        Registration* reg = regs.find(a.reg);
+        if (!reg) continue;
+        if (!std::exchange(reg->toldPolled, true))
+            targeted(reg->id, ChangeNotice::Kind::Polled, 0, {},
+                     QStringLiteral("%1 is on a network or FUSE file system (%2) that does not answer: changes there "
+                                    "are looked for until it does")
+                         .arg(placeOf(*reg, a.root), a.fsType));
+        pollSettled(*reg);
+    }
+    return next;
+}
+
+PolledArea& State::addPolled(Registration& reg, quint64 walk)
+{
+    const quint64 id = nextPolled++;
+    PolledArea& a = polled[id];
+    a.reg = reg.id;
+    a.walk = walk;
+    reg.polledAreas.push_back(id);
+    return a;
+}
+
+void State::releaseWalk(quint64 walk)
+{
+    for (const auto& [id, a] : polled)
+        if (a.walk == walk) return;
+    if (poller) poller->remove(walk);
 }
 
 void State::stopPolling(Registration& reg)
 {
     for (quint64 id : reg.polledAreas) {
-        polled.erase(id);
-        if (poller) poller->remove(id);
+        const auto found = polled.find(id);
+        if (found == polled.end()) continue;
+        const quint64 walk = found->second.walk;
+        polled.erase(found);
+        releaseWalk(walk);
     }
     reg.polledAreas.clear();
     reg.pollsUnsettled = 0;
@@ -84,29 +202,56 @@ void State::notePolledTold(const Raw& r)
 
 void State::pollWalked(FolderPoller::Walked& w)
 {
-    const auto found = polled.find(w.area);
-    if (found == polled.end()) return;
-    PolledArea& a = found->second;
+    // Each registration that shares the walk is told what it found, as its own notices.
+    std::vector<quint64> ids;
+    for (const auto& [id, a] : polled)
+        if (a.walk == w.area) ids.push_back(id);
+    for (quint64 id : ids)
+        if (const auto found = polled.find(id); found != polled.end()) pollWalkedFor(id, found->second, w);
+    flush();
+}
+
+void State::pollWalkedFor(quint64 id, PolledArea& a, FolderPoller::Walked& w)
+{
     Registration* reg = regs.find(a.reg);
     if (!reg) return;
     if (!w.failed) a.folders = 1 + w.folders;
     if (!a.settled) {
         a.settled = true;
-        if (!reg->toldPolled && !a.limit) {
-            reg->toldPolled = true;
-            const QString where = PathBytes::forDisplay(a.root == reg->root.real
-                                                            ? reg->root.user
-                                                            : RegistrationPaths::below(reg->root.user, reg->root.real, a.root));
+        // The mount answers: its folders get kernel watches too, so that what is done through
+        // this machine is heard at once.
+        if (!a.limit && !w.failed && wanted(a.root)) queueScan({a.root, ScanTask::Mode::Baseline}, false);
+        if (!a.limit && !std::exchange(reg->toldPolled, true))
             targeted(reg->id, ChangeNotice::Kind::Polled, 0, {},
                      QStringLiteral("%1 is on a network or FUSE file system (%2): changes made there by other "
                                     "machines are looked for every %3")
-                         .arg(where, a.fsType, seconds(w.interval)));
-        }
+                         .arg(placeOf(*reg, a.root), a.fsType, seconds(w.interval)));
         if (a.limit && reg->pollsUnsettled == 0 && reg->job == 0) {  // made after the start
             const QString text = polledLimitText(*reg);
             if (!text.isEmpty()) targeted(reg->id, ChangeNotice::Kind::Problem, 0, {}, text);
         }
         pollSettled(*reg);
+        // Joined a walk already under way: what it compared with was known before this
+        // registration began, so its findings are not this one's.
+        if (std::exchange(a.joined, false)) return;
+    }
+    // The registration's own folder deleted behind the mount: told as a deletion here would be
+    // (what it held, then the folder, then nothing while it is away); when it is back, it is
+    // told made, with all it holds. What the kernel told already (a change made through this
+    // machine) is not told again.
+    const bool ownRoot = !a.limit && a.root == reg->root.real;
+    bool goneNow = false;
+    if (ownRoot && w.gone) {
+        if (a.rootAway) return;
+        a.rootAway = true;
+        if (reg->retired) return;
+        goneNow = true;
+    } else if (ownRoot && a.rootAway && !w.failed) {
+        a.rootAway = false;
+        if (!reg->retired) return;
+        backAtPlace(a.root);
+    } else if (w.failed) {
+        return;
     }
     // What the kernel's events told before the walk began is in the walk; what they told since
     // may be in the next one too.
@@ -184,10 +329,21 @@ void State::pollWalked(FolderPoller::Walked& w)
         }
     }
     for (const QByteArray& dir : folders) {
+        if (goneNow && dir == BytePath::parentOf(a.root)) continue;
         Raw r;
         r.type = Raw::Type::FolderChange;
         r.path = dir;
         r.onlyFor = a.reg;
+        push(std::move(r));
+    }
+    if (goneNow) {
+        if (WatchedFolder* f = table.find(a.root)) {
+            table.remove(f, [this](int wd) { ::inotify_rm_watch(fd, wd); });
+            forgetPaths();
+        }
+        Raw r = item(SHCNE_RMDIR, a.root, true);
+        r.onlyFor = a.reg;
+        r.retireAfter = {a.reg};
         push(std::move(r));
     }
     for (auto it = a.told.begin(); it != a.told.end();) {
@@ -201,12 +357,11 @@ void State::pollWalked(FolderPoller::Walked& w)
     if (a.limit && !retired && Clock::now() >= nextRewatch) rewatchPolled();
     if (retired) {
         // Its folders have kernel watches again, placed before this walk began.
-        const quint64 id = w.area;
+        const quint64 walk = a.walk;
         std::erase(reg->polledAreas, id);
         polled.erase(id);
-        if (poller) poller->remove(id);
+        releaseWalk(walk);
     }
-    flush();
 }
 
 void State::pollUnwatched(const ScanTask& task)
@@ -224,13 +379,10 @@ void State::pollUnwatched(const ScanTask& task)
         if (covered) continue;
         // A folder that just came is new with all it holds; one of the first walk is known.
         const bool report = task.mode == ScanTask::Mode::Report;
-        const quint64 area = poller->add(lane, task.path, reg.root.recursive, report);
-        PolledArea& a = polled[area];
-        a.reg = id;
+        PolledArea& a = addPolled(reg, poller->add(lane, task.path, reg.root.recursive, report));
         a.root = task.path;
         a.recursive = reg.root.recursive;
         a.limit = true;
-        reg.polledAreas.push_back(area);
         if (!reg.toldWatching) ++reg.pollsUnsettled;  // its start says how many are polled
     }
     nextRewatch = Clock::now() + std::chrono::seconds(30);
@@ -246,9 +398,7 @@ QString State::polledLimitText(Registration& reg)
         const PolledArea& a = polled[id];
         if (!a.limit) continue;
         folders += a.folders;
-        if (where.isEmpty())
-            where = PathBytes::forDisplay(a.root == reg.root.real ? reg.root.user
-                                                                  : RegistrationPaths::below(reg.root.user, reg.root.real, a.root));
+        if (where.isEmpty()) where = placeOf(reg, a.root);
     }
     if (folders == 0) return {};
     reg.toldLimit = true;
@@ -299,7 +449,7 @@ void State::rewatchDone(const WalkJob& job)
     figureWatches = table.watchCount();
     // Watched now; what changed before the watches took hold is found by one more walk.
     it->second.retiring = true;
-    if (poller) poller->pollSoon(job.rewatch);
+    if (poller) poller->pollSoon(it->second.walk);
     rewatchPolled();  // the next one, if any
 }
 

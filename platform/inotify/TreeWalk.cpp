@@ -266,7 +266,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         task.movesSeen = movedFolders.size();
     }
     QByteArray path = task.path;
-    if (!wanted(path) || pseudoMounts.contains(path)) {
+    if (!wanted(path) || pseudoMounts.contains(path) || !mayTouch(path)) {
         finishTask(task, 0);
         return;
     }
@@ -414,6 +414,10 @@ void State::follow(const ScanTask& task, std::unique_lock<std::mutex>& lock)
 {
     const QString user = task.user;
     const quint32 id = task.target;
+    if (!mayTouch(PathBytes::encode(user))) {  // a mount that does not answer: not followed
+        targeted(id, ChangeNotice::Kind::Followed, 0, {}, user);
+        return;
+    }
     lock.unlock();
     QByteArray real;
     if (char* r = ::realpath(PathBytes::encode(user).constData(), nullptr)) {

@@ -2,6 +2,7 @@
 // notices, and what lies at a mount point is watched as it is now; the free space of each
 // folder that asks is looked at once a second.
 #include "platform/inotify/InotifyState.h"
+#include "platform/polling/PollChooser.h"
 
 #include "platform/text/PathBytes.h"
 #include "platform/shell/ShellNamespace.h"
@@ -51,8 +52,11 @@ QList<MountTable::Mount> State::readMounts() const
 void State::notePseudoMounts()
 {
     pseudoMounts.clear();
-    for (const MountTable::Mount& m : mounts)
+    remoteMounts.clear();
+    for (const MountTable::Mount& m : mounts) {
         if (kPseudoFileSystems.contains(m.fsType)) pseudoMounts.insert(PathBytes::encode(m.mountPoint));
+        if (PollChooser::isRemoteType(m.fsType)) remoteMounts.push_back(PathBytes::encode(m.mountPoint));
+    }
 }
 
 void State::mountsChanged()
@@ -85,6 +89,7 @@ void State::mountsChanged()
         if (!before.contains(m.mountPoint)) changed(m, true);
     for (const auto& m : old)
         if (!after.contains(m.mountPoint)) changed(m, false);
+    pollMountsChanged();
 }
 
 namespace {
@@ -113,10 +118,14 @@ void State::remount(const ScanTask& task, std::unique_lock<std::mutex>& lock)
         const WatchedFolder* f = table.find(reg->root.real);
         if (f && f->watched()) roots.push_back({id, reg->root.real, {f->device, f->inode}});
     }
+    // A network or FUSE mount just made, whose server is not known to answer yet, is not
+    // looked at: it is another folder than what was watched there, whatever it holds (its
+    // poller tells that).
+    const bool touch = mayTouch(at);
     lock.unlock();
-    const std::pair<quint64, quint64> now = identityOf(at);
+    const std::pair<quint64, quint64> now = touch ? identityOf(at) : std::pair<quint64, quint64>{};
     std::vector<std::pair<quint64, quint64>> rootsNow;
-    for (const Root& r : roots) rootsNow.push_back(identityOf(r.path));
+    for (const Root& r : roots) rootsNow.push_back(touch ? identityOf(r.path) : std::pair<quint64, quint64>{});
     lock.lock();
     std::vector<quint32> gone;
     for (size_t i = 0; i < roots.size(); ++i) {
@@ -190,7 +199,8 @@ void State::freeSpaceDuty(std::unique_lock<std::mutex>& lock)
     nextFreeCheck = now + kFreeSpacePeriod;
     std::vector<std::pair<quint32, QByteArray>> asked;
     for (const auto& [id, r] : regs.all())
-        if (!r.retired && (r.req.mask & SHCNE_FREESPACE) && r.req.scope == WatchRequest::Scope::Folder)
+        if (!r.retired && (r.req.mask & SHCNE_FREESPACE) && r.req.scope == WatchRequest::Scope::Folder &&
+            mayTouch(r.root.real))
             asked.emplace_back(id, r.root.real);
     lock.unlock();
     std::vector<qint64> free;

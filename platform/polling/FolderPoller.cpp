@@ -5,8 +5,8 @@
 
 namespace {
 
-// How long exit waits for all lanes together before it leaves the held-up ones behind.
-constexpr auto kExitWait = std::chrono::milliseconds(200);
+// How long exit waits for the lanes that are not in a walk (they end at once).
+constexpr auto kExitWait = std::chrono::milliseconds(100);
 
 }  // namespace
 
@@ -26,6 +26,10 @@ struct FolderPoller::Lane {
     std::map<quint64, Area> areas;
     std::atomic<bool> stop{false};
     bool finished = false;
+    bool walking = false;
+    Clock::time_point walkingSince;
+    Clock::time_point answeredAt;       // the last walk came back then (none: never)
+    std::chrono::milliseconds interval{0};  // the longest rest between its walks
     qint64 walks = 0;
     std::thread thread;
 
@@ -51,6 +55,8 @@ struct FolderPoller::Lane {
             area.busy = true;
             const QByteArray root = area.root;
             const bool recursive = area.recursive;
+            walking = true;
+            walkingSince = Clock::now();
             lock.unlock();
             Walked w;
             w.area = id;
@@ -59,6 +65,8 @@ struct FolderPoller::Lane {
             const bool whole = now.walk(root, recursive, &stop);
             const auto took = Clock::now() - w.startedAt;
             lock.lock();
+            walking = false;
+            answeredAt = Clock::now();
             ++walks;
             const auto found = areas.find(id);
             if (stop.load() || found == areas.end()) continue;  // removed meanwhile
@@ -69,7 +77,15 @@ struct FolderPoller::Lane {
             w.interval = std::max(intervalFor(now.size()),
                                   std::chrono::duration_cast<std::chrono::milliseconds>(took * kRestFactor));
             a.due = Clock::now() + w.interval;
-            if (!whole) {
+            interval = std::max(interval, w.interval);
+            if (!whole && now.rootGone() && a.learnt) {
+                // The folder is not there: what it held went with it, and all it holds when it
+                // is back is new.
+                w.failed = true;
+                w.gone = true;
+                w.changes = now.changesSince(a.snapshot, root);
+                a.snapshot = std::move(now);
+            } else if (!whole) {
                 // Nothing is concluded from a walk that did not reach the folder: it is tried again.
                 w.failed = true;
                 w.entries = a.snapshot.size();
@@ -108,7 +124,8 @@ FolderPoller::~FolderPoller()
     const auto deadline = Clock::now() + kExitWait;
     for (auto& [name, lane] : lanes) {
         std::unique_lock lock(lane->mutex);
-        const bool done = lane->finishedCv.wait_until(lock, deadline, [&] { return lane->finished; });
+        // A lane in a walk is not waited for: its server may never answer.
+        const bool done = !lane->walking && lane->finishedCv.wait_until(lock, deadline, [&] { return lane->finished; });
         lock.unlock();
         if (done) {
             lane->thread.join();
@@ -183,6 +200,18 @@ void FolderPoller::pollSoon(quint64 area)
         a->second.due = Clock::now();
         it->second->wake.notify_all();
     }
+}
+
+bool FolderPoller::answering(const QByteArray& laneName) const
+{
+    std::lock_guard lock(mutex_);
+    const auto it = lanes_.find(laneName);
+    if (it == lanes_.end()) return false;
+    const Lane& lane = *it->second;
+    std::lock_guard laneLock(it->second->mutex);
+    const auto now = Clock::now();
+    if (lane.walking && now - lane.walkingSince > kAnswerHeld) return false;
+    return lane.walks > 0 && now - lane.answeredAt < lane.interval + kAnswerKept;
 }
 
 FolderPoller::Figures FolderPoller::figures() const

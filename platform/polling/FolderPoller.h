@@ -22,6 +22,7 @@ public:
         quint64 area = 0;
         bool first = false;          // the walk that learnt what is there: no changes
         bool failed = false;         // the folder itself could not be read (gone, a dead server)
+        bool gone = false;           // ... for it is not there: `changes` tell what went with it
         std::vector<PollChange> changes;
         Clock::time_point startedAt; // what happened before this is in the walk
         qsizetype entries = 0;
@@ -42,6 +43,12 @@ public:
     void remove(quint64 area);
     // The next walk of `area` comes at once.
     void pollSoon(quint64 area);
+    // Whether the mount of lane `lane` is known to answer: a walk of it came back lately and
+    // none has been under way for long. Other threads may then touch paths on it; a mount whose
+    // server stops answering is found out by its own lane, which waits alone.
+    bool answering(const QByteArray& lane) const;
+    static constexpr auto kAnswerHeld = std::chrono::seconds(1);   // a walk under way longer: not answering
+    static constexpr auto kAnswerKept = std::chrono::seconds(5);   // beyond the interval between walks
 
     // How long to rest between walks of that many entries: about 2 s for small trees, longer
     // for large ones.

@@ -1,6 +1,7 @@
 #include "platform/polling/TreeSnapshot.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <unordered_set>
 
 #include <dirent.h>
@@ -31,8 +32,12 @@ bool TreeSnapshot::walk(const QByteArray& root, bool recursive, const std::atomi
 {
     items_.clear();
     folders_ = 0;
+    rootGone_ = false;
     const int rootFd = ::open(root.constData(), kOpenFolder);
-    if (rootFd < 0) return false;
+    if (rootFd < 0) {
+        rootGone_ = errno == ENOENT || errno == ENOTDIR || errno == ELOOP;
+        return false;
+    }
     struct stat top {};
     if (::fstat(rootFd, &top) != 0) {
         ::close(rootFd);

@@ -39,6 +39,8 @@ public:
     // holds), then changes.
     std::vector<PollChange> changesSince(const TreeSnapshot& before, const QByteArray& root) const;
 
+    // The last walk found no folder at the root (deleted, or something else in its place).
+    bool rootGone() const { return rootGone_; }
     qsizetype size() const { return qsizetype(items_.size()); }
     qsizetype folders() const { return folders_; }
     // The memory the snapshot takes, about.
@@ -48,4 +50,5 @@ public:
 private:
     std::unordered_map<std::string, Item> items_;
     qsizetype folders_ = 0;
+    bool rootGone_ = false;
 };

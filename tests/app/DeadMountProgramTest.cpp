@@ -1,77 +1,90 @@
 // A FUSE server that stops answering (SIGSTOP, as a dead network share would) beside the
-// watched folders: the real program starts, reports and ends all the same.
+// watched folders, or holding one of them: the real program starts, reports and ends all the
+// same, and no thread that must end waits on it.
 #include "support/FileBytes.h"
 #include "support/ProgramRun.h"
+#include "support/StoppedFuseServer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTest>
 #include <gtest/gtest.h>
-
-#include <csignal>
-
-#include <unistd.h>
 
 namespace {
 
-bool mountedAt(const QString& folder)
+// place/plain, a plain folder; place/mount, a bindfs mount of `under` whose server is stopped.
+class DeadMountProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const QString& f : {plain(), under() + "/inside", mount()}) ASSERT_TRUE(QDir().mkpath(f));
+        const QString cannot = server_.start(under(), mount());
+        if (!cannot.isEmpty()) GTEST_SKIP() << cannot.toStdString();
+    }
+
+    QString place() const { return temp_.filePath("place"); }
+    QString plain() const { return place() + "/plain"; }
+    QString mount() const { return place() + "/mount"; }
+    QString under() const { return temp_.filePath("under"); }
+
+    // Watches by name, folder and whether sub-folders count, in this order.
+    void writeWatches(const std::vector<std::tuple<QString, QString, bool>>& watches)
+    {
+        QByteArray settings;
+        int panel = 1;
+        for (const auto& [name, folder, sub] : watches)
+            settings += "[" + name.toUtf8() + "]\nname=" + name.toUtf8() + "\npath=" + folder.toUtf8() +
+                        "\npanel=" + QByteArray::number(panel++) + "\nactive=1\navilable=0\nsub=" + (sub ? "1" : "0") +
+                        "\nfcreate=1\n";
+        writeFile(temp_.path() + "/VSM25/settings.cfg", settings);
+    }
+
+    // SIGTERM ends it with exit code 0 within a second, by itself (not by the watchdog).
+    void expectQuickExit(ProgramRun& run)
+    {
+        QElapsedTimer exit;
+        exit.start();
+        EXPECT_EQ(run.terminate(5000), 0) << run.lines().join('\n').toStdString();
+        const qint64 ms = exit.elapsed();
+        std::printf("exit with a hung FUSE server: %lld ms\n", static_cast<long long>(ms));
+        EXPECT_LT(ms, 1000) << "the program should end within a second of SIGTERM";
+        for (const QString& line : run.lines()) EXPECT_FALSE(line.contains("still busy")) << line.toStdString();
+    }
+
+    QTemporaryDir temp_;
+    StoppedFuseServer server_;
+};
+
+TEST_F(DeadMountProgramTest, AHungFuseServerBesideTheWatchedFoldersHoldsUpNeitherStartNorWorkNorExit)
 {
-    QFile table("/proc/self/mountinfo");
-    return table.open(QIODevice::ReadOnly) && table.readAll().contains(" " + folder.toUtf8() + " ");
+    // A plain folder beside the dead mount, and the folder that holds both.
+    writeWatches({{"plain", plain(), true}, {"parent", place(), true}});
+    ProgramRun run(temp_.path());
+    ASSERT_TRUE(run.waitForLine("Watch plain Started monitoring path: " + plain(), 20000)) << run.lines().join('\n').toStdString();
+    writeFile(plain() + "/x.txt", "x");
+    EXPECT_TRUE(run.waitForLine(": plain: File create event, file name: " + plain() + "/x.txt")) << run.lines().join('\n').toStdString();
+    // The watch that holds the dead mount starts too, told that the mount does not answer, and
+    // hears what happens beside it.
+    ASSERT_TRUE(run.waitForLine("Watch parent Started monitoring path: " + place(), 10000)) << run.lines().join('\n').toStdString();
+    EXPECT_TRUE(run.waitForLine(mount() + " is on a network or FUSE file system (fuse", 1000)) << run.lines().join('\n').toStdString();
+    EXPECT_TRUE(run.waitForLine("that does not answer", 1000)) << run.lines().join('\n').toStdString();
+    writeFile(place() + "/y.txt", "y");
+    EXPECT_TRUE(run.waitForLine(": parent: File create event, file name: " + place() + "/y.txt")) << run.lines().join('\n').toStdString();
+    expectQuickExit(run);
 }
 
-TEST(DeadMountProgramTest, AHungFuseServerBesideTheWatchedFoldersHoldsUpNeitherStartNorWorkNorExit)
+TEST_F(DeadMountProgramTest, AWatchOnADeadMountHoldsUpNeitherTheOtherWatchesNorTheWindowNorExit)
 {
-    if (QStandardPaths::findExecutable("bindfs").isEmpty()) GTEST_SKIP() << "bindfs is not installed";
-    if (::access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "no /dev/fuse here";
-    QTemporaryDir temp;
-    const QString place = temp.filePath("place"), plain = place + "/plain", under = temp.filePath("under"),
-                  mount = place + "/mount", shares = temp.filePath("shares");
-    for (const QString& f : {plain, under, mount, shares + "/dead"}) ASSERT_TRUE(QDir().mkpath(f));
-    ASSERT_TRUE(QDir().mkpath(under + "/inside"));
-    // In the foreground, so that its process is the one stopped.
-    QProcess server;
-    server.start("bindfs", {"-f", "--no-allow-other", under, mount});
-    ASSERT_TRUE(server.waitForStarted());
-    if (!QTest::qWaitFor([&] { return mountedAt(mount) || server.state() == QProcess::NotRunning; }, 10000) || !mountedAt(mount))
-        GTEST_SKIP() << "bindfs can't mount here";
-    struct Cleanup {
-        QProcess& server;
-        QString mount;
-        ~Cleanup()
-        {
-            ::kill(pid_t(server.processId()), SIGCONT);
-            QProcess::execute("fusermount3", {"-u", "-z", mount});
-            server.terminate();
-            server.waitForFinished(5000);
-        }
-    } cleanup{server, mount};
-    ASSERT_EQ(::kill(pid_t(server.processId()), SIGSTOP), 0);
-
-    // A plain folder beside the dead mount and the folder that holds both.
-    QByteArray settings;
-    const std::tuple<const char*, QString, const char*, const char*> watches[] = {
-        {"plain", plain, "1", "1"}, {"parent", place, "2", "1"}};
-    for (const auto& [name, folder, panel, sub] : watches)
-        settings += "[" + QByteArray(name) + "]\nname=" + name + "\npath=" + folder.toUtf8() + "\npanel=" + panel +
-                    "\nactive=1\navilable=0\nsub=" + sub + "\nfcreate=1\n";
-    writeFile(temp.path() + "/VSM25/settings.cfg", settings);
-
-    ProgramRun run(temp.path());
-    ASSERT_TRUE(run.waitForLine("Watch plain Started monitoring path: " + plain, 20000)) << run.lines().join('\n').toStdString();
-    writeFile(plain + "/x.txt", "x");
-    EXPECT_TRUE(run.waitForLine(": plain: File create event, file name: " + plain + "/x.txt")) << run.lines().join('\n').toStdString();
-
-    QElapsedTimer exit;
-    exit.start();
-    EXPECT_EQ(run.terminate(5000), 0) << run.lines().join('\n').toStdString();
-    const qint64 ms = exit.elapsed();
-    std::printf("exit with a hung FUSE server: %lld ms\n", static_cast<long long>(ms));
-    EXPECT_LT(ms, 3000) << "the program should end within a second of SIGTERM";
+    // The dead one first: its folder is looked at before the plain one's.
+    writeWatches({{"dead", mount() + "/inside", true}, {"plain", plain(), false}});
+    ProgramRun run(temp_.path());
+    ASSERT_TRUE(run.waitForLine("Watch plain Started monitoring path: " + plain(), 20000)) << run.lines().join('\n').toStdString();
+    for (const char* name : {"a.txt", "b.txt"}) {
+        writeFile(plain() + "/" + name, "x");
+        EXPECT_TRUE(run.waitForLine(QStringLiteral(": plain: File create event, file name: %1/%2").arg(plain(), name)))
+            << run.lines().join('\n').toStdString();
+    }
+    expectQuickExit(run);
 }
 
 }  // namespace

@@ -5,14 +5,18 @@
 #include "platform/polling/FolderPoller.h"
 #include "platform/polling/PollChooser.h"
 #include "platform/polling/TreeSnapshot.h"
+#include "support/StoppedFuseServer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 #include <fcntl.h>
@@ -206,12 +210,188 @@ TEST_F(FuseMountTest, ChangesBehindTheMountAreReportedOnceAndLocalOnesNotTwice)
     EXPECT_EQ(r.heardBeforeWatching, 0);
 }
 
+TEST_F(FuseMountTest, AMountMadeInsideAWatchedTreeAfterItsStartIsPolled)
+{
+    ASSERT_EQ(QProcess::execute("fusermount3", {"-u", "-z", mount()}), 0);
+    mounted_ = false;
+    ASSERT_TRUE(write(under("before"), "x"));
+    Recorder r(dir_.path());
+    ASSERT_TRUE(r.start(dir_.path(), true, kItemEvents));
+    EXPECT_TRUE(r.polled.isEmpty()) << r.polled.join('\n').toStdString();
+    ASSERT_EQ(QProcess::execute("bindfs", {"--no-allow-other", under(), mount()}), 0);
+    mounted_ = true;
+    ASSERT_TRUE(waitFor([&] { return !r.polled.isEmpty(); })) << "the new mount is not polled";
+    EXPECT_TRUE(r.polled[0].startsWith(mount() + " is on a network or FUSE file system (fuse")) << r.polled[0].toStdString();
+    // What it held is told as made, once.
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "mount/before", "-"}); })) << ::testing::PrintToString(r.notices);
+    // Behind the mount, and through it.
+    ASSERT_TRUE(write(under("behind"), "x"));
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "mount/behind", "-"}); })) << ::testing::PrintToString(r.notices);
+    ASSERT_TRUE(write(mount("through"), "x"));
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "mount/through", "-"}); })) << ::testing::PrintToString(r.notices);
+    // Gone again: what the mount held is not polled any more, so nothing of it is told after
+    // what its unmounting told.
+    const qsizetype beforeUnmount = r.notices.size();
+    ASSERT_EQ(QProcess::execute("fusermount3", {"-u", "-z", mount()}), 0);
+    mounted_ = false;
+    ASSERT_TRUE(waitFor([&] {
+        const QList<Notice> since = r.notices.mid(beforeUnmount);
+        return since.contains({SHCNE_RMDIR, "mount", "-"}) || since.contains({SHCNE_DELETE, "mount/behind", "-"});
+    })) << ::testing::PrintToString(r.notices);
+    QTest::qWait(3000);  // longer than a poll's rest
+    const qsizetype heard = r.notices.size();
+    ASSERT_TRUE(write(under("after"), "x"));
+    QTest::qWait(3000);
+    // (The folder behind it is in the tree too, and heard as itself.)
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "under/after", "-"}); }));
+    for (const Notice& n : r.notices.mid(heard)) EXPECT_FALSE(n.first.startsWith("mount/")) << ::testing::PrintToString(r.notices);
+    EXPECT_EQ(r.only(SHCNE_CREATE).count({SHCNE_CREATE, "mount/before", "-"}), 1) << ::testing::PrintToString(r.notices);
+}
+
+TEST_F(FuseMountTest, TwoWatchesOfTheSameTreeShareOneWalkAndEachHearsItsOwn)
+{
+    constexpr int kFiles = 40;
+    for (int i = 0; i < kFiles; ++i) ASSERT_TRUE(write(under(QString::number(i)), "x"));
+    // One by the mount's own path, one through a link to it: each hears under its own path.
+    const QString link = dir_.filePath("link");
+    ASSERT_TRUE(QFile::link(mount(), link));
+    Recorder first(mount()), second(link);
+    ASSERT_TRUE(first.start(mount(), true, kItemEvents));
+    const qint64 alone = ChangeNotifyService::instance().figures().polledEntries;
+    EXPECT_GE(alone, kFiles);
+    ASSERT_TRUE(second.start(link, false, kItemEvents));
+    ASSERT_TRUE(write(under("made"), "x"));
+    ASSERT_TRUE(waitFor([&] { return first.has({SHCNE_CREATE, "made", "-"}) && second.has({SHCNE_CREATE, "made", "-"}); }))
+        << ::testing::PrintToString(first.notices) << ::testing::PrintToString(second.notices);
+    EXPECT_TRUE(second.firstLists.size() > 0 && ShellNamespace::pathOf(second.firstLists.last()).startsWith(link + "/"));
+    // The recursive watch and the one of the folder alone are two trees; a third of the same
+    // tree as the first walks nothing more.
+    const qint64 two = ChangeNotifyService::instance().figures().polledEntries;
+    Recorder third(mount());
+    ASSERT_TRUE(third.start(mount(), true, kItemEvents));
+    ASSERT_TRUE(write(under("made2"), "x"));
+    ASSERT_TRUE(waitFor([&] {
+        return first.has({SHCNE_CREATE, "made2", "-"}) && second.has({SHCNE_CREATE, "made2", "-"}) &&
+               third.has({SHCNE_CREATE, "made2", "-"});
+    }));
+    // What the poller knows grew by the new file in each of the two trees, and never by a third
+    // walk's worth, however long it is looked at.
+    auto entries = [] { return ChangeNotifyService::instance().figures().polledEntries; };
+    EXPECT_TRUE(waitFor([&] { return entries() == two + 2; })) << entries() << " " << two;
+    qint64 most = 0;
+    for (int i = 0; i < 30; ++i) {
+        most = std::max(most, entries());
+        QTest::qWait(100);
+    }
+    EXPECT_EQ(most, two + 2);
+    // Each heard it once, and the third nothing of what came before it.
+    for (const Recorder* r : {&first, &second, &third})
+        EXPECT_EQ(r->only(SHCNE_CREATE).count({SHCNE_CREATE, "made2", "-"}), 1) << ::testing::PrintToString(r->notices);
+    EXPECT_FALSE(third.has({SHCNE_CREATE, "made", "-"})) << ::testing::PrintToString(third.notices);
+    // One stops: the others go on.
+    first.stop();
+    ASSERT_TRUE(write(under("made3"), "x"));
+    ASSERT_TRUE(waitFor([&] { return third.has({SHCNE_CREATE, "made3", "-"}) && second.has({SHCNE_CREATE, "made3", "-"}); }));
+}
+
+TEST_F(FuseMountTest, TheWatchedFolderDeletedBehindTheMountIsToldGoneAndBackAsALocalOneIs)
+{
+    ASSERT_TRUE(QDir().mkpath(under("w/sub")) && write(under("w/f"), "x") && write(under("w/sub/g"), "x"));
+    Recorder r(mount("w"));
+    ASSERT_TRUE(r.start(mount("w"), true, kChangeEvents));
+    ASSERT_TRUE(QDir(under("w")).removeRecursively());
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_RMDIR, ".", "-"}); })) << ::testing::PrintToString(r.notices);
+    // What it held first (a folder after what it held), then the folder, each once.
+    const QList<Notice> gone = r.only(SHCNE_DELETE | SHCNE_RMDIR);
+    ASSERT_EQ(gone.size(), 4) << ::testing::PrintToString(r.notices);
+    for (const Notice& n : {Notice{SHCNE_DELETE, "f", "-"}, Notice{SHCNE_DELETE, "sub/g", "-"}, Notice{SHCNE_RMDIR, "sub", "-"}})
+        EXPECT_TRUE(gone.contains(n)) << ::testing::PrintToString(r.notices);
+    EXPECT_LT(gone.indexOf({SHCNE_DELETE, "sub/g", "-"}), gone.indexOf({SHCNE_RMDIR, "sub", "-"}));
+    EXPECT_EQ(gone.last(), (Notice{SHCNE_RMDIR, ".", "-"}));
+    // Nothing while it is away; made again, it is told made with what it holds.
+    const qsizetype heard = r.notices.size();
+    QTest::qWait(2500);
+    EXPECT_EQ(r.notices.size(), heard) << ::testing::PrintToString(r.notices);
+    ASSERT_TRUE(QDir().mkpath(under("w")) && write(under("w/back"), "x"));
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "back", "-"}); })) << ::testing::PrintToString(r.notices);
+    EXPECT_EQ(r.only(SHCNE_MKDIR).count({SHCNE_MKDIR, ".", "-"}), 1) << ::testing::PrintToString(r.notices);
+    EXPECT_LT(r.notices.indexOf({SHCNE_MKDIR, ".", "-"}), r.notices.indexOf({SHCNE_CREATE, "back", "-"}));
+    // And it is heard as before.
+    ASSERT_TRUE(write(under("w/later"), "x"));
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "later", "-"}); })) << ::testing::PrintToString(r.notices);
+}
+
 TEST_F(FuseMountTest, AFolderBesideTheMountIsNotPolled)
 {
     ASSERT_TRUE(QDir().mkpath(dir_.filePath("plain")));
     Recorder r(dir_.path());
     ASSERT_TRUE(r.start(dir_.filePath("plain"), true, kItemEvents));
     EXPECT_TRUE(r.polled.isEmpty()) << r.polled.join('\n').toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// A FUSE server that stops answering (SIGSTOP), as a dead network share would.
+class DeadFuseMountTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir().mkpath(dir_.filePath("under/inside")) && QDir().mkpath(mount()) &&
+                    QDir().mkpath(dir_.filePath("plain")));
+        const QString cannot = server_.start(dir_.filePath("under"), mount());
+        if (!cannot.isEmpty()) GTEST_SKIP() << cannot.toStdString();
+        QTest::qWait(300);  // the mount table the namespace keeps is a quarter second old at most
+    }
+    QString mount() const { return dir_.filePath("mount"); }
+
+    QTemporaryDir dir_;
+    StoppedFuseServer server_;
+};
+
+TEST_F(DeadFuseMountTest, AWatchOnTheDeadMountHoldsUpNeitherItsCallerNorOtherWatches)
+{
+    // Its folder is looked at off the caller's thread; the call returns at once.
+    Recorder dead(mount());
+    QElapsedTimer took;
+    took.start();
+    const ItemIdList list = ShellNamespace::parse(mount() + "/inside");
+    ASSERT_FALSE(list.isNull());
+    dead.id = SHChangeNotifyRegister(&dead, SHCNRF_InterruptLevel | SHCNRF_ShellLevel, kItemEvents, {list, true});
+    std::printf("registering a folder of a dead mount took %lld ms\n", static_cast<long long>(took.elapsed()));
+    EXPECT_NE(dead.id, 0u);
+    // Another watch starts and hears its changes meanwhile.
+    Recorder plain(dir_.filePath("plain"));
+    ASSERT_TRUE(plain.start(dir_.filePath("plain"), true, kItemEvents));
+    ASSERT_TRUE(write(dir_.filePath("plain/f"), "x"));
+    ASSERT_TRUE(waitFor([&] { return plain.has({SHCNE_CREATE, "f", "-"}); })) << ::testing::PrintToString(plain.notices);
+    EXPECT_FALSE(dead.watching);
+    EXPECT_TRUE(dead.refusal.isEmpty()) << dead.refusal.toStdString();
+}
+
+TEST_F(DeadFuseMountTest, ATreeHoldingTheDeadMountStartsAndIsWalkedWithoutIt)
+{
+    ASSERT_TRUE(QDir().mkpath(dir_.filePath("beside/deep")));
+    Recorder r(dir_.path());
+    QElapsedTimer took;
+    took.start();
+    ASSERT_TRUE(r.start(dir_.path(), true, kItemEvents));
+    std::printf("start of a tree holding a dead mount: %lld ms\n", static_cast<long long>(took.elapsed()));
+    ASSERT_EQ(r.polled.size(), 1) << r.polled.join('\n').toStdString();
+    EXPECT_TRUE(r.polled[0].contains("does not answer")) << r.polled[0].toStdString();
+    // The walker is not held up there: the tree beside it, and a folder made later, are watched.
+    ASSERT_TRUE(write(dir_.filePath("beside/deep/f"), "x"));
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "beside/deep/f", "-"}); })) << ::testing::PrintToString(r.notices);
+    ASSERT_TRUE(QDir().mkpath(dir_.filePath("later")) && write(dir_.filePath("later/g"), "x"));
+    ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, "later/g", "-"}); })) << ::testing::PrintToString(r.notices);
+    // So is another watch's walk.
+    QTemporaryDir other;
+    ASSERT_TRUE(QDir().mkpath(other.filePath("a/b")));
+    Recorder second(other.path());
+    ASSERT_TRUE(second.start(other.path(), true, kItemEvents));
+    ASSERT_TRUE(write(other.filePath("a/b/f"), "x"));
+    ASSERT_TRUE(waitFor([&] { return second.has({SHCNE_CREATE, "a/b/f", "-"}); }));
 }
 
 }  // namespace
