@@ -8,6 +8,7 @@
 //  - the memory per watched file of what that comparison keeps.
 //
 // The folders live in VESMOR_BENCH_DIR, else /dev/shm (memory-backed), else the temporary folder.
+#include "BenchFolders.h"
 #include "notify/TStShellNotification.h"
 #include "platform/changes/ChangeNotifyService.h"
 #include "platform/shell/ShellNamespace.h"
@@ -32,14 +33,6 @@
 #include <unistd.h>
 
 namespace {
-
-QString benchBase()
-{
-    const QString env = qEnvironmentVariable("VESMOR_BENCH_DIR");
-    if (!env.isEmpty()) return env;
-    if (QDir(QStringLiteral("/dev/shm")).exists()) return QStringLiteral("/dev/shm");
-    return QDir::tempPath();
-}
 
 qint64 statusKib(const char* key)
 {

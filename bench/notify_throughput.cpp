@@ -1,8 +1,9 @@
-// Change notification, side by side with inotifywait -m -r doing the same work:
-// events per second delivered to handlers, latency from a file's creation to its handler, and
-// the time and memory to register a recursive watch on a tree of 100,000 folders.
+// Change notification, side by side with inotifywait -m -r doing the same work: events per
+// second delivered to handlers, and latency from a file's creation to its handler. (Registering
+// a big tree beside inotifywait: bench_notify_scale.)
 //
 // The folders live in VESMOR_BENCH_DIR, else /dev/shm (memory-backed), else the temporary folder.
+#include "BenchFolders.h"
 #include "notify/TStShellNotification.h"
 #include "platform/changes/ChangeNotifyService.h"
 
@@ -32,14 +33,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 qint64 nowNs() { return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count(); }
-
-QString benchBase()
-{
-    const QString env = qEnvironmentVariable("VESMOR_BENCH_DIR");
-    if (!env.isEmpty()) return env;
-    if (QDir(QStringLiteral("/dev/shm")).exists()) return QStringLiteral("/dev/shm");
-    return QDir::tempPath();
-}
 
 // Creates `count` empty files named f0000000... in `folder`, each stamped just before it is made;
 // `pauseUs` between files (0: as fast as the loop can).
@@ -277,75 +270,6 @@ Latency theirLatency(const QString& base, int count, int pauseUs)
     return latencyOf(made, t.seenAt);
 }
 
-// --- registering a recursive watch on a big tree ---
-
-qint64 kibOf(const QString& statusPath, const char* key)
-{
-    QFile f(statusPath);
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith(key)) return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-int makeTree(const QString& root, int tops, int each)
-{
-    int made = 0;
-    for (int t = 0; t < tops; ++t) {
-        const QString top = QStringLiteral("%1/t%2").arg(root).arg(t);
-        QDir().mkdir(top);
-        ++made;
-        for (int e = 0; e < each; ++e) made += QDir().mkdir(QStringLiteral("%1/s%2").arg(top).arg(e)) ? 1 : 0;
-    }
-    return made;
-}
-
-struct Registration {
-    double seconds = 0;
-    double mib = 0;
-    int watched = 0;
-};
-
-Registration oursRegister(const QString& tree)
-{
-    Registration r;
-    ChangeNotifyService::instance();  // the service exists before we measure
-    const qint64 before = kibOf("/proc/self/status", "VmRSS:");
-    auto* n = new TStShellNotification;
-    n->SetWatchSubFolders(true);
-    n->SetWatchFolder(tree);
-    const qint64 start = nowNs();
-    n->SetActive(true);
-    n->WaitUntilWatching();  // the walk runs off the window's thread; the watch is started once it ends
-    r.seconds = double(nowNs() - start) / 1e9;
-    r.mib = double(kibOf("/proc/self/status", "VmRSS:") - before) / 1024.0;
-    r.watched = ChangeNotifyService::instance().watchedFolderCount();
-    delete n;
-    return r;
-}
-
-Registration theirRegister(const QString& tree)
-{
-    Registration r;
-    QProcess p;
-    const qint64 start = nowNs();
-    p.start(QStringLiteral("inotifywait"), {"-m", "-r", "-e", "create", tree});
-    QByteArray err;
-    QDeadlineTimer deadline(300000);
-    while (!err.contains("Watches established") && !deadline.hasExpired() && p.state() != QProcess::NotRunning) {
-        p.waitForReadyRead(100);
-        err += p.readAllStandardError();
-    }
-    r.seconds = double(nowNs() - start) / 1e9;
-    r.mib = double(kibOf(QStringLiteral("/proc/%1/status").arg(p.processId()), "VmRSS:")) / 1024.0;
-    r.watched = err.contains("Watches established") ? -1 : 0;
-    if (err.contains("upper limit")) r.watched = 0;
-    p.kill();
-    p.waitForFinished();
-    return r;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -389,14 +313,6 @@ int main(int argc, char** argv)
     std::printf("%-46s %16.1f %20.1f\n", "latency creation->handler p99 (us)", ol.p99Us, tl.p99Us);
     std::printf("%-46s %16d %20d\n", "  lost (2000 files, one every 0.5 ms)", ol.lost, tl.lost);
 
-    QTemporaryDir treeDir(base + QStringLiteral("/vesmor-tree-XXXXXX"));
-    const int folders = makeTree(treeDir.path(), 100, 999) + 1;
-    const Registration orr = oursRegister(treeDir.path());
-    const Registration trr = haveInotifywait ? theirRegister(treeDir.path()) : Registration{};
-    std::printf("%-46s %16.2f %20.2f\n", qPrintable(QStringLiteral("register recursive watch, %1 folders (s)").arg(folders)),
-                orr.seconds, trr.seconds);
-    std::printf("%-46s %16.1f %20.1f\n", "  memory (MiB; ours: growth of RSS, theirs: RSS)", orr.mib, trr.mib);
-    std::printf("%-46s %16d %20s\n", "  folders watched", orr.watched, trr.watched < 0 ? "all" : "NOT ALL");
     if (ours.lost || ol.lost) std::printf("NOTICES WERE LOST\n");
     return 0;
 }

@@ -323,6 +323,8 @@ struct State {
     // Places a watch on `path` without listing it (a lookout); false when it cannot be.
     bool watchOnly(const QByteArray& path, std::unique_lock<std::mutex>& lock);
     bool wanted(const QByteArray& real) const;
+    // A mount of a pseudo file system (/proc, /sys ...): never walked.
+    bool isPseudoMount(const QByteArray& real) const;
     bool walkUnderWay(const QByteArray& real) const;
     void updateFigures();
 

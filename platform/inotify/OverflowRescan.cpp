@@ -38,7 +38,7 @@ std::vector<ScanTask> State::applyListing(WatchedFolder* folder, const QByteArra
     std::vector<ScanTask> next;
     auto sub = [&](const std::string& name, ScanTask::Mode mode) {
         const QByteArray child = BytePath::join(path, name);
-        if (!wanted(child) || pseudoMounts.contains(child)) return;
+        if (!wanted(child) || isPseudoMount(child)) return;
         next.push_back({child, mode, task.job, false, task.urgent});
     };
     if (task.mode != ScanTask::Mode::Resync) {

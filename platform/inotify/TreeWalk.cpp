@@ -240,6 +240,15 @@ bool State::wanted(const QByteArray& real) const
     return regs.needed(real) || (assocActive && assocDirs.contains(real));
 }
 
+bool State::isPseudoMount(const QByteArray& real) const
+{
+    // Compared by size first: hashing a deep folder's long path for every folder walked costs
+    // more than the few mounts there are.
+    for (const QByteArray& m : pseudoMounts)
+        if (m.size() == real.size() && m == real) return true;
+    return false;
+}
+
 bool State::walkUnderWay(const QByteArray& real) const
 {
     for (const auto& [id, j] : jobs)
@@ -266,7 +275,7 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         task.movesSeen = movedFolders.size();
     }
     QByteArray path = task.path;
-    if (!wanted(path) || pseudoMounts.contains(path) || !mayTouch(path)) {
+    if (!wanted(path) || isPseudoMount(path) || !mayTouch(path)) {
         finishTask(task, 0);
         return;
     }
@@ -382,11 +391,6 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
         finishTask(task, 0);
         return;
     }
-    held.release();
-    held.path = path;
-    held.fd = dfd;
-    held.device = f->device;
-    held.inode = f->inode;
     --f->listings;
     ScanTask applied = task;
     if (task.mode == ScanTask::Mode::Resync && !resync) applied.mode = ScanTask::Mode::Baseline;
@@ -399,6 +403,17 @@ void State::scan(ScanTask task, std::unique_lock<std::mutex>& lock)
     if (f->listings == 0) {
         f->listed = true;
         f->touched.reset();
+    }
+    // The folder whose sub-folders come next is kept open. One with none to list leaves its
+    // parent held, so that its siblings are opened by name too.
+    if (byName && next.empty()) {
+        ::close(dfd);
+    } else {
+        held.release();
+        held.path = path;
+        held.fd = dfd;
+        held.device = f->device;
+        held.inode = f->inode;
     }
     for (ScanTask& t : next) t.movesSeen = movedFolders.size();
     // The first sub-folder is listed first; those of a folder that just came before any walk.

@@ -1,6 +1,7 @@
 #include "platform/inotify/WatchTable.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace BytePath {
@@ -54,23 +55,62 @@ WatchedFolder* WatchTable::child(const WatchedFolder* folder, std::string_view n
     return it != c.end() && (*it)->name == name ? it->get() : nullptr;
 }
 
+WatchedFolder* WatchTable::descend(WatchedFolder* from, const QByteArray& path, qsizetype at) const
+{
+    const char* data = path.constData();
+    const qsizetype size = path.size();
+    while (from && at < size) {
+        const void* found = std::memchr(data + at, '/', size_t(size - at));
+        const qsizetype slash = found ? static_cast<const char*>(found) - data : size;
+        from = child(from, std::string_view(data + at, size_t(slash - at)));
+        at = slash + 1;
+    }
+    return from;
+}
+
 WatchedFolder* WatchTable::find(const QByteArray& path) const
 {
     if (!path.startsWith('/')) return nullptr;
-    WatchedFolder* at = root_.get();
-    qsizetype from = 1;
-    while (at && from < path.size()) {
-        qsizetype slash = path.indexOf('/', from);
-        if (slash < 0) slash = path.size();
-        at = child(at, std::string_view(path.constData() + from, size_t(slash - from)));
-        from = slash + 1;
+    WatchedFolder* found = nullptr;
+    bool looked = false;
+    if (hint_ && hintGeneration_ == generation_ && hintPath_.size() > 1) {
+        const qsizetype hs = hintPath_.size();
+        const bool same = path.constData() == hintPath_.constData() && path.size() == hs;
+        if (same || (path.size() >= hs && std::memcmp(path.constData(), hintPath_.constData(), size_t(hs)) == 0 &&
+                     (path.size() == hs || path[hs] == '/'))) {
+            // At or below the last one.
+            found = descend(hint_, path, hs + 1);
+            looked = true;
+        } else if (path.size() < hs && hintPath_[path.size()] == '/' &&
+                   std::memcmp(path.constData(), hintPath_.constData(), size_t(path.size())) == 0) {
+            // Above it: as many levels up as it has parts more.
+            found = hint_;
+            for (qsizetype i = path.size(); found && i < hs; ++i)
+                if (hintPath_[i] == '/') found = found->parent;
+            looked = true;
+        }
     }
-    return at;
+    if (!looked) found = descend(root_.get(), path, 1);
+    if (found && found != root_.get()) {
+        hint_ = found;
+        hintPath_ = path;
+        hintGeneration_ = generation_;
+    }
+    return found;
 }
 
 WatchedFolder* WatchTable::ensure(const QByteArray& path)
 {
     if (!path.startsWith('/')) return nullptr;
+    if (WatchedFolder* there = find(path)) return there;
+    // Usually its parent is there already (a walk goes down a level at a time).
+    if (WatchedFolder* parent = path.size() > 1 ? find(BytePath::parentOf(path)) : nullptr) {
+        auto made = std::make_unique<WatchedFolder>();
+        made->name = std::string(BytePath::nameOf(path));
+        WatchedFolder* folder = made.get();
+        adopt(parent, std::move(made));
+        return folder;
+    }
     WatchedFolder* at = root_.get();
     qsizetype from = 1;
     while (from < path.size()) {

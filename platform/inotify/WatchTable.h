@@ -44,6 +44,8 @@ class WatchTable {
 public:
     WatchTable();
 
+    // Paths are looked up from the folder found last when they lie below or above it: a walk
+    // asks for a folder, its parent and its children in turn, and a deep folder's path is long.
     WatchedFolder* find(const QByteArray& path) const;
     // The folder at `path`, made (with the folders on the way) when missing.
     WatchedFolder* ensure(const QByteArray& path);
@@ -96,9 +98,16 @@ private:
     void join(WatchedFolder* into, WatchedFolder* from);
     void adopt(WatchedFolder* parent, std::unique_ptr<WatchedFolder> folder);
 
+    // From `from` down to `path`, whose part below `from` begins at `at`.
+    WatchedFolder* descend(WatchedFolder* from, const QByteArray& path, qsizetype at) const;
+
     std::unique_ptr<WatchedFolder> root_;
     QHash<int, WatchedFolder*> byWd_;
     quint64 generation_ = 0;
+    // The folder found last and its path, while no folder has left its place since.
+    mutable WatchedFolder* hint_ = nullptr;
+    mutable QByteArray hintPath_;
+    mutable quint64 hintGeneration_ = 0;
 };
 
 // Path helpers on bytes.

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -85,6 +88,59 @@ TEST(WatchTableTest, AFolderOnTheWayTakesTheWatchFoundForItAtTheNewPlace)
     EXPECT_EQ(now->listings, 1);
     EXPECT_TRUE(now->names.contains("b2"));
     EXPECT_NE(t.find("/w/big/a1/b1"), nullptr);
+}
+
+// Lookups start from the folder found last when the path lies below or above it. After every
+// kind of change the table knows (a folder made, moved, removed, pruned) a lookup must find what
+// a lookup in a fresh table of the same folders finds: never a folder that left its place.
+TEST(WatchTableTest, LookupsFromTheLastFolderFoundAgreeWithTheTableAfterEveryChange)
+{
+    WatchTable t;
+    std::string deep = "/c";
+    for (int i = 0; i < 50; ++i) deep += "/d";
+    t.ensure(QByteArray::fromStdString(deep));
+    t.ensure("/c/d/x/y");
+    auto pathAt = [&](int depth) { return QByteArray::fromStdString(deep.substr(0, 2 + 2 * size_t(depth))); };
+    // The folder at `path`, name by name from the root.
+    auto fromRoot = [&](const QByteArray& path) {
+        WatchedFolder* at = t.root();
+        for (const QByteArray& part : path.mid(1).split('/'))
+            if (at) at = t.child(at, std::string_view(part.constData(), size_t(part.size())));
+        return at;
+    };
+    auto same = [&](const QByteArray& path) { return t.find(path) == fromRoot(path); };
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        std::vector<QByteArray> look;  // in this order: each starts from the one before
+    };
+    const std::vector<Step> steps{
+        {"down and up a chain", [] {}, {pathAt(10), pathAt(11), pathAt(10), pathAt(3), pathAt(50), "/c/d/x", "/c/d/x/y", pathAt(1)}},
+        {"a path that runs on past a name", [] {}, {pathAt(5), pathAt(5) + "d", pathAt(5) + "/dd", pathAt(4) + "/x", pathAt(4)}},
+        {"the chain moved below another folder", [&] { t.move(t.find(pathAt(20)), "/c/d/x/y/moved", nullptr); },
+         {pathAt(20), pathAt(21), "/c/d/x/y/moved", "/c/d/x/y/moved/d/d", pathAt(19)}},
+        {"part of it removed", [&] { t.remove(t.find("/c/d/x/y/moved/d"), nullptr); },
+         {"/c/d/x/y/moved/d/d", "/c/d/x/y/moved/d", "/c/d/x/y/moved", pathAt(19)}},
+        {"a folder made where one was removed", [&] { t.ensure("/c/d/x/y/moved/d/d"); },
+         {"/c/d/x/y/moved/d/d", "/c/d/x/y/moved/d", "/c/d/x/y/moved/d/d/d"}},
+        {"emptied", [&] { t.takeAll(); }, {pathAt(3), "/c/d/x/y/moved/d/d", "/c"}},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        // The last folder found is the one the step is about, as in a walk.
+        for (const QByteArray& p : s.look) t.find(p);
+        s.change();
+        for (const QByteArray& p : s.look) EXPECT_TRUE(same(p)) << p.constData();
+        // And made again: every path the table knows is found in its place.
+        t.forEach(t.root(), [&](WatchedFolder* f) {
+            if (f == t.root()) return;
+            EXPECT_EQ(t.find(t.pathOf(f)), f) << t.pathOf(f).constData();
+        });
+    }
+    // A path given as the one last found is found again.
+    const QByteArray again = t.pathOf(t.ensure(pathAt(30)));
+    EXPECT_EQ(t.find(again), t.find(pathAt(30)));
+    EXPECT_EQ(t.find(again), t.ensure(pathAt(30)));
 }
 
 }  // namespace
