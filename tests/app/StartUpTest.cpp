@@ -1,5 +1,5 @@
 #include "app/CommandLine.h"
-#include "app/StartUp.h"
+#include "ui/FormCreate.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
 #include "notify/TStShellNotification.h"
@@ -122,7 +122,7 @@ TEST_F(StartUpTest, UnwritableFolderShowsTheErrorAndRunsOn)
         ::chmod(QFile::encodeName(temp.path() + "/VSM25").constData(), 0500);
     }
     TForm1 form;
-    EXPECT_TRUE(FormCreate(form, {"-m"}));
+    EXPECT_TRUE(FormCreate(form, {"-m"}, CheckForParameters));
     EXPECT_EQ(boxes.texts(), QStringList{"Unable to write to " + file() + "."});
     // The failed write cuts nothing short: banner, glyphs and the command line all follow.
     EXPECT_TRUE(form.tmr1->isActive());
@@ -167,7 +167,7 @@ TEST_F(StartUpTest, SettingsFileAsTheUserArrangedIt)
         }();
         boxes.clear();
         TForm1 form;
-        ASSERT_TRUE(FormCreate(form, {"-all"}));
+        ASSERT_TRUE(FormCreate(form, {"-all"}, CheckForParameters));
         EXPECT_EQ(form.lbl3->text(), "Watch Name: docs");
         if (c.written.isEmpty()) {
             EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
@@ -243,7 +243,7 @@ TEST_F(StartUpTest, MinimiseFlagStartsTheTimerEvenWithNoSection)
 {
     writeSettings("");
     TForm1 form;
-    ASSERT_TRUE(FormCreate(form, {"nosuch", "-m"}));
+    ASSERT_TRUE(FormCreate(form, {"nosuch", "-m"}, CheckForParameters));
     EXPECT_TRUE(form.tmr1->isActive());
     EXPECT_EQ(form.tmr1->interval(), 1000);
     EXPECT_TRUE(form.tmr1->isSingleShot());
@@ -258,7 +258,7 @@ TEST_F(StartUpTest, VanishedFolderStillMinimisesAndShowsWhatRuns)
     writeSettings(("[g]\nname=g\npath=" + gone + "\npanel=1\nactive=1\navilable=0\n[ok]\nname=ok\npath=" + watched.path() +
                    "\npanel=2\nactive=1\navilable=0\n").toUtf8());
     TForm1 form;
-    ASSERT_TRUE(FormCreate(form, {"-m"}));
+    ASSERT_TRUE(FormCreate(form, {"-m"}, CheckForParameters));
     EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
     EXPECT_TRUE(form.tmr1->isActive());
     EXPECT_FALSE(form.ShNotify1->Active());
@@ -276,7 +276,7 @@ TEST_F(StartUpTest, TooManyParametersStillStartsStoredWatchesButDoesNotMinimise)
 {
     writeSettings("");
     TForm1 form;
-    ASSERT_TRUE(FormCreate(form, {"a", "b", "-m"}));
+    ASSERT_TRUE(FormCreate(form, {"a", "b", "-m"}, CheckForParameters));
     EXPECT_EQ(boxes.texts(), QStringList{"Too many parameters"});
     EXPECT_FALSE(form.tmr1->isActive());
 }

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/StartUp.h"
+#include "ui/FormCreate.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
 #include "platform/settings/ProfileFile.h"
