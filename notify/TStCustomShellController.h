@@ -1,13 +1,8 @@
 #pragma once
 #include "notify/TSsComponent.h"
-#include "notify/TStShellFolder.h"
-#include "notify/TStShellItemList.h"
 #include "platform/ItemIdList.h"
 
 #include <QString>
-
-#include <memory>
-#include <vector>
 
 class ShellFolder;
 
@@ -19,9 +14,8 @@ struct TStFileInfo {
     int OpenIconIndex = -1;
 };
 
-// Supplies what shell items need: names, icon information and the system image list. Making
-// one never touches the file system (no scratch file is made to learn icon indexes: they come
-// from the icon theme by name). Main thread only.
+// Supplies what shell items need: names and icon information. Making one never touches the
+// file system. Main thread only.
 class TStCustomShellController : public TSsComponent {
     Q_OBJECT
 public:
@@ -32,24 +26,4 @@ public:
     // full path or parsing name); empty when there is none.
     QString GetDisplayName(const ShellFolder* folder, const ItemIdList& child, quint32 form) const;
     TStFileInfo GetFileInfo(const ItemIdList& absolute) const;
-    // Renames a file-system item in its folder; its new absolute list, none when the rename
-    // failed (a name in use is never replaced).
-    ItemIdList RenameItem(const TStShellItem& item, const QString& newName) const;
-    // Shows the item's properties (path, type, size, modified) in an information box.
-    void ShowPropertySheet(const TStShellItem& item) const;
-
-    // The children of a folder (SHCONTF_* flags) as folders made with this controller, parent
-    // folder bound once; empty when the folder can't be read.
-    std::vector<std::unique_ptr<TStShellFolder>> MakeChildren(const TStShellItem& parent, quint32 contentFlags);
-
-    const std::shared_ptr<ShellFolder>& DesktopFolder() const { return FDesktopFolder; }
-    TStShellItemList& ShellItems() { return FShellItems; }
-    int DosExeIndex() const { return FDosExeIndex; }
-    int OverlayIndex() const { return FOverlayIndex; }
-
-private:
-    std::shared_ptr<ShellFolder> FDesktopFolder;
-    TStShellItemList FShellItems;
-    int FDosExeIndex = -1;
-    int FOverlayIndex = 0;
 };
