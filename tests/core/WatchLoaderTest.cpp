@@ -66,8 +66,6 @@ TEST_F(WatchLoaderTest, EventSetFollowsTheKeysOfTheSectionLoaded)
     EXPECT_EQ(form->ShNotify1->NotifyEvents().Bits(), TStNotifyEventsSet{neFileCreate}.Bits());
     const TStNotifyEventsSet b{neFolderDelete, neAssociationChange};
     EXPECT_EQ(form->ShNotify2->NotifyEvents().Bits(), b.Bits());
-    EXPECT_EQ(SetFlags("b").Bits(), b.Bits());
-    EXPECT_TRUE(SetFlags("B").IsEmpty()) << "names match with regard to case";
     EXPECT_FALSE(form->ShNotify1->Active()) << "loading never starts a monitor";
 }
 
