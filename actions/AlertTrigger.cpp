@@ -2,9 +2,9 @@
 
 #include "actions/DesktopAlertSink.h"
 #include "core/WatchWindow.h"
-#include "platform/DateTimeStamp.h"
-#include "platform/LocaleText.h"
-#include "platform/ModalBoxes.h"
+#include "platform/text/DateTimeStamp.h"
+#include "platform/text/LocaleText.h"
+#include "platform/boxes/ModalBoxes.h"
 
 namespace AlertTrigger {
 

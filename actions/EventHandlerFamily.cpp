@@ -4,7 +4,7 @@
 #include "actions/EventLog.h"
 #include "actions/ExecuteCommand.h"
 #include "core/WatchWindow.h"
-#include "platform/DateTimeStamp.h"
+#include "platform/text/DateTimeStamp.h"
 
 void HandleShellEvent(WatchWindow& window, AlertHooks& hooks, const Twatcher& slot, TRzLauncher& launcher,
                       EventKind kind, const EventItem& first, const EventItem& second)

@@ -1,8 +1,8 @@
 #include "actions/EventKinds.h"
 
-#include "platform/FileAttributes.h"
-#include "platform/LocaleText.h"
-#include "platform/WindowsCommandLine.h"
+#include "platform/files/FileAttributes.h"
+#include "platform/text/LocaleText.h"
+#include "platform/programs/WindowsCommandLine.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "actions/EventLog.h"
 
 #include "core/Banner.h"
-#include "platform/AppendFiles.h"
-#include "platform/AppException.h"
-#include "platform/LocaleText.h"
+#include "platform/files/AppendFiles.h"
+#include "platform/boxes/AppException.h"
+#include "platform/text/LocaleText.h"
 
 namespace {
 

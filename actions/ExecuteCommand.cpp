@@ -2,10 +2,10 @@
 
 #include "actions/TRzLauncher.h"
 #include "core/WatchWindow.h"
-#include "platform/DateTimeStamp.h"
-#include "platform/FileInUse.h"
-#include "platform/LocaleText.h"
-#include "platform/WindowsCommandLine.h"
+#include "platform/text/DateTimeStamp.h"
+#include "platform/files/FileInUse.h"
+#include "platform/text/LocaleText.h"
+#include "platform/programs/WindowsCommandLine.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
 #include "actions/TRzLauncher.h"
 
-#include "platform/ProgramStarter.h"
+#include "platform/programs/ProgramStarter.h"
 
 TRzLauncher::TRzLauncher(QObject* AOwner) : QObject(AOwner) {}
 

@@ -2,8 +2,8 @@
 
 #include "core/SettingsFile.h"
 #include "core/WatchWindow.h"
-#include "platform/DateTimeStamp.h"
-#include "platform/ModalBoxes.h"
+#include "platform/text/DateTimeStamp.h"
+#include "platform/boxes/ModalBoxes.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "app/ResponsivenessProbe.h"
 
-#include "platform/EnvironmentSwitches.h"
+#include "platform/system/EnvironmentSwitches.h"
 
 #include <QCoreApplication>
 

@@ -7,10 +7,10 @@
 #include "core/WatchLoader.h"
 #include "core/WatchSlots.h"
 #include "core/WatchStartStop.h"
-#include "platform/DateTimeStamp.h"
-#include "platform/ModalBoxes.h"
-#include "platform/ProfileFile.h"
-#include "platform/SettingsFolder.h"
+#include "platform/text/DateTimeStamp.h"
+#include "platform/boxes/ModalBoxes.h"
+#include "platform/settings/ProfileFile.h"
+#include "platform/settings/SettingsFolder.h"
 #include "ui/frmMain.h"
 
 #include <QTimer>

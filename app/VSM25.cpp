@@ -2,10 +2,10 @@
 #include "app/ResponsivenessProbe.h"
 #include "app/StartUp.h"
 #include "instance/InstanceGuard.h"
-#include "platform/AppendFiles.h"
-#include "platform/AutoAnswerBoxes.h"
-#include "platform/PathBytes.h"
-#include "platform/TerminationSignals.h"
+#include "platform/files/AppendFiles.h"
+#include "platform/boxes/AutoAnswerBoxes.h"
+#include "platform/text/PathBytes.h"
+#include "platform/boxes/TerminationSignals.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>

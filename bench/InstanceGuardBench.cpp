@@ -1,9 +1,9 @@
 // Figures for the single-instance guard: the shared lock, one registration with its check, one
 // "come forward" round trip, and (with the real program) how long a refused copy takes to end.
 #include "instance/TJclAppInstances.h"
-#include "platform/ProcessInfo.h"
-#include "platform/ProcessLock.h"
-#include "platform/SwitchChannel.h"
+#include "platform/runtime/ProcessInfo.h"
+#include "platform/runtime/ProcessLock.h"
+#include "platform/runtime/SwitchChannel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

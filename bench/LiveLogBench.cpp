@@ -4,8 +4,8 @@
 // - a log-file line kept open for the turn, beside opening, appending and closing per line;
 // - the date-time stamp of a line, worked out once a second, beside working it out each time.
 #include "actions/EventLog.h"
-#include "platform/AppendFiles.h"
-#include "platform/DateTimeStamp.h"
+#include "platform/files/AppendFiles.h"
+#include "platform/text/DateTimeStamp.h"
 #include "ui/TLiveLogView.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 // Figures for starting programs and the other per-event platform steps of a command:
 // detached starts per second, the in-use test, and one log-file line.
 #include "actions/EventLog.h"
-#include "platform/FileInUse.h"
-#include "platform/ProgramStarter.h"
+#include "platform/files/FileInUse.h"
+#include "platform/programs/ProgramStarter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

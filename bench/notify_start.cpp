@@ -9,8 +9,8 @@
 //
 // The folders live in VESMOR_BENCH_DIR, else /dev/shm (memory-backed), else the temporary folder.
 #include "notify/TStShellNotification.h"
-#include "platform/ChangeNotifyService.h"
-#include "platform/ShellNamespace.h"
+#include "platform/changes/ChangeNotifyService.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 //
 // The folders live in VESMOR_BENCH_DIR, else /dev/shm (memory-backed), else the temporary folder.
 #include "notify/TStShellNotification.h"
-#include "platform/ChangeNotifyService.h"
+#include "platform/changes/ChangeNotifyService.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
 #include "core/Banner.h"
 
-#include "platform/SystemInfo.h"
+#include "platform/system/SystemInfo.h"
 
 QString BannerLine1()
 {

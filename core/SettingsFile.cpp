@@ -3,10 +3,10 @@
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
 #include "core/WatchWindow.h"
-#include "platform/AppException.h"
-#include "platform/DateTimeStamp.h"
-#include "platform/ModalBoxes.h"
-#include "platform/ProfileFile.h"
+#include "platform/boxes/AppException.h"
+#include "platform/text/DateTimeStamp.h"
+#include "platform/boxes/ModalBoxes.h"
+#include "platform/settings/ProfileFile.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
-#include "platform/OpenFolder.h"
-#include "platform/ProfileFile.h"
+#include "platform/files/OpenFolder.h"
+#include "platform/settings/ProfileFile.h"
 
 #include <QString>
 

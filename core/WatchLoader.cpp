@@ -5,9 +5,9 @@
 #include "core/WatchSlots.h"
 #include "core/WatchWindow.h"
 #include "notify/ESsException.h"
-#include "platform/AppException.h"
-#include "platform/DateTimeStamp.h"
-#include "platform/ProfileFile.h"
+#include "platform/boxes/AppException.h"
+#include "platform/text/DateTimeStamp.h"
+#include "platform/settings/ProfileFile.h"
 
 #include <QHash>
 

@@ -4,8 +4,8 @@
 #include "core/Twatcher.h"
 #include "core/WatchWindow.h"
 #include "notify/TStShellNotification.h"
-#include "platform/DateTimeStamp.h"
-#include "platform/ProfileFile.h"
+#include "platform/text/DateTimeStamp.h"
+#include "platform/settings/ProfileFile.h"
 
 void RemoveWatch(WatchWindow& window, const Twatcher& w)
 {

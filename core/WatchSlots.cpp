@@ -2,7 +2,7 @@
 
 #include "core/SettingsPaths.h"
 #include "notify/TStShellNotification.h"
-#include "platform/ProfileFile.h"
+#include "platform/settings/ProfileFile.h"
 
 std::array<Twatcher, SlotCount> Watchers;
 

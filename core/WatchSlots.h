@@ -1,6 +1,6 @@
 #pragma once
 #include "core/Twatcher.h"
-#include "platform/ProfileFile.h"
+#include "platform/settings/ProfileFile.h"
 
 #include <array>
 

@@ -4,9 +4,9 @@
 #include "core/WatchSlots.h"
 #include "core/WatchWindow.h"
 #include "notify/TStShellNotification.h"
-#include "platform/AppException.h"
-#include "platform/DateTimeStamp.h"
-#include "platform/ProfileFile.h"
+#include "platform/boxes/AppException.h"
+#include "platform/text/DateTimeStamp.h"
+#include "platform/settings/ProfileFile.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 #include "core/Twatcher.h"
-#include "platform/ItemIdList.h"
+#include "platform/shell/ItemIdList.h"
 
 #include <QColor>
 #include <QString>

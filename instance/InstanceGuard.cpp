@@ -1,6 +1,6 @@
 #include "instance/InstanceGuard.h"
 
-#include "platform/ModalBoxes.h"
+#include "platform/boxes/ModalBoxes.h"
 
 void jvpnstncs1Rejected(QObject* /*Sender*/) { ModalBoxes::warning(QStringLiteral("Vesmor is already running !")); }
 

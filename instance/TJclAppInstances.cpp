@@ -1,8 +1,8 @@
 #include "instance/TJclAppInstances.h"
 
-#include "platform/AppException.h"
-#include "platform/ProcessInfo.h"
-#include "platform/SwitchChannel.h"
+#include "platform/boxes/AppException.h"
+#include "platform/runtime/ProcessInfo.h"
+#include "platform/runtime/SwitchChannel.h"
 
 #include <QDeadlineTimer>
 #include <QThread>

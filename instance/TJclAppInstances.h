@@ -1,6 +1,6 @@
 #pragma once
-#include "platform/ProcessLock.h"
-#include "platform/SharedMemoryBlock.h"
+#include "platform/runtime/ProcessLock.h"
+#include "platform/runtime/SharedMemoryBlock.h"
 
 #include <QList>
 #include <QString>

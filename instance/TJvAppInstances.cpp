@@ -1,7 +1,7 @@
 #include "instance/TJvAppInstances.h"
 
 #include "instance/TJclAppInstances.h"
-#include "platform/SwitchChannel.h"
+#include "platform/runtime/SwitchChannel.h"
 
 #include <cstdio>
 #include <cstdlib>

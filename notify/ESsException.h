@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/AppException.h"
+#include "platform/boxes/AppException.h"
 
 // A failure of the shell components, with its code. Shown by the application's error box like
 // any other error that reaches it.

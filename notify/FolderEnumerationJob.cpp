@@ -1,8 +1,8 @@
 #include "notify/FolderEnumerationJob.h"
 
-#include "platform/MountTable.h"
-#include "platform/PathRelations.h"
-#include "platform/ShellNamespace.h"
+#include "platform/system/MountTable.h"
+#include "platform/text/PathRelations.h"
+#include "platform/shell/ShellNamespace.h"
 #include "platform/polling/PollChooser.h"
 
 #include <QSet>

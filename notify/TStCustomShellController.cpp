@@ -1,6 +1,6 @@
 #include "notify/TStCustomShellController.h"
 
-#include "platform/ShellNamespace.h"
+#include "platform/shell/ShellNamespace.h"
 
 TStCustomShellController::TStCustomShellController(QObject* owner) : TSsComponent(owner) {}
 

@@ -1,6 +1,6 @@
 #pragma once
 #include "notify/TSsComponent.h"
-#include "platform/ItemIdList.h"
+#include "platform/shell/ItemIdList.h"
 
 #include <QString>
 

@@ -2,9 +2,9 @@
 
 #include "notify/ESsException.h"
 #include "notify/TStCustomShellController.h"
-#include "platform/ChangeNotifyService.h"
-#include "platform/ModalBoxes.h"
-#include "platform/ShellNamespace.h"
+#include "platform/changes/ChangeNotifyService.h"
+#include "platform/boxes/ModalBoxes.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <QCoreApplication>
 #include <QDir>

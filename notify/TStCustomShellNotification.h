@@ -3,7 +3,7 @@
 #include "notify/TStNotifyEvents.h"
 #include "notify/TStShellItem.h"
 #include "notify/TStSpecialRootFolder.h"
-#include "platform/ItemIdList.h"
+#include "platform/shell/ItemIdList.h"
 
 #include <QString>
 #include <QSet>

@@ -1,7 +1,7 @@
 #include "notify/TStShellFolder.h"
 
 #include "notify/ESsException.h"
-#include "platform/ShellNamespace.h"
+#include "platform/shell/ShellNamespace.h"
 
 TStShellFolder::TStShellFolder(TStCustomShellController* controller) : TStShellItem(controller) {}
 

@@ -2,7 +2,7 @@
 
 #include "notify/ESsException.h"
 #include "notify/TStCustomShellController.h"
-#include "platform/ShellNamespace.h"
+#include "platform/shell/ShellNamespace.h"
 
 namespace {
 

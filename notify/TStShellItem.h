@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/ItemIdList.h"
+#include "platform/shell/ItemIdList.h"
 
 #include <QString>
 

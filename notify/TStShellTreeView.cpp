@@ -5,10 +5,10 @@
 #include "notify/ESsException.h"
 #include "notify/TStCustomShellController.h"
 #include "notify/TreeDropOperation.h"
-#include "platform/ModalBoxes.h"
-#include "platform/PathBytes.h"
-#include "platform/ShellNamespace.h"
-#include "platform/SystemImageList.h"
+#include "platform/boxes/ModalBoxes.h"
+#include "platform/text/PathBytes.h"
+#include "platform/shell/ShellNamespace.h"
+#include "platform/shell/SystemImageList.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -4,7 +4,7 @@
 #include "notify/TStShellFolderList.h"
 #include "notify/TStShellNotification.h"
 #include "notify/TStSpecialRootFolder.h"
-#include "platform/ItemIdList.h"
+#include "platform/shell/ItemIdList.h"
 
 #include <QColor>
 #include <QElapsedTimer>

@@ -5,9 +5,9 @@
 #include "notify/ESsException.h"
 #include "notify/TStCustomShellController.h"
 #include "notify/TreeDropOperation.h"
-#include "platform/ModalBoxes.h"
-#include "platform/PathBytes.h"
-#include "platform/ShellNamespace.h"
+#include "platform/boxes/ModalBoxes.h"
+#include "platform/text/PathBytes.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -3,7 +3,7 @@
 
 #include "notify/TreeNodes.h"
 #include "notify/TStCustomShellController.h"
-#include "platform/ShellNamespace.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <QScrollBar>
 

@@ -4,7 +4,7 @@
 #include "notify/TreeNodes.h"
 #include "notify/ESsException.h"
 #include "notify/TStCustomShellController.h"
-#include "platform/ShellNamespace.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -1,7 +1,7 @@
 #include "notify/TreeDropOperation.h"
 
-#include "platform/FileMoves.h"
-#include "platform/PathRelations.h"
+#include "platform/files/FileMoves.h"
+#include "platform/text/PathRelations.h"
 
 #include <QDir>
 #include <QFile>

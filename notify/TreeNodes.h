@@ -1,6 +1,6 @@
 #pragma once
 // Small helpers the folder tree's files share: node icons and walking nodes.
-#include "platform/SystemImageList.h"
+#include "platform/shell/SystemImageList.h"
 
 #include <QHash>
 #include <QIcon>

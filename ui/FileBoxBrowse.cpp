@@ -1,6 +1,6 @@
 #include "ui/FileBoxBrowse.h"
 
-#include "platform/FileDialogs.h"
+#include "platform/boxes/FileDialogs.h"
 
 namespace FileBoxBrowse {
 

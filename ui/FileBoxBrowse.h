@@ -2,7 +2,7 @@
 #include "ui/kit/TFilenameEdit.h"
 
 // Routes the file boxes' Browse dialogs through the program's dialog service
-// (platform/FileDialogs), where tests answer them.
+// (platform/boxes/FileDialogs), where tests answer them.
 namespace FileBoxBrowse {
 
 // The dialog function that goes through FileDialogs::getOpenFileName.

@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/ModalBoxes.h"
+#include "platform/boxes/ModalBoxes.h"
 
 #include <QObject>
 

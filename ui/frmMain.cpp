@@ -2,9 +2,9 @@
 
 #include "ui/ButtonGlyphs.h"
 
-#include "platform/EnvironmentSwitches.h"
-#include "platform/LocaleText.h"
-#include "platform/ModalBoxes.h"
+#include "platform/system/EnvironmentSwitches.h"
+#include "platform/text/LocaleText.h"
+#include "platform/boxes/ModalBoxes.h"
 #include "actions/AlertTrigger.h"
 #include "actions/TRzLauncher.h"
 #include "notify/TStShellFolder.h"

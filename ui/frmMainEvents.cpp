@@ -3,8 +3,8 @@
 #include "core/WatchSlots.h"
 #include "notify/TStShellItem.h"
 #include "notify/TStShellNotification.h"
-#include "platform/DateTimeStamp.h"
-#include "platform/LocaleText.h"
+#include "platform/text/DateTimeStamp.h"
+#include "platform/text/LocaleText.h"
 #include "ui/frmMain.h"
 
 namespace {

@@ -4,7 +4,7 @@
 // by watching the nearest folder above them that exists.
 #include "platform/inotify/InotifyState.h"
 
-#include "platform/PathBytes.h"
+#include "platform/text/PathBytes.h"
 
 #include <QDir>
 

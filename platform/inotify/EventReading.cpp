@@ -2,8 +2,8 @@
 // what the watch knows of each folder's entries follows every change.
 #include "platform/inotify/InotifyState.h"
 
-#include "platform/PathBytes.h"
-#include "platform/ShellNamespace.h"
+#include "platform/text/PathBytes.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <algorithm>
 #include <cstring>

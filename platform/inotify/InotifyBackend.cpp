@@ -1,7 +1,7 @@
 #include "platform/inotify/InotifyBackend.h"
 
-#include "platform/PathBytes.h"
-#include "platform/PathWalk.h"
+#include "platform/text/PathBytes.h"
+#include "platform/files/PathWalk.h"
 #include "platform/inotify/InotifyState.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
-#include "platform/ChangeBackend.h"
-#include "platform/ShellChangeEvents.h"
-#include "platform/MountTable.h"
+#include "platform/changes/ChangeBackend.h"
+#include "platform/changes/ShellChangeEvents.h"
+#include "platform/system/MountTable.h"
 #include "platform/inotify/Registrations.h"
 #include "platform/inotify/WatchTable.h"
 #include "platform/polling/FolderPoller.h"

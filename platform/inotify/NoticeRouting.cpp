@@ -2,8 +2,8 @@
 // its path, under that registration's own path to it.
 #include "platform/inotify/InotifyState.h"
 
-#include "platform/PathBytes.h"
-#include "platform/ShellNamespace.h"
+#include "platform/text/PathBytes.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 // compared the same way, what it knew then against what is known when it has caught up.
 #include "platform/inotify/InotifyState.h"
 
-#include "platform/ShellNamespace.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <algorithm>
 #include <unordered_set>

@@ -4,8 +4,8 @@
 // of the same paths since is not told again.
 #include "platform/inotify/InotifyState.h"
 
-#include "platform/PathBytes.h"
-#include "platform/ShellChangeEvents.h"
+#include "platform/text/PathBytes.h"
+#include "platform/changes/ShellChangeEvents.h"
 #include "platform/polling/PollChooser.h"
 
 #include <cmath>

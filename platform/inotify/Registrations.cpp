@@ -1,6 +1,6 @@
 #include "platform/inotify/Registrations.h"
 
-#include "platform/PathBytes.h"
+#include "platform/text/PathBytes.h"
 
 namespace RegistrationPaths {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/ChangeBackend.h"
+#include "platform/changes/ChangeBackend.h"
 #include "platform/inotify/NameSet.h"
 #include "platform/inotify/WatchTable.h"
 

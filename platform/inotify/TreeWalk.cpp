@@ -5,8 +5,8 @@
 // watched already (the same or an enclosing tree) waits for no walk of its own.
 #include "platform/inotify/InotifyState.h"
 
-#include "platform/PathBytes.h"
-#include "platform/ShellNamespace.h"
+#include "platform/text/PathBytes.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <algorithm>
 #include <cerrno>

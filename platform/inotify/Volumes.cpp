@@ -3,8 +3,8 @@
 // folder that asks is looked at once a second.
 #include "platform/inotify/InotifyState.h"
 
-#include "platform/PathBytes.h"
-#include "platform/ShellNamespace.h"
+#include "platform/text/PathBytes.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <sys/inotify.h>
 #include <sys/stat.h>

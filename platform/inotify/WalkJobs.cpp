@@ -3,7 +3,7 @@
 // needs any more go.
 #include "platform/inotify/InotifyState.h"
 
-#include "platform/PathBytes.h"
+#include "platform/text/PathBytes.h"
 
 #include <cerrno>
 #include <cstring>

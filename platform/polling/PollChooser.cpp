@@ -1,6 +1,6 @@
 #include "platform/polling/PollChooser.h"
 
-#include "platform/PathBytes.h"
+#include "platform/text/PathBytes.h"
 
 namespace PollChooser {
 

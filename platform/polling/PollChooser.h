@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/MountTable.h"
+#include "platform/system/MountTable.h"
 
 #include <QByteArray>
 #include <QList>

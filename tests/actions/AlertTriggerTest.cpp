@@ -1,7 +1,7 @@
 #include "actions/AlertTrigger.h"
 #include "actions/DesktopAlertSink.h"
 #include "core/WatchWindow.h"
-#include "platform/DateTimeStamp.h"
+#include "platform/text/DateTimeStamp.h"
 #include "support/BoxRecorder.h"
 #include "support/RecordingAlert.h"
 #include "support/RecordingWindow.h"

@@ -2,7 +2,7 @@
 #include "actions/EventHandlerFamily.h"
 #include "actions/ExecuteCommand.h"
 #include "actions/TRzLauncher.h"
-#include "platform/AppException.h"
+#include "platform/boxes/AppException.h"
 #include "support/ArgvProbe.h"
 #include "support/QtPrinters.h"
 

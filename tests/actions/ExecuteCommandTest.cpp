@@ -1,8 +1,8 @@
 #include "support/RecordingWindow.h"
 #include "actions/ExecuteCommand.h"
 #include "actions/TRzLauncher.h"
-#include "platform/DateTimeStamp.h"
-#include "platform/WindowsCommandLine.h"
+#include "platform/text/DateTimeStamp.h"
+#include "platform/programs/WindowsCommandLine.h"
 #include "support/ArgvProbe.h"
 #include "support/QtPrinters.h"
 

@@ -2,7 +2,7 @@
 #include "support/FileBytes.h"
 #include "core/WatchSlots.h"
 #include "notify/TStShellNotification.h"
-#include "platform/ProfileFile.h"
+#include "platform/settings/ProfileFile.h"
 #include "support/BoxRecorder.h"
 #include "support/ProgramRun.h"
 #include "support/QtPrinters.h"

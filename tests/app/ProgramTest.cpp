@@ -1,4 +1,4 @@
-#include "platform/ProfileFile.h"
+#include "platform/settings/ProfileFile.h"
 #include "support/FileBytes.h"
 #include "support/ProgramRun.h"
 #include "support/Waiting.h"

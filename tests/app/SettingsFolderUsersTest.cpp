@@ -1,6 +1,6 @@
 #include "instance/TJclAppInstances.h"
-#include "platform/ProfileFile.h"
-#include "platform/SwitchChannel.h"
+#include "platform/settings/ProfileFile.h"
+#include "platform/runtime/SwitchChannel.h"
 #include "support/FileBytes.h"
 #include "support/LocalUsers.h"
 #include "support/ProgramRun.h"

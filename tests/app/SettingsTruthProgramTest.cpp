@@ -4,7 +4,7 @@
 #include "app/StartUp.h"
 #include "core/WatchSlots.h"
 #include "core/WatchStartStop.h"
-#include "platform/ProfileFile.h"
+#include "platform/settings/ProfileFile.h"
 #include "support/BoxRecorder.h"
 #include "support/FileBytes.h"
 #include "support/ProgramRun.h"

@@ -3,7 +3,7 @@
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
 #include "notify/TStShellNotification.h"
-#include "platform/ProfileFile.h"
+#include "platform/settings/ProfileFile.h"
 #include "support/BoxRecorder.h"
 #include "support/RecordingWindow.h"
 #include "ui/TLiveLogView.h"

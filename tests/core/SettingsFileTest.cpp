@@ -2,8 +2,8 @@
 #include "core/WatchLoader.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
-#include "platform/AppException.h"
-#include "platform/ProfileFile.h"
+#include "platform/boxes/AppException.h"
+#include "platform/settings/ProfileFile.h"
 #include "support/BoxRecorder.h"
 #include "support/RecordingWindow.h"
 

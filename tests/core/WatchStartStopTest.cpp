@@ -2,7 +2,7 @@
 #include "core/WatchStartStop.h"
 #include "notify/TStShellNotification.h"
 #include "notify/TStShellTreeView.h"
-#include "platform/ChangeNotifyService.h"
+#include "platform/changes/ChangeNotifyService.h"
 #include "ui/StartedFormFixture.h"
 #include "ui/kit/TCyPanel.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/ProfileFile.h"
+#include "platform/settings/ProfileFile.h"
 
 // Reads any bytes the way the program reads its settings file: every section, every key the
 // program knows; then writes a value into sections found there and reads it back. Shared by the

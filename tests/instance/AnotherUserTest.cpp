@@ -2,7 +2,7 @@
 // where the program keeps, or used to keep, its single-instance objects. Whatever was planted,
 // the user's program starts, a second copy brings it forward, and nothing stays behind.
 #include "instance/TJclAppInstances.h"
-#include "platform/ProcessLock.h"
+#include "platform/runtime/ProcessLock.h"
 #include "support/LocalUsers.h"
 #include "support/ProgramRun.h"
 

@@ -2,8 +2,8 @@
 // "app" helper, built exactly like Vesmor's entry) and the real Vesmor binary.
 #include "InstanceTestSupport.h"
 
-#include "platform/ProcessLock.h"
-#include "platform/SharedMemoryBlock.h"
+#include "platform/runtime/ProcessLock.h"
+#include "platform/runtime/SharedMemoryBlock.h"
 #include "support/ProgramRun.h"
 
 #include <QFileInfo>

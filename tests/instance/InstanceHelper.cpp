@@ -6,8 +6,8 @@
 //             a main window (hidden with VESMOR_INSTANCE_HIDDEN=1); ends when stdin closes
 #include "instance/InstanceGuard.h"
 #include "instance/TJclAppInstances.h"
-#include "platform/AutoAnswerBoxes.h"
-#include "platform/ProcessInfo.h"
+#include "platform/boxes/AutoAnswerBoxes.h"
+#include "platform/runtime/ProcessInfo.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

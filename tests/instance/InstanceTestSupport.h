@@ -1,6 +1,6 @@
 #pragma once
 #include "instance/TJclAppInstances.h"
-#include "platform/SwitchChannel.h"
+#include "platform/runtime/SwitchChannel.h"
 #include "support/Waiting.h"
 
 #include <QCoreApplication>

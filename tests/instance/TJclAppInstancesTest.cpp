@@ -1,10 +1,10 @@
 #include "InstanceTestSupport.h"
 
 #include "instance/TJclAppInstances.h"
-#include "platform/AppException.h"
-#include "platform/ProcessInfo.h"
-#include "platform/ProcessLock.h"
-#include "platform/SharedMemoryBlock.h"
+#include "platform/boxes/AppException.h"
+#include "platform/runtime/ProcessInfo.h"
+#include "platform/runtime/ProcessLock.h"
+#include "platform/runtime/SharedMemoryBlock.h"
 
 #include <QtEndian>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "InstanceTestSupport.h"
 
 #include "instance/TJvAppInstances.h"
-#include "platform/ProcessInfo.h"
+#include "platform/runtime/ProcessInfo.h"
 
 #include <QWidget>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "TemporaryHome.h"
 #include "notify/FolderEnumerationJob.h"
-#include "platform/ShellNamespace.h"
+#include "platform/shell/ShellNamespace.h"
 #include "support/FileBytes.h"
 
 #include <QDir>

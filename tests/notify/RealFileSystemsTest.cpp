@@ -1,8 +1,8 @@
 // The real program watching the file systems people have: a folder reached through a link,
 // names that are not UTF-8 reaching a real script, folders another user keeps to himself, and a
 // volume unmounted under a watch.
-#include "platform/PathBytes.h"
-#include "platform/ProfileFile.h"
+#include "platform/text/PathBytes.h"
+#include "platform/settings/ProfileFile.h"
 #include "support/FileBytes.h"
 #include "support/LocalUsers.h"
 #include "support/ProgramRun.h"

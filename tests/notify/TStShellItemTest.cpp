@@ -3,7 +3,7 @@
 #include "notify/TStShellFolder.h"
 #include "notify/TStShellFolderList.h"
 #include "notify/TStShellItem.h"
-#include "platform/ShellNamespace.h"
+#include "platform/shell/ShellNamespace.h"
 #include "support/FileBytes.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 // A watch whose handler keeps a box open while a burst comes: the notices waiting for it stay
 // bounded, and once the box is closed every file made meanwhile is raised, once each.
 #include "notify/TStShellNotification.h"
-#include "platform/ChangeNotifyService.h"
-#include "platform/ShellNamespace.h"
+#include "platform/changes/ChangeNotifyService.h"
+#include "platform/shell/ShellNamespace.h"
 #include "support/FileBytes.h"
 #include "support/Waiting.h"
 

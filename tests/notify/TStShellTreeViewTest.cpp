@@ -2,7 +2,7 @@
 #include "notify/ESsException.h"
 #include "notify/FolderEnumerationJob.h"
 #include "notify/TStShellTreeView.h"
-#include "platform/ShellNamespace.h"
+#include "platform/shell/ShellNamespace.h"
 #include "support/BoxRecorder.h"
 #include "support/Waiting.h"
 

@@ -1,5 +1,5 @@
-#include "platform/AutoAnswerBoxes.h"
-#include "platform/ModalBoxes.h"
+#include "platform/boxes/AutoAnswerBoxes.h"
+#include "platform/boxes/ModalBoxes.h"
 #include "support/BoxRecorder.h"
 
 #include <QFile>

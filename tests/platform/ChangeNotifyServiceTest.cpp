@@ -1,6 +1,6 @@
 #include "NoticeRecorder.h"
-#include "platform/ChangeNotifyService.h"
-#include "platform/ShellNamespace.h"
+#include "platform/changes/ChangeNotifyService.h"
+#include "platform/shell/ShellNamespace.h"
 #include "support/FileBytes.h"
 
 #include <QCoreApplication>

@@ -2,10 +2,10 @@
 // links, names that are not UTF-8, the kernel's queue overflowing, folders moved in while the
 // reader is late, several watches on one tree, volumes that go away.
 #include "NoticeRecorder.h"
-#include "platform/ChangeBackend.h"
-#include "platform/ChangeNotifyService.h"
-#include "platform/PathBytes.h"
-#include "platform/ShellNamespace.h"
+#include "platform/changes/ChangeBackend.h"
+#include "platform/changes/ChangeNotifyService.h"
+#include "platform/text/PathBytes.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "platform/DateTimeStamp.h"
+#include "platform/text/DateTimeStamp.h"
 #include "support/QtPrinters.h"
 
 #include <QDeadlineTimer>

@@ -1,4 +1,4 @@
-#include "platform/FileDialogs.h"
+#include "platform/boxes/FileDialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/FileInUse.h"
+#include "platform/files/FileInUse.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,4 +1,4 @@
-#include "platform/FileSaving.h"
+#include "platform/files/FileSaving.h"
 #include "support/FileBytes.h"
 #include "support/QtPrinters.h"
 

@@ -1,5 +1,5 @@
-#include "platform/ItemIdList.h"
-#include "platform/PathBytes.h"
+#include "platform/shell/ItemIdList.h"
+#include "platform/text/PathBytes.h"
 
 #include <gtest/gtest.h>
 

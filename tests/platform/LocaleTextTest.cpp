@@ -1,4 +1,4 @@
-#include "platform/LocaleText.h"
+#include "platform/text/LocaleText.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>

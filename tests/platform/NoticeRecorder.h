@@ -1,6 +1,6 @@
 #pragma once
-#include "platform/ChangeNotifyService.h"
-#include "platform/ShellNamespace.h"
+#include "platform/changes/ChangeNotifyService.h"
+#include "platform/shell/ShellNamespace.h"
 #include "support/Waiting.h"
 
 #include <QCoreApplication>

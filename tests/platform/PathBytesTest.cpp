@@ -1,6 +1,6 @@
-#include "platform/FileAttributes.h"
-#include "platform/FileInUse.h"
-#include "platform/PathBytes.h"
+#include "platform/files/FileAttributes.h"
+#include "platform/files/FileInUse.h"
+#include "platform/text/PathBytes.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // What inotify cannot hear is polled: the compare of two walks, the choice of what is polled from
 // the mount table, and a real FUSE mount (bindfs) whose underlying folder is changed directly.
 #include "NoticeRecorder.h"
-#include "platform/ChangeNotifyService.h"
+#include "platform/changes/ChangeNotifyService.h"
 #include "platform/polling/FolderPoller.h"
 #include "platform/polling/PollChooser.h"
 #include "platform/polling/TreeSnapshot.h"

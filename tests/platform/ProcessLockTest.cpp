@@ -1,5 +1,5 @@
-#include "platform/ProcessLock.h"
-#include "platform/SharedMemoryBlock.h"
+#include "platform/runtime/ProcessLock.h"
+#include "platform/runtime/SharedMemoryBlock.h"
 
 #include <QFile>
 #include <QUuid>

@@ -1,5 +1,5 @@
 #include "fuzz/ProfileReaderExercise.h"
-#include "platform/ProfileFile.h"
+#include "platform/settings/ProfileFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>

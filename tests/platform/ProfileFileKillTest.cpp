@@ -1,4 +1,4 @@
-#include "platform/ProfileFile.h"
+#include "platform/settings/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>

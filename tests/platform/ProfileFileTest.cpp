@@ -1,6 +1,6 @@
-#include "platform/AppException.h"
-#include "platform/ProfileFile.h"
-#include "platform/PathBytes.h"
+#include "platform/boxes/AppException.h"
+#include "platform/settings/ProfileFile.h"
+#include "platform/text/PathBytes.h"
 #include "support/FileBytes.h"
 #include "support/QtPrinters.h"
 

@@ -1,7 +1,7 @@
 #include "support/ArgvProbe.h"
 #include "support/QtPrinters.h"
-#include "platform/ProgramStarter.h"
-#include "platform/WindowsCommandLine.h"
+#include "platform/programs/ProgramStarter.h"
+#include "platform/programs/WindowsCommandLine.h"
 
 #include <QDir>
 #include <QFile>

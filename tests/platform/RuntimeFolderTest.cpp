@@ -1,4 +1,4 @@
-#include "platform/RuntimeFolder.h"
+#include "platform/runtime/RuntimeFolder.h"
 
 #include <QDir>
 #include <QFile>

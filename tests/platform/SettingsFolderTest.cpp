@@ -1,5 +1,5 @@
-#include "platform/ProfileFile.h"
-#include "platform/SettingsFolder.h"
+#include "platform/settings/ProfileFile.h"
+#include "platform/settings/SettingsFolder.h"
 #include "support/FileBytes.h"
 #include "support/QtPrinters.h"
 

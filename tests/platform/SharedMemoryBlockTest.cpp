@@ -1,4 +1,4 @@
-#include "platform/SharedMemoryBlock.h"
+#include "platform/runtime/SharedMemoryBlock.h"
 
 #include <QDir>
 #include <QFileInfo>

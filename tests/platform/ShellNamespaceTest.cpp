@@ -1,6 +1,6 @@
-#include "platform/MountTable.h"
-#include "platform/PathBytes.h"
-#include "platform/ShellNamespace.h"
+#include "platform/system/MountTable.h"
+#include "platform/text/PathBytes.h"
+#include "platform/shell/ShellNamespace.h"
 #include "support/FileBytes.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/SwitchChannel.h"
+#include "platform/runtime/SwitchChannel.h"
 #include "support/Waiting.h"
 
 #include <QCoreApplication>

@@ -4,8 +4,8 @@
 //   box    a real box open (minimal platform), says "box open" from inside the box's loop
 //   stuck  says "stuck" and waits in a system call, never returning to an event loop
 //   errno  fills the handler's pipe, then checks that a signal leaves errno as it was
-#include "platform/ModalBoxes.h"
-#include "platform/TerminationSignals.h"
+#include "platform/boxes/ModalBoxes.h"
+#include "platform/boxes/TerminationSignals.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

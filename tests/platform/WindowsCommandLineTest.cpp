@@ -1,4 +1,4 @@
-#include "platform/WindowsCommandLine.h"
+#include "platform/programs/WindowsCommandLine.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>

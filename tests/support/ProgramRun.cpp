@@ -1,7 +1,7 @@
 #include "support/ProgramRun.h"
 
 #include "instance/TJclAppInstances.h"
-#include "platform/SwitchChannel.h"
+#include "platform/runtime/SwitchChannel.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

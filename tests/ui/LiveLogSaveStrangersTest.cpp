@@ -2,7 +2,7 @@
 #include "support/FileBytes.h"
 #include "support/LocalUsers.h"
 
-#include "platform/FileDialogs.h"
+#include "platform/boxes/FileDialogs.h"
 
 #include <QCoreApplication>
 #include <QProcess>

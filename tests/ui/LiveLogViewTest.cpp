@@ -2,7 +2,7 @@
 #include "support/FileBytes.h"
 
 #include "core/Banner.h"
-#include "platform/FileDialogs.h"
+#include "platform/boxes/FileDialogs.h"
 
 
 

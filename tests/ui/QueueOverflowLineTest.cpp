@@ -1,6 +1,6 @@
 #include "StartedFormFixture.h"
 #include "notify/TStShellNotification.h"
-#include "platform/ChangeNotifyService.h"
+#include "platform/changes/ChangeNotifyService.h"
 #include "support/FileBytes.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 #include "app/StartUp.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
-#include "platform/ProfileFile.h"
+#include "platform/settings/ProfileFile.h"
 #include "support/BoxRecorder.h"
 #include "support/FileSizeLimit.h"
 #include "support/QtPrinters.h"

@@ -2,7 +2,7 @@
 
 #include "core/SettingsFile.h"
 #include "notify/TStShellNotification.h"
-#include "platform/FileDialogs.h"
+#include "platform/boxes/FileDialogs.h"
 #include "ui/kit/TCyPanel.h"
 #include "ui/kit/TFilenameEdit.h"
 

@@ -1,7 +1,7 @@
 // The window without a mouse: the Tab chain of the tabs and the file boxes' dialogs.
 #include "StartedFormFixture.h"
 
-#include "platform/FileDialogs.h"
+#include "platform/boxes/FileDialogs.h"
 #include "notify/TStShellTreeView.h"
 #include "ui/kit/TFilenameEdit.h"
 

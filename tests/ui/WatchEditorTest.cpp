@@ -1,7 +1,7 @@
 #include "WatchEditorBand.h"
 
 #include "core/SettingsFile.h"
-#include "platform/FileDialogs.h"
+#include "platform/boxes/FileDialogs.h"
 #include "ui/kit/TFilenameEdit.h"
 
 #include <QKeyEvent>
