@@ -58,12 +58,14 @@ public:
     void SetActive(bool value);
     TStNotifyEventsSet NotifyEvents() const { return FNotifyEvents; }
     void SetNotifyEvents(TStNotifyEventsSet value);
+    TStSpecialRootFolder SpecialWatchFolder() const { return FSpecialWatchFolder; }
     void SetSpecialWatchFolder(TStSpecialRootFolder value);
     const QString& WatchFolder() const { return FWatchFolder; }
     void SetWatchFolder(const QString& value);
     bool WatchSubFolders() const { return FWatchSubFolders; }
     void SetWatchSubFolders(bool value);
     // The component keeps its own copy of the list it is given.
+    const ItemIdList& WatchPidl() const { return FWatchPidl; }
     void SetWatchPidl(const ItemIdList& value);
     void SetMaxNotifications(qint32 value) { FMaxNotifications = value; }
 

@@ -148,6 +148,8 @@ TEST_F(TStShellNotificationTest, CreatedWithItsDefaults)
     EXPECT_EQ(n.NotifyEvents().Count(), 20);
     EXPECT_TRUE(n.WatchFolder().isEmpty());
     EXPECT_FALSE(n.WatchSubFolders());
+    EXPECT_EQ(n.SpecialWatchFolder(), sfNone);
+    EXPECT_TRUE(n.WatchPidl().isNull());
     EXPECT_NE(n.Handle(), nullptr);
     EXPECT_EQ(int(sfAltStartup), 0);
     EXPECT_EQ(int(sfDesktop), 12);
