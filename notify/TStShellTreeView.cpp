@@ -83,31 +83,10 @@ TStShellTreeView::~TStShellTreeView()
 // ---------------------------------------------------------------------------------------------
 // Properties
 
-double TStShellTreeView::ShellVersion() const { return ShellNamespace::shellVersion(); }
-
 bool TStShellTreeView::Settled() const
 {
     return pending_.isEmpty() && catchUp_.isEmpty() && !catchUpTimer_.isActive() &&
            (!shellMonitor_ || shellMonitor_->FollowsUnderWay() == 0);
-}
-
-void TStShellTreeView::setRootFolder(const QString& path)
-{
-    rootFolder_ = path;
-    fillTree();
-}
-
-void TStShellTreeView::setSpecialRootFolder(TStSpecialRootFolder folder)
-{
-    if (NeedsShell47(folder) && ShellVersion() < 4.7) throw ESsShellError();
-    specialRootFolder_ = folder;
-    fillTree();
-}
-
-void TStShellTreeView::setSpecialStartInFolder(TStSpecialRootFolder folder)
-{
-    if (NeedsShell47(folder) && ShellVersion() < 4.7) throw ESsShellError();
-    specialStartInFolder_ = folder;
 }
 
 void TStShellTreeView::setOptions(TStTreeOptionsSet options)
@@ -118,20 +97,6 @@ void TStShellTreeView::setOptions(TStTreeOptionsSet options)
     setAcceptDrops(options_ & toAllowDrop);
     viewport()->setAcceptDrops(options_ & toAllowDrop);
     if (refill && topLevelItemCount()) fillTree();
-}
-
-void TStShellTreeView::setMaxNotifications(int value)
-{
-    maxNotifications_ = value;
-    if (shellMonitor_) shellMonitor_->SetMaxNotifications(value);
-}
-
-void TStShellTreeView::setFiltered(bool value)
-{
-    if (filtered_ == value) return;
-    filtered_ = value;
-    fillTree();
-    if (QTreeWidgetItem* top = topLevelItem(0)) reportSelection(top);
 }
 
 quint32 TStShellTreeView::enumFlags() const
