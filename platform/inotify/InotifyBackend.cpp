@@ -36,6 +36,9 @@ InotifyDetail::State::~State()
 namespace {
 
 constexpr size_t kReadBuffer = 256 * 1024;
+// How long a registration whose folder is on a mount waits for the server to answer the first
+// look at it before it starts all the same, polled until the server answers.
+constexpr auto kResolveWait = std::chrono::seconds(2);
 // After a read that found several events the reader rests this long before it looks again, so
 // that a burst is read in few large reads and the window is woken once for many notices rather
 // than for every one or two. A lone change is still read the moment it comes.
@@ -131,6 +134,8 @@ void readerRun(State& s)
                 if (trim >= 0 && (timeout < 0 || trim < timeout)) timeout = trim;
                 const int unanswered = s.unansweredPolls();
                 if (unanswered >= 0 && (timeout < 0 || unanswered < timeout)) timeout = unanswered;
+                const int unresolved = s.unresolvedDue();
+                if (unresolved >= 0 && (timeout < 0 || unresolved < timeout)) timeout = unresolved;
                 s.flush();
             }
             const bool paused = s.paused.load();
@@ -330,6 +335,44 @@ void InotifyBackend::request(std::function<void(State&)> job)
     poke(d->wakeFd);
 }
 
+int InotifyDetail::State::unresolvedDue()
+{
+    const auto now = Clock::now();
+    int next = -1;
+    for (auto& [id, u] : unresolved) {
+        if (u.started) continue;
+        if (u.due > now) {
+            const int ms = int(std::chrono::duration_cast<std::chrono::milliseconds>(u.due - now).count()) + 1;
+            next = next < 0 ? ms : std::min(next, ms);
+            continue;
+        }
+        u.started = true;
+        fresh.push_back({id, ChangeNotice::Kind::Watching, 0, {}, {}, QString()});
+        fresh.push_back({id, ChangeNotice::Kind::Polled, 0, {}, {},
+                         QStringLiteral("%1 is on a network or FUSE file system (%2) that does not answer: changes "
+                                        "there are looked for until it does")
+                             .arg(u.folder, u.fsType)});
+    }
+    return next;
+}
+
+void InotifyDetail::State::resolved(quint32 id, const WatchRequest& request, const WatchRoot& root, const QString& why)
+{
+    const auto found = unresolved.find(id);
+    const bool started = found != unresolved.end() && found->second.started;
+    if (found != unresolved.end()) unresolved.erase(found);
+    if (why.isEmpty()) {
+        addRegistration(id, request, root, started);
+    } else if (!started) {
+        targeted(id, ChangeNotice::Kind::Refused, 0, {}, why);
+    } else {
+        // It counts as started already: what is wrong is told as a problem, in red, and
+        // nothing is watched for it.
+        fresh.push_back({id, ChangeNotice::Kind::Problem, 0, {}, {},
+                         QStringLiteral("%1 cannot be watched (%2): changes in it are not reported").arg(root.user, why)});
+    }
+}
+
 QString InotifyBackend::startError() const { return d->startError; }
 
 QString InotifyBackend::add(quint32 id, const WatchRequest& request)
@@ -339,8 +382,9 @@ QString InotifyBackend::add(quint32 id, const WatchRequest& request)
     if (request.scope == WatchRequest::Scope::Folder) {
         root.user = QDir::cleanPath(request.folder);
         root.recursive = request.recursive;
-        if (PathReach::asksRemote(MountTable::current(), PathBytes::encode(root.user))) {
-            resolveAside(id, request, root);
+        const QList<MountTable::Mount> mounts = MountTable::current();
+        if (const MountTable::Mount* m = PathReach::remoteMount(mounts, PathBytes::encode(root.user))) {
+            resolveAside(id, request, root, m->fsType);
             return {};
         }
         auto [why, real] = resolveFolder(root.user);
@@ -351,7 +395,7 @@ QString InotifyBackend::add(quint32 id, const WatchRequest& request)
     return {};
 }
 
-void InotifyBackend::resolveAside(quint32 id, const WatchRequest& request, WatchRoot root)
+void InotifyBackend::resolveAside(quint32 id, const WatchRequest& request, WatchRoot root, const QString& fsType)
 {
     // A folder on a network or FUSE mount is looked at on a thread of its own: a server that
     // does not answer holds up that thread alone, never the window, the walker or exit. What
@@ -359,7 +403,11 @@ void InotifyBackend::resolveAside(quint32 id, const WatchRequest& request, Watch
     {
         std::lock_guard lock(d->requestMutex);
         d->resolving.insert(id);
+        d->requests.push_back([s = d.get(), id, folder = root.user, fsType] {
+            s->unresolved[id] = {Clock::now() + kResolveWait, folder, fsType};
+        });
     }
+    poke(d->wakeFd);  // its wait starts now
     std::thread([weak = std::weak_ptr<State>(d), id, request, root]() mutable {
         auto [why, real] = resolveFolder(root.user);
         const std::shared_ptr<State> s = weak.lock();
@@ -368,13 +416,7 @@ void InotifyBackend::resolveAside(quint32 id, const WatchRequest& request, Watch
             std::lock_guard lock(s->requestMutex);
             if (!s->resolving.remove(id)) return;  // removed meanwhile
             root.real = real;
-            s->requests.push_back([st = s.get(), id, request, root, why] {
-                if (why.isEmpty()) {
-                    st->addRegistration(id, request, root);
-                } else {
-                    st->targeted(id, ChangeNotice::Kind::Refused, 0, {}, why);
-                }
-            });
+            s->requests.push_back([st = s.get(), id, request, root, why] { st->resolved(id, request, root, why); });
         }
         poke(s->wakeFd);
     }).detach();
@@ -386,7 +428,10 @@ void InotifyBackend::remove(quint32 id)
         std::lock_guard lock(d->requestMutex);
         d->resolving.remove(id);
     }
-    request([id](State& s) { s.removeRegistration(id); });
+    request([id](State& s) {
+        s.unresolved.erase(id);
+        s.removeRegistration(id);
+    });
 }
 
 void InotifyBackend::follow(quint32 id, const QString& folder)

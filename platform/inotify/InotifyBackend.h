@@ -35,7 +35,7 @@ public:
 
 private:
     void request(std::function<void(InotifyDetail::State&)> job);
-    void resolveAside(quint32 id, const WatchRequest& request, WatchRoot root);
+    void resolveAside(quint32 id, const WatchRequest& request, WatchRoot root, const QString& fsType);
 
     struct Finished;
     std::shared_ptr<InotifyDetail::State> d;

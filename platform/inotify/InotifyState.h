@@ -347,7 +347,8 @@ struct State {
     // Nothing is wanted any more: every kernel watch ends at once, with the descriptor that held
     // them (one by one they cost a system call each). False when no new descriptor could be had.
     bool dropAll();
-    void addRegistration(quint32 id, const WatchRequest& request, const WatchRoot& root);
+    // `startedAlready`: it was told it is watching while its folder was still being looked at.
+    void addRegistration(quint32 id, const WatchRequest& request, const WatchRoot& root, bool startedAlready = false);
     void removeRegistration(quint32 id);
     void limitReached(const QByteArray& path);
     void refusedLater(const QByteArray& path, const QString& why);
@@ -375,6 +376,22 @@ struct State {
     void freeSpaceDuty(std::unique_lock<std::mutex>& lock);
     bool wantsFreeSpace() const;
     void noteFreeSpace(Registration& reg, qint64 free);
+
+    // === InotifyBackend.cpp ===
+    // Registrations whose own folder, on a network or FUSE mount, is still being looked at
+    // aside. One whose server has not answered by `due` starts all the same, told that the
+    // folder does not answer, so that it holds up no start after it.
+    struct Unresolved {
+        Clock::time_point due;
+        QString folder;
+        QString fsType;
+        bool started = false;
+    };
+    std::map<quint32, Unresolved> unresolved;
+    // Starts those due; returns the milliseconds until the next is due (-1: none).
+    int unresolvedDue();
+    // The look at its folder came back: `why` is empty, or says what is wrong with the folder.
+    void resolved(quint32 id, const WatchRequest& request, const WatchRoot& root, const QString& why);
 
     // === PolledAreas.cpp ===
     std::unique_ptr<FolderPoller> poller;  // taken away under `mutex` when the backend goes

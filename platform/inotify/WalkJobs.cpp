@@ -184,13 +184,17 @@ quint64 State::startWalk(quint32 id, const QByteArray& root, bool recursive)
     return job;
 }
 
-void State::addRegistration(quint32 id, const WatchRequest& request, const WatchRoot& root)
+void State::addRegistration(quint32 id, const WatchRequest& request, const WatchRoot& root, bool startedAlready)
 {
     if (failed) {
         targeted(id, ChangeNotice::Kind::Refused, 0, {}, failure);
         return;
     }
     Registration& reg = regs.add(id, request, root);
+    if (startedAlready) {
+        reg.toldWatching = true;
+        reg.toldPolled = true;
+    }
     if (request.mask & SHCNE_ASSOCCHANGED) startAssociations();
     if (request.scope != WatchRequest::Scope::Folder) {
         reg.watching = true;

@@ -13,4 +13,7 @@ namespace PathReach {
 // folders of local file systems are looked at (lstat, readlink), never one of such a mount.
 bool asksRemote(const QList<MountTable::Mount>& mounts, const QByteArray& path);
 
+// The network or FUSE mount that `path` leads onto, as asksRemote finds it; null when none.
+const MountTable::Mount* remoteMount(const QList<MountTable::Mount>& mounts, const QByteArray& path);
+
 }  // namespace PathReach
