@@ -75,6 +75,15 @@ struct Raw {
     bool done = false;                 // Barrier
     std::vector<Raw> inner;            // Barrier
     quint32 onlyFor = 0;               // found by that registration's poller: for it alone
+
+    static Raw of(Type type, quint32 mask, QByteArray path = {})
+    {
+        Raw r;
+        r.type = type;
+        r.mask = mask;
+        r.path = std::move(path);
+        return r;
+    }
 };
 
 // A folder a registration has polled (on a network or FUSE file system, or left without a kernel

@@ -125,11 +125,9 @@ void State::out(Registration& reg, ChangeNotice n)
 
 void State::targeted(quint32 id, ChangeNotice::Kind kind, quint32 mask, const ItemIdList& first, const QString& text)
 {
-    Raw r;
-    r.type = Raw::Type::Targeted;
+    Raw r = Raw::of(Raw::Type::Targeted, mask);
     r.kind = kind;
     r.target = id;
-    r.mask = mask;
     r.first = first;
     r.text = text;
     push(std::move(r));
