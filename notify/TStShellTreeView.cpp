@@ -10,6 +10,7 @@
 #include "platform/shell/SystemImageList.h"
 
 #include <QApplication>
+#include <QScrollBar>
 
 using namespace TreeNodes;
 
@@ -38,6 +39,10 @@ TStShellTreeView::TStShellTreeView(QWidget* owner) : QTreeWidget(owner)
     catchUpTimer_.setSingleShot(true);
     catchUpTimer_.setInterval(kCatchUpMs);
     connect(&catchUpTimer_, &QTimer::timeout, this, &TStShellTreeView::catchUp);
+    keepTopTimer_.setSingleShot(true);
+    keepTopTimer_.setInterval(kKeepTopMs);
+    connect(&keepTopTimer_, &QTimer::timeout, this, &TStShellTreeView::putTopBack);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &TStShellTreeView::scrolledWhileKeepingTop);
 
     connect(this, &QTreeWidget::itemExpanded, this, &TStShellTreeView::nodeExpanded);
     connect(this, &QTreeWidget::currentItemChanged, this,
@@ -87,7 +92,7 @@ double TStShellTreeView::ShellVersion() const { return ShellNamespace::shellVers
 
 bool TStShellTreeView::Settled() const
 {
-    return pending_.isEmpty() && catchUp_.isEmpty() && !catchUpTimer_.isActive() &&
+    return pending_.isEmpty() && catchUp_.isEmpty() && !catchUpTimer_.isActive() && !keepingTop_ &&
            (!shellMonitor_ || shellMonitor_->FollowsUnderWay() == 0);
 }
 

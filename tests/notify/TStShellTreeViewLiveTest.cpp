@@ -190,7 +190,7 @@ TEST_F(TStShellTreeViewLiveTest, NewFoldersLeaveTheTopmostVisibleNodeWhereItWas)
                 if (!node("w/one/" + name)) return false;
             return true;
         })) << c.what;
-        QCoreApplication::processEvents();
+        ASSERT_TRUE(waitFor([&] { return tree->Settled(); })) << c.what;
         EXPECT_EQ(tree->itemAt(0, 0), top) << c.what;
         EXPECT_EQ(tree->visualItemRect(top).top(), y) << c.what;
         EXPECT_TRUE(tree->updatesEnabled()) << c.what;
