@@ -67,6 +67,7 @@ TStShellTreeView::TStShellTreeView(QWidget* owner) : QTreeWidget(owner)
     // so that what changed in between shows.
     shellMonitor_->OnFolderFollowed = [this](QObject*, const QString& folder) { scheduleCatchUp(NodeByPath(folder)); };
     shellMonitor_->SetMaxNotifications(maxNotifications_);
+    monitorWhatIsShown();
     shellMonitor_->SetActive(true);
 
     fillTree();
@@ -123,6 +124,25 @@ void TStShellTreeView::setOptions(TStTreeOptionsSet options)
     setAcceptDrops(options_ & toAllowDrop);
     viewport()->setAcceptDrops(options_ & toAllowDrop);
     if (refill && topLevelItemCount()) fillTree();
+    monitorWhatIsShown();
+}
+
+void TStShellTreeView::monitorWhatIsShown()
+{
+    // Each event asked for costs the service a notice for the tree; it needs the files' only
+    // when it shows files, or when someone hears every change through it.
+    TStNotifyEventsSet events = TStNotifyEventsSet::All();
+    if (!(options_ & toShowFiles) && !OnShellChangeNotify) {
+        for (TStNotifyEvents e : {neFileChange, neFileCreate, neFileDelete, neFileRename}) events.Exclude(e);
+    }
+    if (shellMonitor_ && !(shellMonitor_->NotifyEvents() == events)) shellMonitor_->SetNotifyEvents(events);
+}
+
+void TStShellTreeView::showEvent(QShowEvent* event)
+{
+    // OnShellChangeNotify is assigned once the tree is made, before it is shown.
+    monitorWhatIsShown();
+    QTreeWidget::showEvent(event);
 }
 
 void TStShellTreeView::setMaxNotifications(int value)

@@ -126,6 +126,10 @@ public:
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // The monitor asks for file events only when the tree shows files or OnShellChangeNotify
+    // is assigned (looked at when options change and when the tree is shown).
+    void monitorWhatIsShown();
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     QStringList mimeTypes() const override;
