@@ -1,7 +1,8 @@
 # make run   — build the program alone (in build/) and start it
 # make test  — build with warnings as errors in build-test/ and, with the sanitizers, in
-#              build-asan/, check the includes, run every test in both. The folders are the
-#              tests' own: switching between make run and make test rebuilds neither.
+#              build-asan/, check the includes, run every test in both (the link check,
+#              scripts/check-links, is one of them). The folders are the tests' own: switching
+#              between make run and make test rebuilds neither.
 # make deps  — install the Debian packages that building and running need (as root; as another
 #              user through sudo); make deps-test adds what the tests need. Every other target
 #              only checks the packages it needs, as root installs them, and never runs sudo.
@@ -17,7 +18,7 @@ PREFIX     ?= /usr/local
 # Warnings stop the build where we test; a user's newer compiler may warn where ours does not.
 WERROR     ?= OFF
 
-.PHONY: all deps deps-test check-deps build run test test-build test-plain test-asan check-includes bench fuzz \
+.PHONY: all deps deps-test check-deps build run test test-build test-plain test-asan check-includes check-links bench fuzz \
         screenshots install uninstall package installed packed clean
 
 all: build
@@ -52,6 +53,10 @@ test: check-includes test-plain test-asan
 
 check-includes:
 	@scripts/check-includes
+
+# The built libraries against the same READMEs (make test runs it among the tests).
+check-links: test-build
+	@scripts/check-links $(TEST_BUILD)
 
 test-build:
 	@scripts/install-deps test

@@ -9,12 +9,13 @@
 void HandleShellEvent(WatchWindow& window, AlertHooks& hooks, const Twatcher& slot, TRzLauncher& launcher,
                       EventKind kind, const EventItem& first, const EventItem& second)
 {
-    const QString attributes = kind == EventKind::FileChange ? AttributeWords(first.path) : QString();
+    const EventKindInfo& info = eventKindInfo(kind);
+    const QString attributes = info.attributeWords ? AttributeWords(first.path) : QString();
     const QString text = EventText(kind, DateTimeStamp::now(), slot.Name, slot.Path, first, second, attributes);
     const QString argument =
         slot.UseArguments ? ArgumentFor(kind, slot.ArgumentIndex, slot.Path, first, second) : QString();
 
-    if (eventKindInfo(kind).liveLogFirst) {
+    if (info.liveLogFirst) {
         window.WriteToLiveLog(LiveLogColour::Red, text);
         hooks.TriggerDesktopAlert(slot, text);
     } else {

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/ResponsivenessProbe.h"
-#include "app/StartUp.h"
+#include "app/CommandLine.h"
+#include "ui/FormCreate.h"
 #include "instance/InstanceGuard.h"
 #include "platform/files/AppendFiles.h"
 #include "platform/boxes/AutoAnswerBoxes.h"
@@ -49,7 +50,7 @@ int main(int argc, char** argv)
         AppendFiles::closeAll();
         form.close();
     });
-    if (!FormCreate(form, parameters)) return 1;
+    if (!FormCreate(form, parameters, CheckForParameters)) return 1;
     // Closed (by a signal) while start-up waited for a watch's folders: already over.
     if (form.closing()) return 0;
     form.show();

@@ -26,7 +26,7 @@ Keys keysOf(const QString& name, int slotNumber, const WatchEditorInput& in)
         {"avilable", "0"},
         {"sub", flag(in.sub)},
     };
-    for (size_t i = 0; i < WatchEvents.size(); ++i) keys.append({WatchEvents[i].key, flag(in.events[i])});
+    for (size_t i = 0; i < in.events.size(); ++i) keys.append({WatchEvents[i].key, flag(in.events[i])});
     keys.append({"runprog", flag(in.runProgram)});
     if (in.runProgram) keys.append({"exec", in.program});
     keys.append({"arguments", flag(in.useArguments)});

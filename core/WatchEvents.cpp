@@ -3,7 +3,7 @@
 TStNotifyEventsSet NotifyEventsOf(const Twatcher& w)
 {
     TStNotifyEventsSet set;
-    for (const WatchEvent& e : WatchEvents)
+    for (const EventKindInfo& e : WatchEvents)
         if (w.*e.member) set << e.notifyEvent;
     return set;
 }

@@ -37,7 +37,7 @@ qint32 toInteger(const QString& value)
 TStNotifyEventsSet eventSetOf(const ProfileFile::Snapshot& snap, const QString& section)
 {
     TStNotifyEventsSet set;
-    for (const WatchEvent& e : WatchEvents)
+    for (const EventKindInfo& e : WatchEvents)
         if (snap.readString(section, QString::fromLatin1(e.key)) == QStringLiteral("1")) set << e.notifyEvent;
     return set;
 }
@@ -74,7 +74,7 @@ StoredWatch readSection(const ProfileFile::Snapshot& snap, const QString& sectio
         s.resetWait = read("waitproc") != QStringLiteral("0");
     }
     // The wait only makes sense for the one entry that hands over a bare file path.
-    w.WaitForProcess = w.UseArguments && on("waitproc") && w.ArgumentIndex == 0;
+    w.WaitForProcess = w.UseArguments && on("waitproc") && ArgumentWaitsForFile(w.ArgumentIndex);
     if (w.WaitForProcess) s.actions += QStringLiteral("Wait; ");
     w.WriteToLogFile = on("writelog");
     if (w.WriteToLogFile) s.actions += QStringLiteral("Log; ");
@@ -90,7 +90,7 @@ StoredWatch readSection(const ProfileFile::Snapshot& snap, const QString& sectio
     w.Active = w.Monitor && w.Monitor->Active();
     w.ProgramToExecute = read("exec");
     w.LogFile = read("logfile");
-    for (const WatchEvent& e : WatchEvents) {
+    for (const EventKindInfo& e : WatchEvents) {
         w.*e.member = on(e.key);
         if (w.*e.member) s.events += QString::fromLatin1(e.abbreviation);
     }

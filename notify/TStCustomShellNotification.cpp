@@ -13,41 +13,6 @@ namespace {
 
 constexpr qint64 kDispatchTurnMs = 10;  // longest stretch of handlers without a look at the window
 
-enum class Op {
-    AssociationChange, FileChange, FileCreate, FileDelete, FileRename, DriveAdd, DriveRemove, ShellDriveAdd,
-    MediaInsert, MediaRemove, FolderCreate, FolderDelete, FolderRename, FolderUpdate, NetShare, NetUnShare,
-    ServerDisconnect, ImageListChange, DriveSpaceChange,
-};
-
-struct DispatchRow {
-    quint32 bit;
-    TStNotifyEvents member;
-    Op op;
-};
-
-// The order in which the bits of one notice are raised.
-constexpr DispatchRow kDispatchOrder[] = {
-    {SHCNE_ASSOCCHANGED, neAssociationChange, Op::AssociationChange},
-    {SHCNE_UPDATEITEM, neFileChange, Op::FileChange},
-    {SHCNE_CREATE, neFileCreate, Op::FileCreate},
-    {SHCNE_DELETE, neFileDelete, Op::FileDelete},
-    {SHCNE_RENAMEITEM, neFileRename, Op::FileRename},
-    {SHCNE_DRIVEADD, neDriveAdd, Op::DriveAdd},
-    {SHCNE_DRIVEREMOVED, neDriveRemove, Op::DriveRemove},
-    {SHCNE_DRIVEADDGUI, neShellDriveAdd, Op::ShellDriveAdd},
-    {SHCNE_MEDIAINSERTED, neMediaInsert, Op::MediaInsert},
-    {SHCNE_MEDIAREMOVED, neMediaRemove, Op::MediaRemove},
-    {SHCNE_MKDIR, neFolderCreate, Op::FolderCreate},
-    {SHCNE_RMDIR, neFolderDelete, Op::FolderDelete},
-    {SHCNE_RENAMEFOLDER, neFolderRename, Op::FolderRename},
-    {SHCNE_UPDATEDIR, neFolderUpdate, Op::FolderUpdate},
-    {SHCNE_NETSHARE, neNetShare, Op::NetShare},
-    {SHCNE_NETUNSHARE, neNetUnShare, Op::NetUnShare},
-    {SHCNE_SERVERDISCONNECT, neServerDisconnect, Op::ServerDisconnect},
-    {SHCNE_UPDATEIMAGE, neImageListChange, Op::ImageListChange},
-    {SHCNE_FREESPACE, neDriveSpaceChange, Op::DriveSpaceChange},
-};
-
 // The free-space notice's first list holds two numbers: the drive is the first (bytes 2 to 5).
 quint32 driveNumber(const ItemIdList& pidl)
 {
@@ -132,36 +97,38 @@ bool TStCustomShellNotification::DispatchNotice(const TStNotificationItem& notic
     TStShellItem* b = second.get();
     const quint32 mask = notice.EventMask;
     const quint32 drive = (mask & SHCNE_FREESPACE) ? driveNumber(notice.Pidl1) : 0;
-    for (const DispatchRow& row : kDispatchOrder) {
-        if (!(mask & row.bit)) continue;
+    for (const TStNotifyEventBit& row : kNotifyEventBits) {
+        // An attribute change never waits in the queue.
+        if (!(mask & row.bit) || row.member == neAttributesChange) continue;
         Events.Include(row.member);
         const bool alive = Raise([&] {
-            switch (row.op) {
-            case Op::AssociationChange: DoAssociationChange(); break;
-            case Op::FileChange: DoFileChange(a); break;
-            case Op::FileCreate: DoFileCreate(a); break;
-            case Op::FileDelete: DoFileDelete(a, b); break;
-            case Op::FileRename: DoFileRename(a, b); break;
-            case Op::DriveAdd: DoDriveAdd(a); break;
-            case Op::DriveRemove: DoDriveRemove(a); break;
-            case Op::ShellDriveAdd: DoShellDriveAdd(a); break;
-            case Op::MediaInsert:
+            switch (row.member) {
+            case neAssociationChange: DoAssociationChange(); break;
+            case neFileChange: DoFileChange(a); break;
+            case neFileCreate: DoFileCreate(a); break;
+            case neFileDelete: DoFileDelete(a, b); break;
+            case neFileRename: DoFileRename(a, b); break;
+            case neDriveAdd: DoDriveAdd(a); break;
+            case neDriveRemove: DoDriveRemove(a); break;
+            case neShellDriveAdd: DoShellDriveAdd(a); break;
+            case neMediaInsert:
                 if (a) a->RefreshForMedia();
                 DoMediaInsert(a);
                 break;
-            case Op::MediaRemove:
+            case neMediaRemove:
                 if (a) a->RefreshForMedia();
                 DoMediaRemove(a);
                 break;
-            case Op::FolderCreate: DoFolderCreate(a); break;
-            case Op::FolderDelete: DoFolderDelete(a); break;
-            case Op::FolderRename: DoFolderRename(a, b); break;
-            case Op::FolderUpdate: DoFolderChange(a); break;
-            case Op::NetShare: DoNetShare(a); break;
-            case Op::NetUnShare: DoNetUnShare(a); break;
-            case Op::ServerDisconnect: DoServerDisconnect(a); break;
-            case Op::ImageListChange: DoImageListChange(); break;
-            case Op::DriveSpaceChange: DoDriveSpaceChange(drive); break;
+            case neFolderCreate: DoFolderCreate(a); break;
+            case neFolderDelete: DoFolderDelete(a); break;
+            case neFolderRename: DoFolderRename(a, b); break;
+            case neFolderUpdate: DoFolderChange(a); break;
+            case neNetShare: DoNetShare(a); break;
+            case neNetUnShare: DoNetUnShare(a); break;
+            case neServerDisconnect: DoServerDisconnect(a); break;
+            case neImageListChange: DoImageListChange(); break;
+            case neDriveSpaceChange: DoDriveSpaceChange(drive); break;
+            case neAttributesChange: break;
             }
         });
         if (!alive) return false;

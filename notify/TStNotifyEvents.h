@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/changes/ShellChangeEvents.h"
+
 #include <QtGlobal>
 
 #include <initializer_list>
@@ -71,35 +73,50 @@ private:
     quint32 bits_ = 0;
 };
 
-// The shell's event bit of each member, in member order.
-constexpr quint32 kShellEventBits[kNotifyEventCount] = {
-    0x8000000,  // neAssociationChange  SHCNE_ASSOCCHANGED
-    0x800,      // neAttributesChange   SHCNE_ATTRIBUTES
-    0x2000,     // neFileChange         SHCNE_UPDATEITEM
-    0x2,        // neFileCreate         SHCNE_CREATE
-    0x4,        // neFileDelete         SHCNE_DELETE
-    0x1,        // neFileRename         SHCNE_RENAMEITEM
-    0x100,      // neDriveAdd           SHCNE_DRIVEADD
-    0x80,       // neDriveRemove        SHCNE_DRIVEREMOVED
-    0x10000,    // neShellDriveAdd      SHCNE_DRIVEADDGUI
-    0x40000,    // neDriveSpaceChange   SHCNE_FREESPACE
-    0x20,       // neMediaInsert        SHCNE_MEDIAINSERTED
-    0x40,       // neMediaRemove        SHCNE_MEDIAREMOVED
-    0x8,        // neFolderCreate       SHCNE_MKDIR
-    0x10,       // neFolderDelete       SHCNE_RMDIR
-    0x20000,    // neFolderRename       SHCNE_RENAMEFOLDER
-    0x1000,     // neFolderUpdate       SHCNE_UPDATEDIR
-    0x200,      // neNetShare           SHCNE_NETSHARE
-    0x400,      // neNetUnShare         SHCNE_NETUNSHARE
-    0x4000,     // neServerDisconnect   SHCNE_SERVERDISCONNECT
-    0x8000,     // neImageListChange    SHCNE_UPDATEIMAGE
+// Each member with its shell event bit, in the order the events of one notice are raised (an
+// attribute change is raised at once, as its notice comes).
+struct TStNotifyEventBit {
+    TStNotifyEvents member;
+    quint32 bit;
 };
+constexpr TStNotifyEventBit kNotifyEventBits[kNotifyEventCount] = {
+    {neAttributesChange, SHCNE_ATTRIBUTES},
+    {neAssociationChange, SHCNE_ASSOCCHANGED},
+    {neFileChange, SHCNE_UPDATEITEM},
+    {neFileCreate, SHCNE_CREATE},
+    {neFileDelete, SHCNE_DELETE},
+    {neFileRename, SHCNE_RENAMEITEM},
+    {neDriveAdd, SHCNE_DRIVEADD},
+    {neDriveRemove, SHCNE_DRIVEREMOVED},
+    {neShellDriveAdd, SHCNE_DRIVEADDGUI},
+    {neMediaInsert, SHCNE_MEDIAINSERTED},
+    {neMediaRemove, SHCNE_MEDIAREMOVED},
+    {neFolderCreate, SHCNE_MKDIR},
+    {neFolderDelete, SHCNE_RMDIR},
+    {neFolderRename, SHCNE_RENAMEFOLDER},
+    {neFolderUpdate, SHCNE_UPDATEDIR},
+    {neNetShare, SHCNE_NETSHARE},
+    {neNetUnShare, SHCNE_NETUNSHARE},
+    {neServerDisconnect, SHCNE_SERVERDISCONNECT},
+    {neImageListChange, SHCNE_UPDATEIMAGE},
+    {neDriveSpaceChange, SHCNE_FREESPACE},
+};
+
+namespace TStNotifyEventChecks {
+constexpr bool everyMemberOnce()
+{
+    quint32 seen = 0;
+    for (const TStNotifyEventBit& b : kNotifyEventBits) seen |= 1u << int(b.member);
+    return seen == (1u << kNotifyEventCount) - 1;
+}
+static_assert(everyMemberOnce(), "every member has its bit");
+}  // namespace TStNotifyEventChecks
 
 // The shell event mask of a set.
 constexpr quint32 ShellEventMask(TStNotifyEventsSet set)
 {
     quint32 mask = 0;
-    for (int n = 0; n < kNotifyEventCount; ++n)
-        if (set.Contains(TStNotifyEvents(n))) mask |= kShellEventBits[n];
+    for (const TStNotifyEventBit& b : kNotifyEventBits)
+        if (set.Contains(b.member)) mask |= b.bit;
     return mask;
 }

@@ -72,8 +72,12 @@ public:
     TStShellTreeView* tv1 = nullptr;
     QCheckBox* chk1 = nullptr;
     QLabel* lbl1 = nullptr;
-    QCheckBox *chk2 = nullptr, *chk3 = nullptr, *chk4 = nullptr, *chk5 = nullptr, *chk6 = nullptr, *chk7 = nullptr;
-    QCheckBox *chk8 = nullptr, *chk9 = nullptr, *chk10 = nullptr, *chk11 = nullptr, *chk12 = nullptr, *chk13 = nullptr;
+    // The event boxes, made from WatchEvents, one per row and in its order; chkN is the box N.
+    std::array<QCheckBox*, EventKindCount> EventBoxes{};
+    QCheckBox *&chk2 = EventBoxes[boxRow(2)], *&chk3 = EventBoxes[boxRow(3)], *&chk4 = EventBoxes[boxRow(4)];
+    QCheckBox *&chk5 = EventBoxes[boxRow(5)], *&chk6 = EventBoxes[boxRow(6)], *&chk7 = EventBoxes[boxRow(7)];
+    QCheckBox *&chk8 = EventBoxes[boxRow(8)], *&chk9 = EventBoxes[boxRow(9)], *&chk10 = EventBoxes[boxRow(10)];
+    QCheckBox *&chk11 = EventBoxes[boxRow(11)], *&chk12 = EventBoxes[boxRow(12)], *&chk13 = EventBoxes[boxRow(13)];
     QCheckBox* chk14 = nullptr;
     QCheckBox* chk15 = nullptr;
     QCheckBox* chk16 = nullptr;

@@ -20,29 +20,12 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 
-#include <array>
-
 namespace {
 
 const QString AutomaticModeNotice = QStringLiteral(
     "Using arguments will set events selection to automatic mode.\n\r"
     "The event to monitor will be selected automatically according to the argument selection.\n\r"
     "To cancel automatic mode, uncheck this checkbox again.");
-
-using Box = QCheckBox* TForm1::*;
-
-// The editor's check boxes chk1 to chk19 by number (the event table names them so).
-constexpr std::array<Box, 20> CheckBoxes = {
-    nullptr,        &TForm1::chk1,  &TForm1::chk2,  &TForm1::chk3,  &TForm1::chk4,  &TForm1::chk5,  &TForm1::chk6,
-    &TForm1::chk7,  &TForm1::chk8,  &TForm1::chk9,  &TForm1::chk10, &TForm1::chk11, &TForm1::chk12, &TForm1::chk13,
-    &TForm1::chk14, &TForm1::chk15, &TForm1::chk16, &TForm1::chk17, &TForm1::chk18, &TForm1::chk19,
-};
-
-// The event box of a row of the event table.
-Box eventBox(const WatchEvent& e) { return CheckBoxes[size_t(e.editorBox)]; }
-
-// The event box that argument entry n selects: the box of the entry's kind.
-Box argumentEventBox(int n) { return eventBox(watchEvent(argumentEntries()[size_t(n)].kind)); }
 
 bool sameOrBelow(const QString& folder, const QString& top, bool below)
 {
@@ -125,7 +108,7 @@ void TForm1::btn3Click()
     in.nameText = edt4->text();
     in.path = folder->Path;
     in.sub = chk1->isChecked();
-    for (size_t i = 0; i < WatchEvents.size(); ++i) in.events[i] = (this->*eventBox(WatchEvents[i]))->isChecked();
+    for (size_t i = 0; i < in.events.size(); ++i) in.events[i] = EventBoxes[i]->isChecked();
     in.runProgram = chk14->isChecked();
     in.program = edt2->text();
     in.useArguments = chk15->isChecked();
@@ -162,7 +145,7 @@ void TForm1::btn4Click() { ClearAllControls(); }
 void TForm1::ClearAllControls()
 {
     chk1->setChecked(false);
-    for (const WatchEvent& e : WatchEvents) (this->*eventBox(e))->setChecked(false);
+    for (QCheckBox* box : EventBoxes) box->setChecked(false);
     edt2->clear();
     edt4->clear();
     chk14->setChecked(false);
@@ -184,7 +167,7 @@ void TForm1::LoadToEditor(Twatcher AWatch)
     SelectFolderInTree(AWatch.Path);
     chk1->setChecked(AWatch.Monitor && AWatch.Monitor->WatchSubFolders());
     lbl1->setText(AWatch.Path);
-    for (const WatchEvent& e : WatchEvents) (this->*eventBox(e))->setChecked(AWatch.*e.member);
+    for (size_t i = 0; i < EventBoxes.size(); ++i) EventBoxes[i]->setChecked(AWatch.*WatchEvents[i].member);
     if (AWatch.RunProgram) {
         chk14->setChecked(true);
         edt2->setText(AWatch.ProgramToExecute);
@@ -197,10 +180,10 @@ void TForm1::LoadToEditor(Twatcher AWatch)
         chk16->setChecked(AWatch.WaitForProcess);
     }
     if (AWatch.WaitForProcess) {
-        if (cbb1->currentIndex() == 0) chk16->setEnabled(true);
+        if (ArgumentWaitsForFile(cbb1->currentIndex())) chk16->setEnabled(true);
         chk16->setChecked(true);
     } else {
-        if (AWatch.UseArguments) chk16->setEnabled(cbb1->currentIndex() == 0);
+        if (AWatch.UseArguments) chk16->setEnabled(ArgumentWaitsForFile(cbb1->currentIndex()));
         chk16->setChecked(false);
     }
     if (AWatch.WriteToLogFile) {
@@ -253,8 +236,8 @@ void TForm1::chk17Click()
 void TForm1::cbb1Change()
 {
     const int i = cbb1->currentIndex();
-    if (i < 0 || i >= int(argumentEntries().size())) return;
-    if (i == 0) {
+    if (i < 0 || i >= ArgumentEntryCount) return;
+    if (ArgumentWaitsForFile(i)) {
         DisableEventControls();
         UnCheckEventConrolls();
         chk16->setEnabled(true);
@@ -264,22 +247,22 @@ void TForm1::cbb1Change()
         DisableEventControls();
         UnCheckEventConrolls();
     }
-    (this->*argumentEventBox(i))->setChecked(true);
+    EventBoxes[size_t(argumentEntries()[size_t(i)].kind)]->setChecked(true);
 }
 
 void TForm1::DisableEventControls()
 {
-    for (const WatchEvent& e : WatchEvents) (this->*eventBox(e))->setEnabled(false);
+    for (QCheckBox* box : EventBoxes) box->setEnabled(false);
 }
 
 void TForm1::EnableEventControls()
 {
-    for (const WatchEvent& e : WatchEvents) (this->*eventBox(e))->setEnabled(true);
+    for (QCheckBox* box : EventBoxes) box->setEnabled(true);
 }
 
 void TForm1::UnCheckEventConrolls()
 {
-    for (const WatchEvent& e : WatchEvents) (this->*eventBox(e))->setChecked(false);
+    for (QCheckBox* box : EventBoxes) box->setChecked(false);
 }
 
 void TForm1::tv1FolderSelected(QObject*, const QString& FolderPath)

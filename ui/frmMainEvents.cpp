@@ -1,4 +1,4 @@
-// The 48 event handlers: each slot's twelve monitor events, bound to one handler family.
+// The event handlers: each slot's monitor events, one handler family bound per slot and kind.
 #include "actions/EventHandlerFamily.h"
 #include "core/WatchSlots.h"
 #include "notify/TStShellItem.h"
@@ -14,35 +14,48 @@ EventItem itemOf(const TStShellItem* item)
     return item ? EventItem{item->Path(), item->DisplayName()} : EventItem{};
 }
 
-// One slot's handlers, in the order of the monitor's events they serve.
-struct SlotHandlers {
-    TStShellNotification* TForm1::*monitor;
-    void (TForm1::*AssociationChange)(QObject*);
-    void (TForm1::*DriveSpaceChange)(QObject*, quint32);
-    void (TForm1::*FileChange)(QObject*, TStShellItem*);
-    void (TForm1::*FileCreate)(QObject*, TStShellItem*);
-    void (TForm1::*FileDelete)(QObject*, TStShellItem*, TStShellItem*);
-    void (TForm1::*FileRename)(QObject*, TStShellItem*, TStShellItem*);
-    void (TForm1::*FolderChange)(QObject*, TStShellItem*);
-    void (TForm1::*FolderCreate)(QObject*, TStShellItem*);
-    void (TForm1::*FolderDelete)(QObject*, TStShellItem*);
-    void (TForm1::*FolderRename)(QObject*, TStShellItem*, TStShellItem*);
-    void (TForm1::*MediaInsert)(QObject*, TStShellItem*);
-    void (TForm1::*MediaRemove)(QObject*, TStShellItem*);
+// A kind's handlers: the component's event and the handler of each slot it calls.
+struct KindHandlers {
+    const char* key;
+    std::function<void(TForm1& form, TStShellNotification& monitor, int slot)> bind;
 };
 
-#define VESMOR_SLOT_HANDLERS(n)                                                                             \
-    SlotHandlers                                                                                             \
-    {                                                                                                        \
-        &TForm1::ShNotify##n, &TForm1::ShNotify##n##AssociationChange, &TForm1::ShNotify##n##DriveSpaceChange, \
-            &TForm1::ShNotify##n##FileChange, &TForm1::ShNotify##n##FileCreate, &TForm1::ShNotify##n##FileDelete, \
-            &TForm1::ShNotify##n##FileRename, &TForm1::ShNotify##n##FolderChange,                             \
-            &TForm1::ShNotify##n##FolderCreate, &TForm1::ShNotify##n##FolderDelete,                           \
-            &TForm1::ShNotify##n##FolderRename, &TForm1::ShNotify##n##MediaInsert, &TForm1::ShNotify##n##MediaRemove \
-    }
+template <class... Args>
+KindHandlers handlers(const char* key, std::function<void(QObject*, Args...)> TStCustomShellNotification::*event,
+                      std::array<void (TForm1::*)(QObject*, Args...), 4> slotHandlers)
+{
+    return {key, [event, slotHandlers](TForm1& form, TStShellNotification& monitor, int slot) {
+                monitor.*event = [&form, h = slotHandlers[size_t(slot - 1)]](QObject* s, Args... a) { (form.*h)(s, a...); };
+            }};
+}
 
-const SlotHandlers Slots[] = {VESMOR_SLOT_HANDLERS(1), VESMOR_SLOT_HANDLERS(2), VESMOR_SLOT_HANDLERS(3),
-                              VESMOR_SLOT_HANDLERS(4)};
+#define VESMOR_HANDLERS(Kind)                                                                                   \
+    handlers(#Kind, &TStCustomShellNotification::On##Kind,                                                      \
+             {&TForm1::ShNotify1##Kind, &TForm1::ShNotify2##Kind, &TForm1::ShNotify3##Kind, &TForm1::ShNotify4##Kind})
+
+// One line per kind, found by the key of the kind's row in WatchEvents.
+const KindHandlers Handlers[] = {
+    VESMOR_HANDLERS(FileCreate),
+    VESMOR_HANDLERS(FileDelete),
+    VESMOR_HANDLERS(FileChange),
+    VESMOR_HANDLERS(FileRename),
+    VESMOR_HANDLERS(AssociationChange),
+    VESMOR_HANDLERS(DriveSpaceChange),
+    VESMOR_HANDLERS(FolderCreate),
+    VESMOR_HANDLERS(FolderDelete),
+    VESMOR_HANDLERS(FolderRename),
+    VESMOR_HANDLERS(FolderChange),
+    VESMOR_HANDLERS(MediaInsert),
+    VESMOR_HANDLERS(MediaRemove),
+};
+
+const KindHandlers& handlersOf(const EventKindInfo& kind)
+{
+    for (const KindHandlers& h : Handlers)
+        if (qstrcmp(h.key, kind.name) == 0) return h;
+    // A kind without handlers would never be heard: better no window at all.
+    qFatal("no handlers for the event kind %s", kind.name);
+}
 
 }  // namespace
 
@@ -54,8 +67,9 @@ void TForm1::onEvent(int slot, EventKind kind, TStShellItem* first, TStShellItem
 
 void TForm1::connectEventHandlers()
 {
-    for (const SlotHandlers& h : Slots) {
-        TStShellNotification* m = this->*h.monitor;
+    TStShellNotification* monitors[] = {ShNotify1, ShNotify2, ShNotify3, ShNotify4};
+    for (int n = 1; n <= 4; ++n) {
+        TStShellNotification* m = monitors[n - 1];
         // A folder the system can no longer watch is reported in the live log; the rest of the
         // watch keeps working.
         // What the service says of a watch goes to the live log under the watch's name.
@@ -82,18 +96,7 @@ void TForm1::connectEventHandlers()
                                                               "folders found %1").arg(found == 1 ? QStringLiteral("1 change")
                                                                                                  : QStringLiteral("%1 changes").arg(found))));
         };
-        m->OnAssociationChange = [this, h](QObject* s) { (this->*h.AssociationChange)(s); };
-        m->OnDriveSpaceChange = [this, h](QObject* s, quint32 d) { (this->*h.DriveSpaceChange)(s, d); };
-        m->OnFileChange = [this, h](QObject* s, TStShellItem* i) { (this->*h.FileChange)(s, i); };
-        m->OnFileCreate = [this, h](QObject* s, TStShellItem* i) { (this->*h.FileCreate)(s, i); };
-        m->OnFileDelete = [this, h](QObject* s, TStShellItem* a, TStShellItem* b) { (this->*h.FileDelete)(s, a, b); };
-        m->OnFileRename = [this, h](QObject* s, TStShellItem* a, TStShellItem* b) { (this->*h.FileRename)(s, a, b); };
-        m->OnFolderChange = [this, h](QObject* s, TStShellItem* i) { (this->*h.FolderChange)(s, i); };
-        m->OnFolderCreate = [this, h](QObject* s, TStShellItem* i) { (this->*h.FolderCreate)(s, i); };
-        m->OnFolderDelete = [this, h](QObject* s, TStShellItem* i) { (this->*h.FolderDelete)(s, i); };
-        m->OnFolderRename = [this, h](QObject* s, TStShellItem* a, TStShellItem* b) { (this->*h.FolderRename)(s, a, b); };
-        m->OnMediaInsert = [this, h](QObject* s, TStShellItem* i) { (this->*h.MediaInsert)(s, i); };
-        m->OnMediaRemove = [this, h](QObject* s, TStShellItem* i) { (this->*h.MediaRemove)(s, i); };
+        for (const EventKindInfo& kind : WatchEvents) handlersOf(kind).bind(*this, *m, n);
     }
 }
 

@@ -13,6 +13,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <numeric>
+#include <vector>
 
 namespace {
 
@@ -110,7 +112,7 @@ QWidget* bottomBar(QWidget* parent, QPushButton*& tray, QPushButton*& exit)
 
 // The Tab chain in the order given: the order the eye reads, each box that enables others
 // before them.
-void tabChain(std::initializer_list<QWidget*> widgets)
+void tabChain(const std::vector<QWidget*>& widgets)
 {
     QWidget* previous = nullptr;
     for (QWidget* w : widgets) {
@@ -161,44 +163,32 @@ void TForm1::buildWatchSettingsTab()
     lbl1 = place(new TElidedLabel(QStringLiteral("Selected folder:"), b1), 138, 187, 358, 15);
     lbl1->setFont(windowFont());
 
-    QWidget* b2 = band(ts3, QStringLiteral("2. Select the events to monitor"), 99);
-    struct EventBox {
-        QCheckBox** box;
-        const char* caption;
-        const char* hint;
-        int left, top;
-    } const events[] = {
-        {&chk2, "File create", "Watch for file create events", 4, 20},
-        {&chk3, "File delete", "Watch for file delete events", 4, 50},
-        {&chk4, "File change", "Watch for permissions and attributes change events ", 4, 77},
-        {&chk5, "File rename", "Watch for file rename events", 119, 20},
-        {&chk6, "Association change", "Watch for file association change events", 119, 50},
-        {&chk7, "Free space change", "Watch for free space change events", 119, 77},
-        {&chk8, "Folder create", "Watch for folder create events", 264, 20},
-        {&chk9, "Folder delete", "Watch for folder delete events", 264, 50},
-        {&chk10, "Folder rename", "Watch for folder rename events", 264, 77},
-        {&chk11, "Folder change", "Watch for Folder permissions change events or file changes inside the folder", 389, 20},
-        {&chk12, "Media insert", "Watch for media insert events", 389, 50},
-        {&chk13, "Media remove", "Watch for media remove events", 389, 77},
-    };
-    // The fonts standing in for Tahoma run wider: each box takes the room up to the next column.
-    for (const auto& e : events) {
-        const int width = (e.left == 4 ? 119 : e.left == 119 ? 264 : e.left == 264 ? 389 : 498) - e.left - 2;
-        *e.box = checkBox(b2, QString::fromLatin1(e.caption), QString::fromLatin1(e.hint), e.left, e.top, width);
+    // The event boxes in their grid: three rows fill the band; each row more makes the band, and
+    // the window with it, one row taller.
+    constexpr int columnLeft[GridColumns + 1] = {4, 119, 264, 389, 498};
+    const auto rowTop = [](int row) { return row < 2 ? 20 + 30 * row : 77 + 27 * (row - 2); };
+    QWidget* b2 = band(ts3, QStringLiteral("2. Select the events to monitor"), rowTop(GridRows - 1) + 22);
+    if (GridRows > 3) setFixedHeight(height() + rowTop(GridRows - 1) - rowTop(2));
+    for (int i = 0; i < EventKindCount; ++i) {
+        const EventKindInfo& e = WatchEvents[i];
+        // The fonts standing in for Tahoma run wider: each box takes the room up to the next column.
+        const int left = columnLeft[e.place.column];
+        EventBoxes[size_t(i)] = checkBox(b2, QString::fromLatin1(e.caption), QString::fromLatin1(e.hint), left,
+                                         rowTop(e.place.row), columnLeft[e.place.column + 1] - left - 2);
     }
+    // The Tab key goes through them row by row, left to right.
+    std::vector<int> rows(EventKindCount);
+    std::iota(rows.begin(), rows.end(), 0);
+    std::ranges::sort(rows, {}, [](int i) { return WatchEvents[i].place.row * GridColumns + WatchEvents[i].place.column; });
+    std::vector<QWidget*> eventChain;
+    for (int i : rows) eventChain.push_back(EventBoxes[size_t(i)]);
 
     QWidget* b3 = band(ts3, QStringLiteral("3. Select the actions to trigger on event"), 142);
     chk15 = checkBox(b3, QStringLiteral("Add changed object name as argument:"),
                      QStringLiteral("Return the change object name as argument to the executed command"), 264, 16, 219);
     chk15->setEnabled(false);
     cbb1 = place(new QComboBox(b3), 264, 37, 219, 21, QStringLiteral("Select the proper returned argument"));
-    cbb1->addItems({"File Create - file name", "File delete -  file name", "File change - file name",
-                    "File rename - new file name old file name", "File rename - new file name ",
-                    "File rename - old file name", "Association change - folder name", "Folder create - folder name",
-                    "Folder delete - folder name", "Folder rename - new folder old folder",
-                    "Folder rename - new folder name", "Folder rename - old folder name",
-                    "Folder changed - folder name", "Media insert - media name", "Media remove - media name",
-                    "Drive space changed - folder name"});
+    for (const ArgumentEntry& e : argumentEntries()) cbb1->addItem(QString::fromLatin1(e.boxText));
     cbb1->setCurrentIndex(-1);
     cbb1->setEnabled(false);
     chk16 = checkBox(b3, QStringLiteral("Wait for file process to finish"),
@@ -241,10 +231,11 @@ void TForm1::buildWatchSettingsTab()
     btn7 = button(b4, QStringLiteral("Tray"), QStringLiteral("Minimize to system tray"), 392, 4, 55, 33);
     btn5 = button(b4, QStringLiteral("Exit"), QStringLiteral("Exit Vesmor"), 449, 4, 55, 33);
 
-    // Row by row, left to right.
-    tabChain({tv1, chk1, chk2, chk5, chk8, chk11, chk3, chk6, chk9, chk12, chk4, chk7, chk10, chk13,
-              chk14, chk15, edt2, edt2->browseButton(), cbb1, chk17, chk16, edt3, edt3->browseButton(),
-              chk18, chk19, edt4, btn3, btn4, btn7, btn5});
+    std::vector<QWidget*> chain{tv1, chk1};
+    chain.insert(chain.end(), eventChain.begin(), eventChain.end());
+    chain.insert(chain.end(), {chk14, chk15, edt2, edt2->browseButton(), cbb1, chk17, chk16, edt3,
+                               edt3->browseButton(), chk18, chk19, edt4, btn3, btn4, btn7, btn5});
+    tabChain(chain);
 }
 
 void TForm1::buildWatchListTab()

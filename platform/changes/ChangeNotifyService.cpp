@@ -6,36 +6,14 @@
 
 namespace {
 
-ChangeNotifyService*& theService()
-{
-    static ChangeNotifyService* service = nullptr;
-    return service;
-}
-
-void dropService()
-{
-    delete theService();
-    theService() = nullptr;
-}
-
 // How often a held-back window is looked at to see whether it has caught up.
 constexpr int kCatchUpCheckMs = 100;
 
 }  // namespace
 
-ChangeNotifyService& ChangeNotifyService::instance()
+ChangeNotifyService::ChangeNotifyService(const BackendMaker& makeBackend)
 {
-    ChangeNotifyService*& s = theService();
-    if (!s) {
-        s = new ChangeNotifyService;
-        qAddPostRoutine(dropService);  // the backend's threads stop before the application goes
-    }
-    return *s;
-}
-
-ChangeNotifyService::ChangeNotifyService()
-{
-    backend_ = ChangeBackend::create([this] {
+    backend_ = makeBackend([this] {
         QMetaObject::invokeMethod(this, &ChangeNotifyService::deliverPending, Qt::QueuedConnection);
     });
     backend_->setQueueLimit(backlogLimit_);
@@ -169,26 +147,3 @@ void ChangeNotifyService::setBacklogLimit(int notices)
 void ChangeNotifyService::pauseReading(bool paused) { backend_->pauseReading(paused); }
 
 void ChangeNotifyService::failReader(const QString& reason) { backend_->failReader(reason); }
-
-void ChangeNotifyService::setBeforeFolderRead(std::function<void(const QString& folder)> hook)
-{
-    ChangeBackend::setBeforeFolderRead(std::move(hook));
-}
-
-quint32 SHChangeNotifyRegister(ShellNoticeWindow* window, int sources, quint32 events, const SHChangeNotifyEntry& entry)
-{
-    Q_UNUSED(sources);
-    return ChangeNotifyService::instance().registerWindow(window, events, entry);
-}
-
-bool SHChangeNotifyDeregister(quint32 id)
-{
-    // After the application has gone there is no service left to deregister from.
-    ChangeNotifyService* service = theService();
-    return service && service->deregister(id);
-}
-
-void SHChangeNotify(quint32 eventId, const ItemIdList* first, const ItemIdList* second)
-{
-    ChangeNotifyService::instance().announce(eventId, first, second);
-}

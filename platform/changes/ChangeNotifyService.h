@@ -66,6 +66,9 @@ struct SHChangeNotifyEntry {
 class ChangeNotifyService : public QObject {
     Q_OBJECT
 public:
+    // The program's one service, over the Linux backend: it, the shell's calls below and
+    // setBeforeFolderRead are defined with that backend (platform/inotify/ChangeService.cpp), so
+    // that this folder needs nothing of it.
     static ChangeNotifyService& instance();
     ~ChangeNotifyService() override;
 
@@ -101,8 +104,11 @@ public:
     void failReader(const QString& reason);
     static void setBeforeFolderRead(std::function<void(const QString& folder)> hook);
 
+    // Makes the backend; `wake` is called on a backend thread when notices are ready.
+    using BackendMaker = std::function<std::unique_ptr<ChangeBackend>(std::function<void()> wake)>;
+
 private:
-    ChangeNotifyService();
+    explicit ChangeNotifyService(const BackendMaker& makeBackend);
     void catchUpHeldBack();
 
     std::unique_ptr<ChangeBackend> backend_;

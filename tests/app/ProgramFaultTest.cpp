@@ -1,4 +1,4 @@
-#include "app/StartUp.h"
+#include "ui/FormCreate.h"
 #include "support/FileBytes.h"
 #include "core/WatchSlots.h"
 #include "notify/TStShellNotification.h"

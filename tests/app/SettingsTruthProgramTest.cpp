@@ -1,7 +1,7 @@
 // What the window says is what runs, with the settings file as a new user may have it: hand
 // edited, read-only, shared by two copies of the program, left in the cache folder by an earlier
 // version, or not a folder at all. Against the real program, started as a user would.
-#include "app/StartUp.h"
+#include "ui/FormCreate.h"
 #include "core/WatchSlots.h"
 #include "core/WatchStartStop.h"
 #include "platform/settings/ProfileFile.h"

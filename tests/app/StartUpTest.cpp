@@ -1,5 +1,5 @@
 #include "app/CommandLine.h"
-#include "app/StartUp.h"
+#include "ui/FormCreate.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
 #include "notify/TStShellNotification.h"
@@ -8,6 +8,7 @@
 #include "support/RecordingWindow.h"
 #include "ui/TLiveLogView.h"
 #include "ui/frmMain.h"
+#include "ui/kit/TCyPanel.h"
 
 #include <QDir>
 #include <QFile>
@@ -121,7 +122,7 @@ TEST_F(StartUpTest, UnwritableFolderShowsTheErrorAndRunsOn)
         ::chmod(QFile::encodeName(temp.path() + "/VSM25").constData(), 0500);
     }
     TForm1 form;
-    EXPECT_TRUE(FormCreate(form, {"-m"}));
+    EXPECT_TRUE(FormCreate(form, {"-m"}, CheckForParameters));
     EXPECT_EQ(boxes.texts(), QStringList{"Unable to write to " + file() + "."});
     // The failed write cuts nothing short: banner, glyphs and the command line all follow.
     EXPECT_TRUE(form.tmr1->isActive());
@@ -166,7 +167,7 @@ TEST_F(StartUpTest, SettingsFileAsTheUserArrangedIt)
         }();
         boxes.clear();
         TForm1 form;
-        ASSERT_TRUE(FormCreate(form, {"-all"}));
+        ASSERT_TRUE(FormCreate(form, {"-all"}, CheckForParameters));
         EXPECT_EQ(form.lbl3->text(), "Watch Name: docs");
         if (c.written.isEmpty()) {
             EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
@@ -242,17 +243,40 @@ TEST_F(StartUpTest, MinimiseFlagStartsTheTimerEvenWithNoSection)
 {
     writeSettings("");
     TForm1 form;
-    ASSERT_TRUE(FormCreate(form, {"nosuch", "-m"}));
+    ASSERT_TRUE(FormCreate(form, {"nosuch", "-m"}, CheckForParameters));
     EXPECT_TRUE(form.tmr1->isActive());
     EXPECT_EQ(form.tmr1->interval(), 1000);
     EXPECT_TRUE(form.tmr1->isSingleShot());
+}
+
+// An unplugged drive at start-up: its watch is shown stopped on the window, the other watch
+// runs, and "-m" still hides the window.
+TEST_F(StartUpTest, VanishedFolderStillMinimisesAndShowsWhatRuns)
+{
+    QTemporaryDir watched;
+    const QString gone = temp.path() + "/gone";
+    writeSettings(("[g]\nname=g\npath=" + gone + "\npanel=1\nactive=1\navilable=0\n[ok]\nname=ok\npath=" + watched.path() +
+                   "\npanel=2\nactive=1\navilable=0\n").toUtf8());
+    TForm1 form;
+    ASSERT_TRUE(FormCreate(form, {"-m"}, CheckForParameters));
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+    EXPECT_TRUE(form.tmr1->isActive());
+    EXPECT_FALSE(form.ShNotify1->Active());
+    EXPECT_EQ(form.btn1->text(), "Start");
+    EXPECT_TRUE(form.btn8->isEnabled());
+    EXPECT_EQ(form.cypnl1->Degrade().FromColor(), QColor(255, 255, 255));
+    EXPECT_EQ(form.lbl3->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_TRUE(form.ShNotify2->Active());
+    EXPECT_EQ(form.btn17->text(), "Stop");
+    EXPECT_EQ(form.cypnl2->Degrade().FromColor(), QColor(0, 0, 128));
+    EXPECT_EQ(form.edt1->lines().filter(": Watch g Cannot monitor path: " + gone + " (Invalid folder)").size(), 1);
 }
 
 TEST_F(StartUpTest, TooManyParametersStillStartsStoredWatchesButDoesNotMinimise)
 {
     writeSettings("");
     TForm1 form;
-    ASSERT_TRUE(FormCreate(form, {"a", "b", "-m"}));
+    ASSERT_TRUE(FormCreate(form, {"a", "b", "-m"}, CheckForParameters));
     EXPECT_EQ(boxes.texts(), QStringList{"Too many parameters"});
     EXPECT_FALSE(form.tmr1->isActive());
 }

@@ -5,7 +5,7 @@
 #include "platform/boxes/AppException.h"
 #include "platform/settings/ProfileFile.h"
 #include "support/BoxRecorder.h"
-#include "support/RecordingWindow.h"
+#include "support/RecordingWatchWindow.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -17,7 +17,7 @@ class SettingsFileTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     BoxRecorder boxes;
-    RecordingWindow window;
+    RecordingWatchWindow window;
 
     void SetUp() override
     {

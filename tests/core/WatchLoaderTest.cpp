@@ -1,15 +1,8 @@
-#include "core/WatchLoader.h"
-#include "notify/TStShellNotification.h"
-#include "ui/StartedFormFixture.h"
-#include "ui/kit/TCyPanel.h"
-
-#include <QLabel>
+#include "WatchSlotsFixture.h"
 
 namespace {
 
-using WatchLoaderTest = StartedFormTest;
-
-QColor nameColour(const Twatcher& w) { return w.WatchNameLbl->palette().color(QPalette::WindowText); }
+using WatchLoaderTest = WatchSlotsTest;
 
 // One section per row, loaded at start-up; what its slot shows and holds afterwards.
 TEST_F(WatchLoaderTest, SectionsLoadIntoTheirSlots)
@@ -38,24 +31,18 @@ TEST_F(WatchLoaderTest, SectionsLoadIntoTheirSlots)
          "Actions: Execute; Arguments; Wait; Log; Popup; DesktopAlert; ", true, true, "1"},
     };
     for (const Case& c : cases) {
-        form.reset();
+        unbind();
         QFile::remove(file());
         start(c.section.constData());
         const Twatcher& w = WatchSlot(1);
         EXPECT_FALSE(w.Avilable) << c.what;
-        EXPECT_EQ(form->lbl4->text(), c.pathLine) << c.what;
-        EXPECT_EQ(form->lbl5->text(), c.eventsLine) << c.what;
-        EXPECT_EQ(form->lbl6->text(), c.actionsLine) << c.what;
+        EXPECT_EQ(panel(1).lines.mid(1), (QStringList{c.pathLine, c.eventsLine, c.actionsLine})) << c.what;
         EXPECT_EQ(w.WaitForProcess, c.wait) << c.what;
         EXPECT_EQ(key(sections().first(), "waitproc"), c.waitprocAfter) << c.what;
-        if (c.active) {
-            EXPECT_EQ(form->cypnl1->Degrade().FromColor(), QColor(0, 0, 128)) << c.what;
-            EXPECT_EQ(nameColour(w), QColor(0, 255, 255)) << c.what;
-        } else {
-            EXPECT_EQ(form->cypnl1->Degrade().FromColor(), QColor(255, 255, 255)) << c.what;
-            EXPECT_EQ(form->cypnl1->Degrade().ToColor(), QColor(166, 202, 240)) << c.what;
-            EXPECT_EQ(nameColour(w), QColor(0, 0, 255)) << c.what;
-        }
+        // Shown running only where the auto-start started its monitor.
+        EXPECT_EQ(monitor(1).Active(), c.active) << c.what;
+        EXPECT_EQ(panel(1).look, c.active ? PanelLook::Running : PanelLook::Stopped) << c.what;
+        EXPECT_EQ(panel(1).stopButton, c.active) << c.what;
     }
 }
 
@@ -63,12 +50,12 @@ TEST_F(WatchLoaderTest, SectionsLoadIntoTheirSlots)
 TEST_F(WatchLoaderTest, EventSetFollowsTheKeysOfTheSectionLoaded)
 {
     start("[a]\npanel=1\navilable=0\nname=a\npath=/\nfcreate=1\n[b]\npanel=2\navilable=0\nname=b\npath=/\nddelete=1\nasso=1\n");
-    EXPECT_EQ(form->ShNotify1->NotifyEvents().Bits(), TStNotifyEventsSet{neFileCreate}.Bits());
+    EXPECT_EQ(monitor(1).NotifyEvents().Bits(), TStNotifyEventsSet{neFileCreate}.Bits());
     const TStNotifyEventsSet b{neFolderDelete, neAssociationChange};
-    EXPECT_EQ(form->ShNotify2->NotifyEvents().Bits(), b.Bits());
+    EXPECT_EQ(monitor(2).NotifyEvents().Bits(), b.Bits());
     EXPECT_EQ(SetFlags("b").Bits(), b.Bits());
     EXPECT_TRUE(SetFlags("B").IsEmpty()) << "names match with regard to case";
-    EXPECT_FALSE(form->ShNotify1->Active()) << "loading never starts a monitor";
+    EXPECT_FALSE(monitor(1).Active()) << "loading never starts a monitor";
 }
 
 // Hand-edited files: the first section of a slot or a name is the watch; every section left out
@@ -104,28 +91,27 @@ TEST_F(WatchLoaderTest, HandEditedFilesLoadTheFirstAndNameTheRest)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        form.reset();
+        unbind();
         QFile::remove(file());
         start(c.file.constData());
-        const QLabel* names[] = {form->lbl3, form->lbl7, form->lbl11, form->lbl15};
         for (int n = 1; n <= 4; ++n) {
             const QString name = c.shown[n - 1];
-            EXPECT_EQ(names[n - 1]->text(), name.isEmpty() ? QString("Watch Name:") : "Watch Name: " + name) << "slot " << n;
+            EXPECT_EQ(panel(n).lines.value(0), name.isEmpty() ? QString() : "Watch Name: " + name) << "slot " << n;
             EXPECT_EQ(WatchSlot(n).Avilable, name.isEmpty()) << "slot " << n;
         }
         QStringList red;
-        // After the two banner lines, so that they are read with what heads them.
-        for (const QString& line : logLines().mid(2)) red << line.section(": ", 1);
+        for (const QString& line : logLines()) red << line.section(": ", 1);
         EXPECT_EQ(red, c.red);
         EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
     }
     // The red lines come again with every reload, in red.
-    form.reset();
+    unbind();
     QFile::remove(file());
     start("[a]\nname=a\npanel=1\npath=/\n[b]\nname=b\npanel=1\npath=/\n");
-    form->edt1->clearLines();
-    LoadSettingsToWatchList(*form);
+    window->lines.clear();
+    LoadSettingsToWatchList(*window);
     ASSERT_EQ(logLines().size(), 1);
+    EXPECT_EQ(window->lines[0].colour, LiveLogColour::Red);
     EXPECT_TRUE(logLines()[0].endsWith(": Watch b not loaded: slot 1 already holds watch a"));
 }
 

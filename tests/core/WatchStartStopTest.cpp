@@ -1,10 +1,6 @@
-#include "core/WatchLoader.h"
-#include "core/WatchStartStop.h"
-#include "notify/TStShellNotification.h"
-#include "notify/TStShellTreeView.h"
+#include "WatchSlotsFixture.h"
+#include "core/WatchRemoval.h"
 #include "platform/changes/ChangeNotifyService.h"
-#include "ui/StartedFormFixture.h"
-#include "ui/kit/TCyPanel.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -12,37 +8,39 @@
 
 namespace {
 
-using WatchStartStopTest = StartedFormTest;
+using WatchStartStopTest = WatchSlotsTest;
+
+// What slot n's panel, buttons and monitor show for a watch that runs or is stopped.
+void expectShown(const RecordingWatchWindow::Panel& p, const TStShellNotification& m, bool running)
+{
+    EXPECT_EQ(m.Active(), running);
+    EXPECT_EQ(p.stopButton, running) << "the Start button reads Stop while the watch runs";
+    EXPECT_EQ(p.editable, !running) << "Edit and Remove";
+    EXPECT_EQ(p.look, running ? PanelLook::Running : PanelLook::Stopped);
+}
 
 TEST_F(WatchStartStopTest, StartThenStopFollowsTheStateTable)
 {
     const QString d = folder("watched");
     start(("[w]\nname=w\npath=" + d.toUtf8() + "\npanel=2\nactive=0\navilable=0\nsub=1\nfcreate=1\n").constData());
-    form->btn17->click();
-    EXPECT_TRUE(form->ShNotify2->Active());
-    EXPECT_EQ(form->ShNotify2->WatchFolder(), d);
+    EXPECT_TRUE(press(2));
+    expectShown(panel(2), monitor(2), true);
+    EXPECT_EQ(monitor(2).WatchFolder(), d);
     EXPECT_EQ(key("w", "active"), "1");
-    EXPECT_EQ(form->btn17->text(), "Stop");
-    EXPECT_FALSE(form->btn18->isEnabled());
-    EXPECT_FALSE(form->btn23->isEnabled());
-    EXPECT_EQ(form->cypnl2->Degrade().FromColor(), QColor(0, 0, 128));
     EXPECT_TRUE(WatchSlot(2).Active);
     EXPECT_TRUE(logLines().last().endsWith(": Watch w Started monitoring path: " + d));
-    EXPECT_EQ(form->lbl1->text(), "Selected folder: ");
+    EXPECT_EQ(window->selections, QStringList{d});
+    EXPECT_EQ(window->resets, 1) << "the tree's selection is reset once started";
 
-    // A change in the folder reaches the slot's monitor and handler.
+    // A change in the folder reaches the slot's monitor.
     QFile f(d + "/new.txt");
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.close();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return logLines().last().endsWith(": w: File create event, file name: " + d + "/new.txt"); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return created[1].contains(d + "/new.txt"); }, 10000)) << created[1].join('|').toStdString();
 
-    form->btn17->click();
-    EXPECT_FALSE(form->ShNotify2->Active());
+    EXPECT_TRUE(press(2));
+    expectShown(panel(2), monitor(2), false);
     EXPECT_EQ(key("w", "active"), "0");
-    EXPECT_EQ(form->btn17->text(), "Start");
-    EXPECT_TRUE(form->btn18->isEnabled());
-    EXPECT_TRUE(form->btn23->isEnabled());
-    EXPECT_EQ(form->cypnl2->Degrade().FromColor(), QColor(255, 255, 255));
     EXPECT_TRUE(logLines().last().endsWith(": Watch w Stoped monitoring path: " + d));
     EXPECT_FALSE(WatchSlot(2).Active);
 }
@@ -55,20 +53,16 @@ TEST_F(WatchStartStopTest, WatchThatCannotWatchIsNotStarted)
     const QString d = folder("vanishing");
     start(("[w]\nname=w\npath=" + d.toUtf8() + "\npanel=2\nactive=0\navilable=0\nsub=1\nfcreate=1\n").constData());
     // The folder tree follows what it shows; quiet, the walk is the watch's alone.
-    TStShellNotification* treeMonitor = form->tv1->findChild<TStShellNotification*>();
+    TStShellNotification* treeMonitor = window->tree.findChild<TStShellNotification*>();
     ASSERT_TRUE(treeMonitor);
     treeMonitor->SetActive(false);
     const QStringList before = logLines();
     ChangeNotifyService::setBeforeFolderRead([d](const QString& f) {
         if (f == d) QDir(d).removeRecursively();
     });
-    form->btn17->click();
+    EXPECT_TRUE(press(2));
     ChangeNotifyService::setBeforeFolderRead(nullptr);
-    EXPECT_FALSE(form->ShNotify2->Active());
-    EXPECT_EQ(form->btn17->text(), "Start");
-    EXPECT_TRUE(form->btn18->isEnabled());
-    EXPECT_TRUE(form->btn23->isEnabled());
-    EXPECT_EQ(form->cypnl2->Degrade().FromColor(), QColor(255, 255, 255));
+    expectShown(panel(2), monitor(2), false);
     EXPECT_FALSE(WatchSlot(2).Active);
     EXPECT_EQ(key("w", "active"), "0");
     const QStringList added = logLines().mid(before.size());
@@ -82,44 +76,40 @@ TEST_F(WatchStartStopTest, EmptySlotDoesNothing)
     start("");
     const QByteArray before = settingsBytes();
     const QStringList lines = logLines();
-    form->btn9->click();
+    EXPECT_TRUE(press(3));
     EXPECT_EQ(settingsBytes(), before);
     EXPECT_EQ(logLines(), lines);
+    EXPECT_TRUE(window->selections.isEmpty());
     EXPECT_TRUE(boxes.texts().isEmpty());
 }
 
 // An unplugged drive: the watch on it is named, stays marked as running, and every other watch
-// still starts; "-m" still hides the window.
+// still starts.
 TEST_F(WatchStartStopTest, VanishedFolderDoesNotStopTheAutoStart)
 {
     const QString d = folder("ok");
     const QString gone = temp.path() + "/gone";
-    QDir().mkpath(temp.path() + "/VSM25");
+    QDir().mkpath(SettingsFolder);
     {
         QFile f(file());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(("[g]\nname=g\npath=" + gone + "\npanel=1\nactive=1\navilable=0\n[ok]\nname=ok\npath=" + d +
                  "\npanel=2\nactive=1\navilable=0\n").toUtf8());
     }
-    form = std::make_unique<TForm1>();
-    ASSERT_TRUE(FormCreate(*form, {"-m"}));
+    launch();
     EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
-    EXPECT_FALSE(form->ShNotify1->Active());
-    EXPECT_EQ(form->btn1->text(), "Start");
-    EXPECT_TRUE(form->ShNotify2->Active()) << "the watch after the missing folder starts";
-    EXPECT_TRUE(form->tmr1->isActive());
+    EXPECT_TRUE(monitor(2).Active()) << "the watch after the missing folder starts";
     EXPECT_EQ(key("g", "active"), "1") << "left marked as running: it starts again when the drive is back";
     const QStringList red = logLines().filter(": Watch g Cannot monitor path: " + gone + " (Invalid folder)");
     EXPECT_EQ(red.size(), 1) << logLines().join('\n').toStdString();
     EXPECT_EQ(logLines().filter("Started monitoring path: " + d).size(), 1);
     // It does not run, so it is shown stopped, now and after the list is loaded again.
     for (const char* when : {"after start-up", "after a reload"}) {
-        EXPECT_EQ(form->cypnl1->Degrade().FromColor(), QColor(255, 255, 255)) << when;
-        EXPECT_EQ(form->lbl3->palette().color(QPalette::WindowText), QColor(0, 0, 255)) << when;
-        EXPECT_TRUE(form->btn8->isEnabled()) << when;
-        EXPECT_FALSE(WatchSlot(1).Active) << when;
-        EXPECT_EQ(form->cypnl2->Degrade().FromColor(), QColor(0, 0, 128)) << when;
-        LoadSettingsToWatchList(*form);
+        SCOPED_TRACE(when);
+        expectShown(panel(1), monitor(1), false);
+        EXPECT_FALSE(WatchSlot(1).Active);
+        expectShown(panel(2), monitor(2), true);
+        LoadSettingsToWatchList(*window);
     }
 }
 
@@ -129,10 +119,9 @@ TEST_F(WatchStartStopTest, MissingFolderBoxNamesTheWatchAndThePath)
     const QString d = folder("unplugged");
     start(("[w]\nname=w\npath=" + d.toUtf8() + "\npanel=2\nactive=0\navilable=0\n").constData());
     ASSERT_TRUE(QDir(d).removeRecursively());
-    form->btn17->click();
+    EXPECT_TRUE(press(2));
     EXPECT_EQ(boxes.texts(), QStringList{"Watch w Cannot monitor path: " + d + " (Invalid folder)."});
-    EXPECT_FALSE(form->ShNotify2->Active());
-    EXPECT_EQ(form->btn17->text(), "Start");
+    expectShown(panel(2), monitor(2), false);
 }
 
 // A read-only settings file: Start and Stop do what is asked, and the panel, the button and the
@@ -154,17 +143,12 @@ TEST_F(WatchStartStopTest, ReadOnlySettingsFileStartAndStopAgreeWithWhatRuns)
         const QByteArray before = settingsBytes();
         start();
         const bool storedRunning = stored == QByteArray("1");
-        ASSERT_EQ(form->ShNotify2->Active(), storedRunning);
+        ASSERT_EQ(monitor(2).Active(), storedRunning);
         auto red = [&] { return logLines().filter(QRegularExpression(": Watch w (runs|is stopped|Cannot)")); };
         EXPECT_TRUE(red().isEmpty()) << logLines().join('\n').toStdString();
-        auto expectRunning = [&](bool running) {
-            EXPECT_EQ(form->ShNotify2->Active(), running);
-            EXPECT_EQ(form->btn17->text(), running ? "Stop" : "Start");
-            EXPECT_EQ(form->cypnl2->Degrade().FromColor(), running ? QColor(0, 0, 128) : QColor(255, 255, 255));
-            EXPECT_EQ(form->btn18->isEnabled(), !running);
-        };
+        auto expectRunning = [&](bool running) { expectShown(panel(2), monitor(2), running); };
         if (!storedRunning) {
-            form->btn17->click();
+            EXPECT_TRUE(press(2));
             expectRunning(true);
             EXPECT_EQ(logLines().filter(": Watch w Started monitoring path: " + d).size(), 1);
             ASSERT_EQ(red().size(), 1) << logLines().join('\n').toStdString();
@@ -172,9 +156,9 @@ TEST_F(WatchStartStopTest, ReadOnlySettingsFileStartAndStopAgreeWithWhatRuns)
                                           "): it will not start by itself next time"));
         }
         QFile(d + "/heard.txt").open(QIODevice::WriteOnly);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return logLines().last().endsWith(": w: File create event, file name: " + d + "/heard.txt"); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return created[1].contains(d + "/heard.txt"); }, 10000));
         const qsizetype redBefore = red().size();
-        form->btn17->click();
+        EXPECT_TRUE(press(2));
         expectRunning(false);
         EXPECT_EQ(logLines().filter(": Watch w Stoped monitoring path: " + d).size(), 1);
         ASSERT_EQ(red().size(), redBefore + (storedRunning ? 1 : 0)) << logLines().join('\n').toStdString();
@@ -186,7 +170,7 @@ TEST_F(WatchStartStopTest, ReadOnlySettingsFileStartAndStopAgreeWithWhatRuns)
         EXPECT_EQ(settingsBytes(), before);
         QFile(file()).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QFile::remove(d + "/heard.txt");
-        form.reset();
+        unbind();
     }
 }
 
@@ -196,19 +180,17 @@ TEST_F(WatchStartStopTest, RunningWatchWhoseFolderVanishedStops)
 {
     const QString d = folder("usb");
     start(("[w]\nname=w\npath=" + d.toUtf8() + "\npanel=1\nactive=0\navilable=0\nfcreate=1\n").constData());
-    form->btn1->click();
-    ASSERT_TRUE(form->ShNotify1->Active());
+    EXPECT_TRUE(press(1));
+    ASSERT_TRUE(monitor(1).Active());
     ASSERT_TRUE(QDir(d).removeRecursively());
-    form->btn1->click();
+    EXPECT_TRUE(press(1));
     EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
-    EXPECT_FALSE(form->ShNotify1->Active());
+    expectShown(panel(1), monitor(1), false);
     EXPECT_EQ(key("w", "active"), "0");
-    EXPECT_EQ(form->btn1->text(), "Start");
-    EXPECT_TRUE(form->btn8->isEnabled());
-    EXPECT_TRUE(form->btn22->isEnabled());
     EXPECT_TRUE(logLines().last().endsWith(": Watch w Stoped monitoring path: " + d));
-    form->btn22->click();
+    RemoveWatch(*window, WatchSlot(1));
     EXPECT_FALSE(sections().contains("w"));
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
 }
 
 // The slot acts on the watch its panel shows, never on another section with the same number:
@@ -218,23 +200,26 @@ TEST_F(WatchStartStopTest, ASlotActsOnlyOnItsOwnSection)
     const QString mine = folder("mine"), other = folder("other");
     start(("[mine]\nname=mine\npath=" + mine + "\npanel=3\nactive=0\navilable=0\n"
            "[other]\nname=other\npath=" + other + "\npanel=3\nactive=1\navilable=0\n").toUtf8().constData());
-    EXPECT_FALSE(form->ShNotify3->Active()) << "a section the loader left out started the slot";
-    form->btn9->click();
-    EXPECT_EQ(form->ShNotify3->WatchFolder(), mine);
+    EXPECT_FALSE(monitor(3).Active()) << "a section the loader left out started the slot";
+    EXPECT_TRUE(press(3));
+    EXPECT_EQ(monitor(3).WatchFolder(), mine);
     EXPECT_EQ(key("mine", "active"), "1");
-    form->btn9->click();
+    EXPECT_TRUE(press(3));
     EXPECT_EQ(key("mine", "active"), "0");
     EXPECT_EQ(key("other", "active"), "1") << "another section with the same number was written";
     // A section hand-removed while its watch runs: Stop still stops, and writes no stray section.
-    form->btn9->click();
-    ASSERT_TRUE(form->ShNotify3->Active());
+    EXPECT_TRUE(press(3));
+    ASSERT_TRUE(monitor(3).Active());
     ProfileFile::eraseSection(file(), "mine");
     const QByteArray before = settingsBytes();
-    form->btn9->click();
-    EXPECT_FALSE(form->ShNotify3->Active());
+    EXPECT_TRUE(press(3));
+    EXPECT_FALSE(monitor(3).Active());
     EXPECT_EQ(settingsBytes(), before);
-    form->btn9->click();
-    EXPECT_FALSE(form->ShNotify3->Active()) << "Start of a watch whose section is gone";
+    EXPECT_FALSE(press(3)) << "the window is told to load the list again";
+    EXPECT_FALSE(monitor(3).Active()) << "Start of a watch whose section is gone";
+    EXPECT_TRUE(logLines().last().endsWith(": Watch mine is no longer stored in " + file() +
+                                           ": the watch list is reloaded from the file"))
+        << logLines().last().toStdString();
 }
 
 }  // namespace

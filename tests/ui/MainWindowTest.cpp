@@ -1,4 +1,4 @@
-#include "app/StartUp.h"
+#include "ui/FormCreate.h"
 #include "support/BoxRecorder.h"
 #include "ui/TJvDesktopAlert.h"
 #include "ui/TLiveLogView.h"

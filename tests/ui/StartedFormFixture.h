@@ -1,11 +1,12 @@
 #pragma once
-#include "app/StartUp.h"
+#include "ui/FormCreate.h"
 #include "core/SettingsPaths.h"
 #include "core/WatchSlots.h"
 #include "platform/settings/ProfileFile.h"
 #include "support/BoxRecorder.h"
 #include "support/FileSizeLimit.h"
 #include "support/QtPrinters.h"
+#include "support/TemporarySettings.h"
 #include "ui/TLiveLogView.h"
 #include "ui/frmMain.h"
 
@@ -22,9 +23,8 @@
 
 // A fresh temporary folder as the user's TEMP, boxes answered and recorded, and the main
 // window after its start-up sequence.
-class StartedFormTest : public ::testing::Test {
+class StartedFormTest : public ::testing::Test, public TemporarySettings {
 protected:
-    QTemporaryDir temp;
     BoxRecorder boxes;
     QByteArray oldTemp = qgetenv("TEMP");
     std::unique_ptr<TForm1> form;
@@ -61,21 +61,5 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     }
 
-    QString file() const { return temp.path() + "/VSM25/settings.cfg"; }
-    QByteArray settingsBytes() const
-    {
-        QFile f(file());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QString key(const QString& section, const QString& k) const { return ProfileFile::readString(file(), section, k); }
-    QStringList sections() const { return ProfileFile::sectionNames(file()); }
-
-    // A folder under the temporary folder, created.
-    QString folder(const QString& relative) const
-    {
-        const QString p = temp.path() + u'/' + relative;
-        QDir().mkpath(p);
-        return p;
-    }
     QStringList logLines() const { return form->edt1->lines(); }
 };

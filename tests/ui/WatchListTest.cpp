@@ -54,6 +54,36 @@ TEST_F(WatchListTest, ClearWatchPanelGivesTheEmptyLookAndNothingElse)
     EXPECT_EQ(lines(panelOf(*form, 1)), (QStringList{"Watch Name: one", "Path: /", "Events: FC; ", "Actions: "}));
 }
 
+// A loaded watch's panel is navy with a cyan name while its monitor runs (the auto-start
+// started it), white to sky blue with a blue name while it is stopped.
+TEST_F(WatchListTest, LoadedPanelsShowWhatRunsInColour)
+{
+    struct Case {
+        const char* what;
+        const char* active;
+        QColor from, to, name;
+        const char* button;
+    } const cases[] = {
+        {"stopped", "0", QColor(255, 255, 255), QColor(166, 202, 240), QColor(0, 0, 255), "Start"},
+        {"started at start-up", "1", QColor(0, 0, 128), QColor(0, 0, 128), QColor(0, 255, 255), "Stop"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        form.reset();
+        QFile::remove(file());
+        const QByteArray section = QByteArray("[a]\npanel=1\navilable=0\nname=a\npath=/\nactive=") + c.active + "\n";
+        start(section.constData());
+        const Panel p = panelOf(*form, 1);
+        EXPECT_EQ(p.panel->Degrade().FromColor(), c.from);
+        if (c.active == QByteArray("0")) {
+            EXPECT_EQ(p.panel->Degrade().ToColor(), c.to);
+        }
+        EXPECT_EQ(p.name->palette().color(QPalette::WindowText), c.name);
+        EXPECT_EQ(form->btn1->text(), c.button);
+        EXPECT_EQ(form->btn8->isEnabled(), c.active == QByteArray("0"));
+    }
+}
+
 TEST_F(WatchListTest, RemoveOnAnEmptyPanelDoesNothing)
 {
     start(TwoWatches);

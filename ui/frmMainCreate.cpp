@@ -1,6 +1,5 @@
-#include "app/StartUp.h"
+#include "ui/FormCreate.h"
 
-#include "app/CommandLine.h"
 #include "core/Banner.h"
 #include "core/SettingsFile.h"
 #include "core/SettingsPaths.h"
@@ -15,7 +14,7 @@
 
 #include <QTimer>
 
-bool FormCreate(TForm1& form, const QStringList& parameters)
+bool FormCreate(TForm1& form, const QStringList& parameters, const ParameterCheck& checkParameters)
 {
     using SettingsFolderService::FolderState;
     // A new account has no ~/.config yet.
@@ -71,7 +70,7 @@ bool FormCreate(TForm1& form, const QStringList& parameters)
     form.AssignGlyphs();
     bool minimise = false;
     QStringList selected;
-    ModalBoxes::guarded([&] { minimise = CheckForParameters(form, parameters, &selected); });
+    if (checkParameters) ModalBoxes::guarded([&] { minimise = checkParameters(form, parameters, &selected); });
     ModalBoxes::guarded([&] { CheckForAutoRuns(form, selected); });
     if (minimise) form.tmr1->start();
     return true;
