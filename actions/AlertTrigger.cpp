@@ -11,7 +11,7 @@ namespace AlertTrigger {
 void TriggerPopUp(WatchWindow& window, Twatcher watch, const QString& message)
 {
     if (!watch.PopUpMessage) return;
-    ModalBoxes::show(ModalBoxes::Kind::Information, QStringLiteral("Information"), message);
+    ModalBoxes::information(message);
     // Taken now: the user may have left the box open for a long time.
     const QString stamp = DateTimeStamp::now();
     window.WriteToLiveLog(LiveLogColour::Blue,

@@ -19,15 +19,13 @@ public:
     TShowMode ShowMode = smNormal;
     int Timeout = -1;  // kept for the record; Execute doesn't consult it
 
-    // Of the last successful start; 0 when none. HProcess is the started process's id; it is
-    // only a number here, nothing to release.
-    qint64 HInstance() const { return hInstance_; }
+    // The process id of the last successful start; 0 when none. Only a number here, nothing to
+    // release.
     qint64 HProcess() const { return hProcess_; }
 
     // 0 when a start was made or FileName is empty, otherwise the shell's error code (<= 32).
     int Execute();
 
 private:
-    qint64 hInstance_ = 0;
     qint64 hProcess_ = 0;
 };

@@ -34,14 +34,6 @@ qint32 toInteger(const QString& value)
     return n;
 }
 
-TStNotifyEventsSet eventSetOf(const ProfileFile::Snapshot& snap, const QString& section)
-{
-    TStNotifyEventsSet set;
-    for (const EventKindInfo& e : WatchEvents)
-        if (snap.readString(section, QString::fromLatin1(e.key)) == QStringLiteral("1")) set << e.notifyEvent;
-    return set;
-}
-
 // One section as the slot will hold it, read whole before anything is shown, so that a
 // section refused half-way leaves no trace on its panel.
 struct StoredWatch {
@@ -179,11 +171,3 @@ void LoadSettingsToWatchList(WatchWindow& window)
     }
 }
 
-TStNotifyEventsSet SetFlags(const QString& MonName)
-{
-    const ProfileFile::Snapshot snap = ProfileFile::read(SettingsFile());
-    TStNotifyEventsSet result;
-    for (const QString& section : snap.sectionNames())
-        if (snap.readString(section, QStringLiteral("name")) == MonName) result = eventSetOf(snap, section);
-    return result;
-}

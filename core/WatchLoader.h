@@ -13,7 +13,3 @@ class WatchWindow;
 // section holds its slot or its name (in any case), or its `argindex` is not a number; the
 // sections after it still load.
 void LoadSettingsToWatchList(WatchWindow& window);
-
-// The event set of the last section whose `name` equals `MonName` exactly; empty when none.
-// (The loader gives each slot the set of the section it loads.)
-TStNotifyEventsSet SetFlags(const QString& MonName);

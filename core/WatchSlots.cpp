@@ -30,13 +30,6 @@ void CreateWatchObjects(const std::array<SlotControls, SlotCount>& controls)
     }
 }
 
-QString GetNextFreeWatch()
-{
-    for (int n = 1; n <= SlotCount; ++n)
-        if (WatchSlot(n).Avilable) return QString::number(n);
-    return {};
-}
-
 int SlotToHold(const ProfileFile::Snapshot& stored, const QString& name)
 {
     // A hand-edited panel value that names no slot would hide the watch for good.
@@ -63,8 +56,6 @@ int RunningSlotNamed(const QString& name)
     }
     return 0;
 }
-
-bool CheckForFreePanel() { return ProfileFile::sectionNames(SettingsFile()).size() < SlotCount; }
 
 int SlotNumberOf(const QString& panelValue)
 {

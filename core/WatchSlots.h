@@ -30,9 +30,6 @@ Twatcher& WatchSlot(int n);
 // no control and no component (a running monitor keeps running).
 void CreateWatchObjects(const std::array<SlotControls, SlotCount>& controls);
 
-// "1" to "4": the first slot whose Avilable is true; empty when none is free.
-QString GetNextFreeWatch();
-
 // The slot that is to hold the watch `name` in the file as `stored` holds it: the slot its
 // section names, else the lowest slot that no section names (another copy of the program, or a
 // hand-edited section, may hold a slot this copy shows as free); 0 when there is none.
@@ -40,9 +37,6 @@ int SlotToHold(const ProfileFile::Snapshot& stored, const QString& name);
 
 // The slot whose watch of that name (in any letter case) runs in this program; 0 when none does.
 int RunningSlotNamed(const QString& name);
-
-// True while the settings file holds fewer than four sections.
-bool CheckForFreePanel();
 
 // The slot number a `panel` value names, or 0 when it names none ("1" to "4" exactly).
 int SlotNumberOf(const QString& panelValue);

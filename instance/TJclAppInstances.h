@@ -46,7 +46,6 @@ public:
 
     const QString& Key() const { return key_; }
     qint64 ProcessId() const { return processId_; }
-    const QString& ExecutablePath() const { return executablePath_; }
 
     // Appends the own process id; false when the list is full even after dropping ended copies.
     bool Register();

@@ -23,9 +23,7 @@ public:
 
     bool Active() const { return active_; }
     void setActive(bool active);
-    int MaxInstances() const { return maxInstances_; }
     void setMaxInstances(int maxInstances) { maxInstances_ = maxInstances; }
-    bool AutoActivate() const { return autoActivate_; }
     void setAutoActivate(bool autoActivate) { autoActivate_ = autoActivate; }
 
     // Raised when this copy is refused, before the running copy is brought forward.

@@ -1,14 +1,10 @@
 #include "notify/TStCustomShellController.h"
 
 #include "platform/shell/ShellNamespace.h"
-#include "platform/shell/SystemImageList.h"
 
 TStCustomShellController::TStCustomShellController(QObject* owner) : TSsComponent(owner)
 {
     FDesktopFolder = ShellNamespace::desktopFolder();
-    // Learned by name from the icon theme: nothing is written anywhere to find them.
-    FDosExeIndex = SystemImageList::indexOf(QStringLiteral("application-x-executable"));
-    FOverlayIndex = SystemImageList::indexOf(QStringLiteral("emblem-symbolic-link"));
 }
 
 TStCustomShellController::~TStCustomShellController() = default;

@@ -16,10 +16,9 @@ struct TStFileInfo {
     int OpenIconIndex = -1;
 };
 
-// Supplies what shell items need: names, icon information and the system image list. Making
-// one never touches the file system (no scratch file is made to learn icon indexes: they come
-// from the icon theme by name). It knows items only by their lists: items ask it, never the
-// other way round. Main thread only.
+// Supplies what shell items need: names and icon information. Making one never touches the
+// file system. It knows items only by their lists: items ask it, never the other way round.
+// Main thread only.
 class TStCustomShellController : public TSsComponent {
     Q_OBJECT
 public:
@@ -34,12 +33,6 @@ public:
     // absolute list, none when the rename failed (a name in use is never replaced).
     ItemIdList RenameItem(const ItemIdList& absolute, const QString& newName) const;
 
-    const std::shared_ptr<ShellFolder>& DesktopFolder() const { return FDesktopFolder; }
-    int DosExeIndex() const { return FDosExeIndex; }
-    int OverlayIndex() const { return FOverlayIndex; }
-
 private:
     std::shared_ptr<ShellFolder> FDesktopFolder;
-    int FDosExeIndex = -1;
-    int FOverlayIndex = 0;
 };

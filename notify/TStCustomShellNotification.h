@@ -67,18 +67,14 @@ public:
     // The component keeps its own copy of the list it is given.
     const ItemIdList& WatchPidl() const { return FWatchPidl; }
     void SetWatchPidl(const ItemIdList& value);
-    qint32 MaxNotifications() const { return FMaxNotifications; }
     void SetMaxNotifications(qint32 value) { FMaxNotifications = value; }
-    double ShellVersion() const { return FShellVersion; }
 
     // A registration with the shell is in force; its id (0 when none); notices waiting.
     bool IsRegistered() const { return Registered; }
-    // The registration's folders are all watched (its folder and, with WatchSubFolders, every
-    // folder below it, walked off the main thread after it is made). WatchWarning names what
-    // could not be watched, empty when everything is; RefusalReason tells why the last
-    // registration was refused (a folder that cannot be read, the system's watch limit, a
-    // folder that is gone), empty when it was not.
-    bool IsWatching() const { return Registered && FWatching; }
+    // WatchWarning names what could not be watched (its folder and, with WatchSubFolders, every
+    // folder below it, walked off the main thread after the registration is made), empty when
+    // everything is; RefusalReason tells why the last registration was refused (a folder that
+    // cannot be read, the system's watch limit, a folder that is gone), empty when it was not.
     const QString& WatchWarning() const { return FWatchWarning; }
     const QString& RefusalReason() const { return FRefusal; }
     // Keeps the window's events flowing until the registration's folders are watched; false
@@ -138,8 +134,6 @@ signals:
     void registrationSettled();
 
 protected:
-    void Loaded() override;
-
     virtual void DoAssociationChange();
     virtual void DoAttributeChange(TStShellItem* OldShellItem, TStShellItem* NewShellItem);
     virtual void DoDriveAdd(TStShellItem* ShellItem);

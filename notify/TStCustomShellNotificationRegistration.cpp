@@ -84,7 +84,7 @@ private:
 
 TStCustomShellNotification::TStCustomShellNotification(QObject* owner) : TSsComponent(owner)
 {
-    if (!IsDesigning()) FHandle = std::make_unique<TStNotifyWindow>(this);
+    FHandle = std::make_unique<TStNotifyWindow>(this);
     FShellVersion = ShellNamespace::shellVersion();
 }
 
@@ -97,12 +97,6 @@ TStCustomShellNotification::~TStCustomShellNotification()
 }
 
 QObject* TStCustomShellNotification::Handle() const { return FHandle.get(); }
-
-void TStCustomShellNotification::Loaded()
-{
-    TSsComponent::Loaded();
-    if (FActive && !Registered) RegisterShellNotify();
-}
 
 void TStCustomShellNotification::SetActive(bool value)
 {
@@ -150,7 +144,7 @@ void TStCustomShellNotification::SetWatchFolder(const QString& value)
 
 void TStCustomShellNotification::SetSpecialWatchFolder(TStSpecialRootFolder value)
 {
-    if (!IsDesigning() && NeedsShell47(value) && FShellVersion < 4.7) throw ESsShellError();
+    if (NeedsShell47(value) && FShellVersion < 4.7) throw ESsShellError();
     if (value == FSpecialWatchFolder) return;
     // A special folder with no place here is refused rather than watched as the whole
     // namespace (which is what a missing list would mean).
@@ -168,7 +162,6 @@ void TStCustomShellNotification::SetSpecialWatchFolder(TStSpecialRootFolder valu
 
 void TStCustomShellNotification::RegisterShellNotify()
 {
-    if (IsDesigning() || IsLoading()) return;
     SHChangeNotifyEntry entry{FWatchPidl, FWatchSubFolders};
     if (HNotify != 0) UnregisterShellNotify();
     const quint32 mask = ShellEventMask(FNotifyEvents);

@@ -49,8 +49,6 @@ public:
 
     constexpr bool Contains(TStNotifyEvents m) const { return bits_ & bit(m); }
     constexpr void Include(TStNotifyEvents m) { bits_ |= bit(m); }
-    constexpr void Exclude(TStNotifyEvents m) { bits_ &= ~bit(m); }
-    constexpr bool IsEmpty() const { return bits_ == 0; }
     constexpr quint32 Bits() const { return bits_; }
     constexpr int Count() const
     {

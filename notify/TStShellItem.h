@@ -1,21 +1,17 @@
 #pragma once
 #include "platform/shell/ItemIdList.h"
 
-#include <QDateTime>
-#include <QIcon>
 #include <QString>
-#include <QStringList>
 
 #include <memory>
 
 class ShellFolder;
 class TStCustomShellController;
-class TStShellItemList;
 
 // A snapshot of one object of the shell namespace (file, folder, volume, virtual folder), named
 // by its absolute item identifier list: its full path (parsing name), display name and
 // file-system flags are set when it is made, from the list alone, so the item of a file that no
-// longer exists still has its path. Attributes, icons and details are asked for when read.
+// longer exists still has its path. Attributes and icons are asked for when read.
 // Main thread only.
 class TStShellItem {
 public:
@@ -38,16 +34,6 @@ public:
     // lent (then this item keeps a controller of its own, so that the copy outlives the source).
     virtual void Assign(const TStShellItem& source);
 
-    // Opens the item with its default program; whether that could be started.
-    bool Execute() const;
-    void CopyToClipboard() const;  // only when CanCopy
-    void CutToClipboard() const;   // only when CanCopy
-    // Copies (or moves, after a cut) the files on the clipboard into this folder, never replacing
-    // anything; whether all of them arrived. Only when CanPaste.
-    bool PasteFromClipboard() const;
-    // Sum of the sizes of the files in this file-system folder.
-    qint64 GetFolderSize(bool recursive, bool includeHidden) const;
-
     // Set when the item is made.
     const QString& Path() const { return FPath; }
     const QString& DisplayName() const { return FDisplayName; }
@@ -61,46 +47,17 @@ public:
     TStCustomShellController* Controller() const { return FController; }
 
     // Asked of the parent folder when read.
-    bool CanCopy() const;
-    bool CanLink() const;
     bool CanRename() const;
-    bool HasPropSheet() const;
-    bool IsDropTarget() const;
-    bool IsGhosted() const;
-    bool IsLink() const;
-    bool IsShared() const;
     bool IsReadOnly() const;
-    bool IsHidden() const;
     bool HasRemovableMedia() const;
     bool IsCompressed() const;
-    bool IsFileSystemAncestor() const;
     bool IsFolder() const;
     bool HasSubFolder() const;
-    bool CanPaste() const;
 
     // Icons: indexes into the system image list, loaded together on first reading.
     int IconIndex();
     int OpenIconIndex();
     int OverlayIconIndex();  // 0 shared, 1 shortcut, -1 none
-    QIcon SmallIcon();
-    QIcon LargeIcon();
-    QIcon OpenIcon();
-    QIcon SmallOpenIcon();
-
-    // Details of file-system items, loaded together on first reading.
-    qint64 Size();
-    QDateTime Date();
-    quint32 FileAttributes();
-    QString FileAttributesStr();  // "H", "S", "R", "C", "A" in that order
-
-    const QString& TypeName() const { return FTypeName; }
-    QStringList& ColText() { return FColText; }
-
-    // A list view's marks.
-    bool Selected = false;
-    bool HaveDetails = false;
-    qint32 DOSDate = 0;
-    TStShellItemList* ParentList = nullptr;  // not owned
 
     // The media refresh of the notification component: the shell revalidates, then the name
     // and icon of the medium now in the drive replace the item's.
@@ -116,15 +73,9 @@ protected:
     void SetController(TStCustomShellController* controller, bool own);
     bool Attribute(quint32 bit, bool falseForDesktop) const;
     void LoadIcons();
-    void LoadDetails();
 
-    QStringList FColText;
     TStCustomShellController* FController = nullptr;
-    QDateTime FDate;
-    qint64 FSize = -1;
     QString FDisplayName;
-    quint32 FFileAttributes = 0;
-    QString FFileAttributesStr;
     qint32 FIconIndex = -1;
     bool FIsDesktop = false;
     bool FIsFile = false;
@@ -136,7 +87,6 @@ protected:
     QString FPath;
     ItemIdList FPidl;
     ItemIdList FSimplePidl;
-    QString FTypeName;
     bool OwnController = false;
     bool LentController = false;
 };

@@ -2,9 +2,6 @@
 #include <memory>
 #include <vector>
 
-class TStShellItem;
-class TStShellFolder;
-
 // A list that owns its elements: destroying the list destroys every element. An element can
 // be destroyed in place (`Free`), leaving none at its index, so that indexes held elsewhere stay
 // valid.
@@ -13,7 +10,6 @@ class TStOwningList {
 public:
     int Count() const { return int(FList.size()); }
     T* operator[](int index) const { return index >= 0 && index < Count() ? FList[size_t(index)].get() : nullptr; }
-    T* Items(int index) const { return (*this)[index]; }
     int Add(std::unique_ptr<T> element)
     {
         FList.push_back(std::move(element));
@@ -23,15 +19,7 @@ public:
     {
         if (index >= 0 && index < Count()) FList[size_t(index)].reset();
     }
-    int IndexOf(const T* element) const
-    {
-        for (int i = 0; i < Count(); ++i)
-            if (FList[size_t(i)].get() == element) return i;
-        return -1;
-    }
     void Clear() { FList.clear(); }
 
     std::vector<std::unique_ptr<T>> FList;
 };
-
-class TStShellItemList : public TStOwningList<TStShellItem> {};

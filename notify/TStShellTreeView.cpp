@@ -89,31 +89,10 @@ TStShellTreeView::~TStShellTreeView()
 // ---------------------------------------------------------------------------------------------
 // Properties
 
-double TStShellTreeView::ShellVersion() const { return ShellNamespace::shellVersion(); }
-
 bool TStShellTreeView::Settled() const
 {
     return pending_.isEmpty() && catchUp_.isEmpty() && !catchUpTimer_.isActive() && !keepingTop_ &&
            (!shellMonitor_ || shellMonitor_->FollowsUnderWay() == 0);
-}
-
-void TStShellTreeView::setRootFolder(const QString& path)
-{
-    rootFolder_ = path;
-    fillTree();
-}
-
-void TStShellTreeView::setSpecialRootFolder(TStSpecialRootFolder folder)
-{
-    if (NeedsShell47(folder) && ShellVersion() < 4.7) throw ESsShellError();
-    specialRootFolder_ = folder;
-    fillTree();
-}
-
-void TStShellTreeView::setSpecialStartInFolder(TStSpecialRootFolder folder)
-{
-    if (NeedsShell47(folder) && ShellVersion() < 4.7) throw ESsShellError();
-    specialStartInFolder_ = folder;
 }
 
 void TStShellTreeView::setOptions(TStTreeOptionsSet options)
@@ -143,20 +122,6 @@ void TStShellTreeView::showEvent(QShowEvent* event)
     // OnShellChangeNotify is assigned once the tree is made, before it is shown.
     monitorWhatIsShown();
     QTreeWidget::showEvent(event);
-}
-
-void TStShellTreeView::setMaxNotifications(int value)
-{
-    maxNotifications_ = value;
-    if (shellMonitor_) shellMonitor_->SetMaxNotifications(value);
-}
-
-void TStShellTreeView::setFiltered(bool value)
-{
-    if (filtered_ == value) return;
-    filtered_ = value;
-    fillTree();
-    if (QTreeWidgetItem* top = topLevelItem(0)) reportSelection(top);
 }
 
 quint32 TStShellTreeView::enumFlags() const

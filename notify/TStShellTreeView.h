@@ -59,9 +59,6 @@ public:
     // sfNone selects the root (the desktop). A special folder without a place here fails with
     // ESsShellError.
     void SelectSpecialFolder(TStSpecialRootFolder folder);
-    // Leaves nothing selected (SelectedFolder none) without reporting it, and forgets the start
-    // folder, so that the first paint selects nothing either.
-    void ResetSelectedFolder();
     // The selected node's folder (owned by the tree); none until something has been selected.
     TStShellFolder* SelectedFolder() const { return selectedFolder_; }
 
@@ -69,30 +66,13 @@ public:
     // it was made. Read-only parent: ESsInvalidFolder "Cannot create folder: Parent folder is
     // read-only" (241).
     bool AddFolder(const QString& name = QString());
-    // Renames the selected folder on disk; false when it could not be renamed.
-    bool RenameFolder(const QString& newName);
     // Lists a node's children again, keeping the expanded nodes expanded.
     void Refresh(QTreeWidgetItem* node);
 
-    QString RootFolder() const { return rootFolder_; }
-    void setRootFolder(const QString& path);
-    TStSpecialRootFolder SpecialRootFolder() const { return specialRootFolder_; }
-    void setSpecialRootFolder(TStSpecialRootFolder folder);
     QString StartInFolder() const { return startInFolder_; }
-    void setStartInFolder(const QString& path) { startInFolder_ = path; }
-    TStSpecialRootFolder SpecialStartInFolder() const { return specialStartInFolder_; }
-    void setSpecialStartInFolder(TStSpecialRootFolder folder);
     TStTreeOptionsSet Options() const { return options_; }
     void setOptions(TStTreeOptionsSet options);
-    int MaxNotifications() const { return maxNotifications_; }
-    void setMaxNotifications(int value);
-    int ExpandInterval() const { return expandInterval_; }
     void setExpandInterval(int ms) { expandInterval_ = ms; }
-    bool Filtered() const { return filtered_; }
-    void setFiltered(bool value);
-    QColor CompressedColor() const { return compressedColor_; }
-    void setCompressedColor(const QColor& colour) { compressedColor_ = colour; }
-    double ShellVersion() const;
 
     // The node of a folder (first in tree order), none when there is none.
     QTreeWidgetItem* NodeByList(const ItemIdList& list) const;
@@ -118,7 +98,6 @@ public:
     // How long SelectFolder waits, in all, for the listings it needs on its way down; a level
     // not listed by then fails it.
     static constexpr int kFillWaitMs = 5000;
-    int FillWait() const { return fillWaitMs_; }
     void setFillWait(int ms) { fillWaitMs_ = ms; }
     // How long a folder must be quiet before it is listed again after a change.
     static constexpr int kCatchUpMs = 250;

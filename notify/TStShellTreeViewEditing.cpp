@@ -56,19 +56,6 @@ void TStShellTreeView::labelEdited(QTreeWidgetItem* node)
     if (node == currentItem()) reportSelection(node);
 }
 
-bool TStShellTreeView::RenameFolder(const QString& newName)
-{
-    QTreeWidgetItem* node = currentItem();
-    TStShellFolder* f = FolderOf(node);
-    if (!f || newName.isEmpty()) return false;
-    const QString before = f->Path();
-    settingText_ = true;
-    node->setText(0, newName);
-    settingText_ = false;
-    labelEdited(node);
-    return FolderOf(node) && FolderOf(node)->Path() != before;
-}
-
 bool TStShellTreeView::AddFolder(const QString& name)
 {
     QTreeWidgetItem* parent = currentItem();

@@ -76,17 +76,6 @@ void TStShellTreeView::SelectSpecialFolder(TStSpecialRootFolder folder)
     selectList(list);
 }
 
-void TStShellTreeView::ResetSelectedFolder()
-{
-    quietSelection_ = true;
-    setCurrentItem(nullptr);
-    clearSelection();
-    quietSelection_ = false;
-    selectedFolder_ = nullptr;
-    lastSelectedNode_ = nullptr;
-    startInFolder_.clear();
-}
-
 void TStShellTreeView::currentChanged(QTreeWidgetItem* node)
 {
     if (!startFolderSet_ || quietSelection_ || !node) return;

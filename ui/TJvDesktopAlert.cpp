@@ -97,15 +97,6 @@ bool TJvDesktopAlert::Execute()
     return true;
 }
 
-void TJvDesktopAlert::Close(bool Immediate)
-{
-    if (!window_->isVisible()) return;
-    if (Immediate)
-        window_->CloseAlert();
-    else
-        window_->StyleHandler().DoEndAnimation();
-}
-
 void TJvDesktopAlert::messageClick()
 {
     if (!OnMessageClick || !options_.testFlag(daoCanClick)) return;

@@ -31,26 +31,20 @@ public:
     void setHeaderText(const QString& text);
     QString MessageText() const { return messageText_; }
     void setMessageText(const QString& text) override;  // updates a shown message at once
-    QFont HeaderFont() const { return headerFont_; }
     void setHeaderFont(const QFont& f) { headerFont_ = f; }
-    QFont Font() const { return font_; }
     void setFont(const QFont& f) { font_ = f; }
     QPixmap Image() const { return image_; }
     void setImage(const QPixmap& p) { image_ = p; }
 
     TJvDesktopAlertOptions Options() const { return options_; }
     void setOptions(TJvDesktopAlertOptions o) { options_ = o; }
-    TJvDesktopAlertColors& Colors() { return colors_; }
     TJvDesktopAlertLocation& Location() { return location_; }
-    TJvAlertStyle AlertStyle() const { return asFade; }
     // The style options: intervals, steps, DisplayDuration, opacities.
     TJvFadeAlertStyleHandler& StyleOptions();
 
     // Shows the alert with the current settings and MessageText; a shown alert first closes
     // at once. Always true.
     bool Execute() override;
-    // Closes a shown alert at once, or starts its fade-out.
-    void Close(bool Immediate);
     // The alert window is visible.
     bool Showing() const;
 

@@ -10,9 +10,6 @@ public:
 
     explicit TJvDesktopAlertButton(ToolType type, QWidget* parent = nullptr);
 
-    ToolType toolType() const { return type_; }
-    bool isHot() const { return hot_; }
-
     static const QColor HotFrame;
     static const QColor HotFill;
     static const QColor DownFill;

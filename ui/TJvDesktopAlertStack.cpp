@@ -22,13 +22,6 @@ QRect TJvDesktopAlertStack::workArea()
     return QRect(QPoint(0, 0), screen->geometry().size());
 }
 
-void TJvDesktopAlertStack::SetPosition(TJvDesktopAlertPosition p)
-{
-    if (p == position_) return;
-    position_ = p;
-    UpdatePositions();
-}
-
 void TJvDesktopAlertStack::Add(TJvFormDesktopAlert* window)
 {
     if (!window) return;
@@ -55,11 +48,6 @@ void TJvDesktopAlertStack::Remove(TJvFormDesktopAlert* window)
     }
     while (!items_.isEmpty() && !items_.constLast()) items_.removeLast();
     UpdatePositions();
-}
-
-TJvFormDesktopAlert* TJvDesktopAlertStack::GetItems(int index) const
-{
-    return index >= 0 && index < items_.size() ? items_[index] : nullptr;
 }
 
 void TJvDesktopAlertStack::UpdatePositions()

@@ -19,12 +19,10 @@ public:
     static QRect workArea();
 
     TJvDesktopAlertPosition Position() const { return position_; }
-    void SetPosition(TJvDesktopAlertPosition p);
 
     void Add(TJvFormDesktopAlert* window);
     void Remove(TJvFormDesktopAlert* window);
     int GetCount() const { return int(items_.size()); }
-    TJvFormDesktopAlert* GetItems(int index) const;
     virtual void UpdatePositions();
 
     virtual ~TJvDesktopAlertStack() = default;

@@ -15,8 +15,6 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TJvDesktopAlertOptions)
 
 enum TJvDesktopAlertPosition { dapTopLeft, dapTopRight, dapBottomLeft, dapBottomRight, dapCustom };
 
-enum TJvAlertStyle { asFade };
-
 struct TJvDesktopAlertColors {
     QColor WindowFrom{206, 231, 255};
     QColor WindowTo{123, 166, 231};

@@ -4,8 +4,6 @@
 #include <utility>
 
 namespace {
-int alpha(int a) { return std::clamp(a, 0, 255); }
-int steps(int s) { return std::max(1, s); }
 int interval(int ms) { return std::max(0, ms); }
 }  // namespace
 
@@ -15,13 +13,8 @@ TJvFadeAlertStyleHandler::TJvFadeAlertStyleHandler(Window window, AlertClock& cl
     timer_->setCallback([this] { tick(); });
 }
 
-void TJvFadeAlertStyleHandler::SetStartInterval(int ms) { startInterval_ = interval(ms); }
-void TJvFadeAlertStyleHandler::SetStartSteps(int s) { startSteps_ = steps(s); }
 void TJvFadeAlertStyleHandler::SetEndInterval(int ms) { endInterval_ = interval(ms); }
-void TJvFadeAlertStyleHandler::SetEndSteps(int s) { endSteps_ = steps(s); }
 void TJvFadeAlertStyleHandler::SetDisplayDuration(int ms) { displayDuration_ = interval(ms); }
-void TJvFadeAlertStyleHandler::SetMinAlphaBlendValue(int a) { minAlpha_ = alpha(a); }
-void TJvFadeAlertStyleHandler::SetMaxAlphaBlendValue(int a) { maxAlpha_ = alpha(a); }
 
 void TJvFadeAlertStyleHandler::tick()
 {

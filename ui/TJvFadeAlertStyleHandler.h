@@ -22,22 +22,11 @@ public:
     TJvFadeAlertStyleHandler(const TJvFadeAlertStyleHandler&) = delete;
     TJvFadeAlertStyleHandler& operator=(const TJvFadeAlertStyleHandler&) = delete;
 
-    // Style options (milliseconds, step counts, opacities 0 to 255). A step count of 0 is
-    // stored as 1.
-    int StartInterval() const { return startInterval_; }
-    void SetStartInterval(int ms);
-    int StartSteps() const { return startSteps_; }
-    void SetStartSteps(int steps);
+    // Style options, in milliseconds.
     int EndInterval() const { return endInterval_; }
     void SetEndInterval(int ms);
-    int EndSteps() const { return endSteps_; }
-    void SetEndSteps(int steps);
     int DisplayDuration() const { return displayDuration_; }
     void SetDisplayDuration(int ms);
-    int MinAlphaBlendValue() const { return minAlpha_; }
-    void SetMinAlphaBlendValue(int a);
-    int MaxAlphaBlendValue() const { return maxAlpha_; }
-    void SetMaxAlphaBlendValue(int a);
 
     Status status() const { return status_; }
     // The handler is active while its timer runs.
@@ -64,11 +53,11 @@ private:
     std::unique_ptr<AlertTimer> timer_;
     Status status_ = hsIdle;
     int counter_ = 0;
-    int startInterval_ = 25;
-    int startSteps_ = 10;
+    const int startInterval_ = 25;
+    const int startSteps_ = 10;
     int endInterval_ = 50;
-    int endSteps_ = 10;
+    const int endSteps_ = 10;
     int displayDuration_ = 1400;
-    int minAlpha_ = 0;
-    int maxAlpha_ = 255;
+    const int minAlpha_ = 0;
+    const int maxAlpha_ = 255;
 };

@@ -183,8 +183,6 @@ bool TJvFormDesktopAlert::pointerInside() const
     return isVisible() && frameGeometry().contains(pointerPos());
 }
 
-bool TJvFormDesktopAlert::isMouseTimerRunning() const { return mouseTimer_->isActive(); }
-
 void TJvFormDesktopAlert::mouseTimerTick()
 {
     mouseInWindow_ = pointerInside();

@@ -39,7 +39,6 @@ public:
 
     TJvDesktopAlertOptions Options() const { return options_; }
     void setOptions(TJvDesktopAlertOptions o);
-    const TJvDesktopAlertColors& Colors() const { return colors_; }
     void setColors(const TJvDesktopAlertColors& c);
 
     // Window opacity, 0 (clear) to 255 (opaque).
@@ -59,7 +58,6 @@ public:
     // True when the pointer lies inside the window's rectangle.
     bool pointerInside() const;
     bool MouseInWindow() const { return mouseInWindow_; }
-    bool isMouseTimerRunning() const;
     // Where the pointer is; the real cursor unless a test supplies its own.
     void setPointerSource(std::function<QPoint()> source) { pointer_ = std::move(source); }
     QPoint pointerPos() const { return pointer_ ? pointer_() : QCursor::pos(); }

@@ -6,8 +6,6 @@
 #include "platform/text/LocaleText.h"
 #include "platform/boxes/ModalBoxes.h"
 #include "actions/AlertTrigger.h"
-#include "actions/EventLog.h"
-#include "actions/ExecuteCommand.h"
 #include "actions/TRzLauncher.h"
 #include "notify/TStShellFolder.h"
 #include "notify/TStShellNotification.h"
@@ -282,13 +280,6 @@ void TForm1::About2Click()
     pgc1->setCurrentWidget(ts4);
     BringForward();
     trycn1->hide();
-}
-
-void TForm1::WriteToLog(Twatcher watch, const QString& line) { ::WriteToLog(watch, line); }
-
-void TForm1::ExecuteCommand(Twatcher watch, TRzLauncher* launcher, const QString& argument)
-{
-    ::ExecuteCommand(*this, watch, *launcher, argument);
 }
 
 void TForm1::TriggerPopUp(Twatcher watch, const QString& message) { AlertTrigger::TriggerPopUp(*this, watch, message); }

@@ -213,9 +213,7 @@ public:
     void ShNotify4MediaRemove(QObject* Sender, TStShellItem* ShellItem);
     void ShNotify4DriveSpaceChange(QObject* Sender, quint32 Drive);
 
-    // The actions of an event.
-    void WriteToLog(Twatcher watch, const QString& line);
-    void ExecuteCommand(Twatcher watch, TRzLauncher* launcher, const QString& argument);
+    // The alert actions of an event.
     void TriggerPopUp(Twatcher watch, const QString& message) override;
     void TriggerDesktopAlert(Twatcher watch, const QString& message) override;
     void jvdsktplrt1MessageClick(QObject* Sender);

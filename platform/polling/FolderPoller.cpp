@@ -1,12 +1,25 @@
 #include "platform/polling/FolderPoller.h"
 
+#include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <thread>
+
+#include <time.h>
 
 namespace {
 
 // How long exit waits for the lanes that are not in a walk (they end at once).
 constexpr auto kExitWait = std::chrono::milliseconds(100);
+
+// The processor time this thread has taken, in the system and out of it.
+FolderPoller::Clock::duration threadProcessorTime()
+{
+    timespec ts{};
+    if (::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) != 0) return {};
+    return std::chrono::duration_cast<FolderPoller::Clock::duration>(std::chrono::seconds(ts.tv_sec) +
+                                                                      std::chrono::nanoseconds(ts.tv_nsec));
+}
 
 }  // namespace
 
@@ -18,6 +31,25 @@ struct FolderPoller::Lane {
         bool learnt = false;
         bool busy = false;
         Clock::time_point due;
+        // How long its last walks took, the latest last: the rest follows the quickest.
+        std::array<Clock::duration, kWalksRemembered> took{};
+        int walks = 0;
+
+        // What a walk that took `wall` (`processor` of it on this thread) leaves to rest before
+        // the next. The processor time keeps polling from keeping a core busy; the time a walk
+        // waits (a slow server, a busy processor) rests the server too, but one held up once
+        // does not stretch the rest: only walks slow one after another do.
+        std::chrono::milliseconds restAfter(qsizetype entries, Clock::duration wall, Clock::duration processor)
+        {
+            std::move(took.begin() + 1, took.end(), took.begin());
+            took.back() = wall;
+            walks = std::min(walks + 1, kWalksRemembered);
+            const Clock::duration quickest = *std::min_element(took.end() - walks, took.end());
+            using std::chrono::duration_cast;
+            using std::chrono::milliseconds;
+            return std::max({intervalFor(entries), duration_cast<milliseconds>(processor * kRestFactor),
+                             duration_cast<milliseconds>(quickest * kRestFactor)});
+        }
     };
 
     std::mutex mutex;
@@ -61,9 +93,11 @@ struct FolderPoller::Lane {
             Walked w;
             w.area = id;
             w.startedAt = Clock::now();
+            const Clock::duration processorAtStart = threadProcessorTime();
             TreeSnapshot now;
             const bool whole = now.walk(root, recursive, &stop);
             const auto took = Clock::now() - w.startedAt;
+            const Clock::duration processor = threadProcessorTime() - processorAtStart;
             lock.lock();
             walking = false;
             answeredAt = Clock::now();
@@ -74,8 +108,7 @@ struct FolderPoller::Lane {
             a.busy = false;
             w.entries = now.size();
             w.folders = now.folders();
-            w.interval = std::max(intervalFor(now.size()),
-                                  std::chrono::duration_cast<std::chrono::milliseconds>(took * kRestFactor));
+            w.interval = a.restAfter(now.size(), took, processor);
             a.due = Clock::now() + w.interval;
             interval = std::max(interval, w.interval);
             if (!whole && now.rootGone() && a.learnt) {

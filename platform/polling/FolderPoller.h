@@ -53,8 +53,12 @@ public:
     // How long to rest between walks of that many entries: about 2 s for small trees, longer
     // for large ones.
     static std::chrono::milliseconds intervalFor(qsizetype entries);
-    // Never less than this many times the last walk took: polling never keeps a core busy.
+    // Never less than this many times the processor time the last walk took, nor than this many
+    // times the quickest of the last `kWalksRemembered` walks took: polling never keeps a core
+    // busy, nor a slow server, and one walk held up once (a busy processor, a server's hiccup)
+    // does not stretch the wait for the next.
     static constexpr int kRestFactor = 10;
+    static constexpr int kWalksRemembered = 3;
 
     // The memory the snapshots take, and how many entries they hold.
     struct Figures {

@@ -23,18 +23,6 @@ QByteArray terminator() { return QByteArray(2, '\0'); }
 
 ItemIdList ItemIdList::desktop() { return ItemIdList(terminator()); }
 
-ItemIdList ItemIdList::fromBytes(const QByteArray& bytes)
-{
-    qsizetype at = 0;
-    while (at + 2 <= bytes.size()) {
-        const quint16 size = readSize(bytes, at);
-        if (size == 0) return ItemIdList(bytes.left(at + 2));
-        if (size < 2 || at + size > bytes.size()) return {};
-        at += size;
-    }
-    return {};
-}
-
 ItemIdList ItemIdList::rawElement(const QByteArray& payload)
 {
     const QByteArray body = payload.left(kMaxItemSize - 2);
@@ -156,13 +144,3 @@ ItemIdList ItemIdList::appended(const ItemIdList& relative) const
     return ItemIdList(b);
 }
 
-bool ItemIdList::isParentOf(const ItemIdList& child, bool immediate) const
-{
-    if (isNull() || child.isNull()) return false;
-    const qsizetype body = bytes_.size() - 2;
-    if (child.bytes_.size() <= bytes_.size() || child.bytes_.left(body) != bytes_.left(body)) return false;
-    // The shared prefix must end on an item boundary of the child.
-    const int mine = count();
-    if (child.offsetOf(mine) != body) return false;
-    return !immediate || child.count() == mine + 1;
-}

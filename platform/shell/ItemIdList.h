@@ -29,8 +29,6 @@ public:
     ItemIdList() = default;
 
     static ItemIdList desktop();
-    // The bytes of a list (terminator included); none when they are not a well-formed list.
-    static ItemIdList fromBytes(const QByteArray& bytes);
     // A one-item list holding the text's bytes (PathBytes). Text longer than an item can hold is
     // cut at a character boundary.
     static ItemIdList element(Kind kind, const QString& text = QString());
@@ -38,8 +36,7 @@ public:
 
     bool isNull() const { return bytes_.isEmpty(); }
     bool isDesktop() const { return bytes_.size() == 2; }  // the empty list
-    const QByteArray& bytes() const { return bytes_; }
-    qsizetype byteSize() const { return bytes_.size(); }  // terminator included; 0 for none
+    const QByteArray& bytes() const { return bytes_; }  // terminator included; empty for none
     int count() const;
 
     QByteArray payload(int index) const;
@@ -60,9 +57,6 @@ public:
     ItemIdList lastElement() const;
     // This list followed by the items of `relative`; none when either is none.
     ItemIdList appended(const ItemIdList& relative) const;
-    // Whether `child` starts with all items of this list (and has more); with `immediate`,
-    // exactly one more.
-    bool isParentOf(const ItemIdList& child, bool immediate) const;
 
     friend bool operator==(const ItemIdList& a, const ItemIdList& b) { return a.bytes_ == b.bytes_; }
 
@@ -75,7 +69,4 @@ private:
 };
 
 // The shell's function names, for code that reads best in them.
-inline ItemIdList ILClone(const ItemIdList& list) { return list.clone(); }
-inline void ILFree(ItemIdList& list) { list.free(); }
 inline bool ILIsEqual(const ItemIdList& a, const ItemIdList& b) { return a == b; }
-inline ItemIdList ILCombine(const ItemIdList& a, const ItemIdList& b) { return a.appended(b); }

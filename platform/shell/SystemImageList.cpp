@@ -59,12 +59,4 @@ QIcon icon(int index)
     return made;
 }
 
-QString iconName(int index)
-{
-    const Store& s = store();
-    return index >= 0 && index < s.names.size() ? s.names[index] : QString();
-}
-
-int count() { return int(store().names.size()); }
-
 }  // namespace SystemImageList

@@ -12,10 +12,7 @@ int indexOf(const QString& iconName);
 // The icon at an index (from the theme, else the style's standard icon); a null icon for an
 // index that was never given.
 QIcon icon(int index);
-QString iconName(int index);
-int count();
 
 constexpr int kSmallSize = 16;
-constexpr int kLargeSize = 32;
 
 }  // namespace SystemImageList

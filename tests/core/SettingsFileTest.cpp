@@ -218,22 +218,9 @@ TEST_F(SettingsFileTest, ActivationByNameIsExactAndAllMarksEverySection)
     for (const char* n : {"Docs", "docsx", "Pics"}) EXPECT_EQ(key(n, "active"), "1") << n;
 }
 
-TEST(WatchSlotsTest, FreeSlotsAndFullList)
+TEST(WatchSlotsTest, ClearingASlotTakesIt)
 {
-    QTemporaryDir dir;
-    SettingsFolder = dir.path();
     CreateWatchObjects({});
-    EXPECT_EQ(GetNextFreeWatch(), "1");
-    for (int n : {1, 2, 4}) WatchSlot(n).Avilable = false;
-    EXPECT_EQ(GetNextFreeWatch(), "3");
-    WatchSlot(3).Avilable = false;
-    EXPECT_EQ(GetNextFreeWatch(), "");
-    EXPECT_TRUE(CheckForFreePanel()) << "a missing file counts no section";
-    QFile f(SettingsFilePath());
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[a]\n[b]\nk=\n[c]\n[d]\n");
-    f.close();
-    EXPECT_FALSE(CheckForFreePanel()) << "every section counts, whatever its keys";
     EXPECT_EQ(WatchSlot(1).ArgumentIndex, -1);
     ClearWatcher(WatchSlot(1));
     EXPECT_EQ(WatchSlot(1).ArgumentIndex, 0);

@@ -53,8 +53,6 @@ TEST_F(WatchLoaderTest, EventSetFollowsTheKeysOfTheSectionLoaded)
     EXPECT_EQ(monitor(1).NotifyEvents().Bits(), TStNotifyEventsSet{neFileCreate}.Bits());
     const TStNotifyEventsSet b{neFolderDelete, neAssociationChange};
     EXPECT_EQ(monitor(2).NotifyEvents().Bits(), b.Bits());
-    EXPECT_EQ(SetFlags("b").Bits(), b.Bits());
-    EXPECT_TRUE(SetFlags("B").IsEmpty()) << "names match with regard to case";
     EXPECT_FALSE(monitor(1).Active()) << "loading never starts a monitor";
 }
 

@@ -147,12 +147,10 @@ TEST_F(TStShellNotificationTest, CreatedWithItsDefaults)
     EXPECT_EQ(n.NotifyHandle(), 0u);
     EXPECT_EQ(n.NotifyEvents(), TStNotifyEventsSet::All());
     EXPECT_EQ(n.NotifyEvents().Count(), 20);
-    EXPECT_EQ(n.MaxNotifications(), 0);
     EXPECT_TRUE(n.WatchFolder().isEmpty());
     EXPECT_FALSE(n.WatchSubFolders());
     EXPECT_EQ(n.SpecialWatchFolder(), sfNone);
     EXPECT_TRUE(n.WatchPidl().isNull());
-    EXPECT_DOUBLE_EQ(n.ShellVersion(), 6.0);
     EXPECT_NE(n.Handle(), nullptr);
     EXPECT_EQ(int(sfAltStartup), 0);
     EXPECT_EQ(int(sfDesktop), 12);
@@ -476,26 +474,14 @@ TEST_F(TStShellNotificationTest, MakingItemsNeverMakesANotice)
     for (const char* name : {"", "sub", "file.txt"}) {
         auto item = TStShellItem::CreateFromPath(at(name));
         item->IconIndex();
-        item->Size();
         item->IsReadOnly();
         item->HasSubFolder();
         TStCustomShellController controller;
         controller.GetFileInfo(item->Pidl());
-        TStShellFolder::MakeChildren(*item, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &controller);
+        ShellNamespace::listChildren(item->Pidl(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN);
     }
     settle(log, dir.path(), "end");
     EXPECT_EQ(log.upTo("end"), QStringList());
-}
-
-TEST_F(TStShellNotificationTest, RegistrationWaitsForTheEndOfLoading)
-{
-    TStShellNotification n(&owner);
-    n.BeginLoading();
-    n.SetWatchFolder(dir.path());
-    n.SetActive(true);
-    EXPECT_FALSE(n.IsRegistered());
-    n.EndLoading();
-    EXPECT_TRUE(n.IsRegistered());
 }
 
 TEST_F(TStShellNotificationTest, MkdirDashPThenAFileReportsEveryFolderAndTheFile)

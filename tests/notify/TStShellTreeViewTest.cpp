@@ -280,26 +280,6 @@ TEST_F(TStShellTreeViewTest, WithoutAnEarlierSelectFolderTheFirstPaintSelectsNot
     EXPECT_EQ(selectedPath(), home.at("w/one"));
 }
 
-TEST_F(TStShellTreeViewTest, ResetSelectedFolderLeavesNothingSelectedAndNothingForTheFirstPaint)
-{
-    tree->SelectFolder(home.at("w/one"));
-    tree->ResetSelectedFolder();
-    EXPECT_EQ(tree->SelectedFolder(), nullptr);
-    EXPECT_EQ(tree->currentItem(), nullptr);
-    EXPECT_TRUE(tree->StartInFolder().isEmpty());
-    paint();
-    EXPECT_TRUE(reported.isEmpty());
-    EXPECT_EQ(tree->SelectedFolder(), nullptr);
-    // After the first paint too: nothing reported, and the next selection is.
-    tree->SelectFolder(home.at("w/after"));
-    tree->ResetSelectedFolder();
-    EXPECT_EQ(reported.size(), 1);
-    EXPECT_EQ(tree->SelectedFolder(), nullptr);
-    tree->SelectFolder(home.at("w/after"));
-    ASSERT_EQ(reported.size(), 2);
-    EXPECT_EQ(reported[1].path, home.at("w/after"));
-}
-
 TEST_F(TStShellTreeViewTest, EditingALabelRenamesTheFolderOnDisk)
 {
     paint();

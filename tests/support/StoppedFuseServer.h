@@ -42,6 +42,10 @@ public:
         return {};
     }
 
+    // The server answers again, or stops again: a server held up for a while.
+    bool goOn() { return ::kill(pid_t(server_.processId()), SIGCONT) == 0; }
+    bool stop() { return ::kill(pid_t(server_.processId()), SIGSTOP) == 0; }
+
     static bool mountedAt(const QString& folder)
     {
         QFile table("/proc/self/mountinfo");

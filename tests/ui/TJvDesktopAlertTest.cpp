@@ -394,32 +394,13 @@ TEST_F(DesktopAlert, NeverTakesTheKeyboardFocus)
     EXPECT_EQ(window()->tbClose()->focusPolicy(), Qt::NoFocus);
 }
 
-TEST_F(DesktopAlert, CloseImmediateOrByFading)
-{
-    show();
-    alert->Close(false);
-    EXPECT_EQ(status(), Status::hsEndAnim);
-    clock.advance(500);
-    EXPECT_FALSE(alert->Showing());
-    show();
-    alert->Close(true);
-    EXPECT_FALSE(alert->Showing());
-    EXPECT_EQ(closes, 2);
-    alert->Close(true);  // nothing shown: nothing happens
-    EXPECT_EQ(closes, 2);
-}
-
-TEST_F(DesktopAlert, NoDisplayTimeStaysUntilClosedAndStepsNeverZero)
+TEST_F(DesktopAlert, NoDisplayTimeStaysUntilClosed)
 {
     alert->StyleOptions().SetDisplayDuration(0);
     show();
     clock.advance(60000);
     EXPECT_TRUE(alert->Showing());
     EXPECT_EQ(alpha(), 255);
-    alert->StyleOptions().SetStartSteps(0);
-    alert->StyleOptions().SetEndSteps(0);
-    EXPECT_EQ(alert->StyleOptions().StartSteps(), 1);
-    EXPECT_EQ(alert->StyleOptions().EndSteps(), 1);
 }
 
 // The background: top strip, button-face row, body, frame and grip, all per the gradient rule.

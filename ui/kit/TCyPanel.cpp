@@ -16,13 +16,6 @@ TCyPanel::TCyPanel(QWidget* parent)
     degrade_.setOnChange([this] { update(); });
 }
 
-void TCyPanel::setBevelWidth(int w)
-{
-    if (w == bevelWidth_ || w < 0) return;
-    bevelWidth_ = w;
-    update();
-}
-
 void TCyPanel::paintEvent(QPaintEvent*)
 {
     QPainter p(this);

@@ -13,14 +13,10 @@ public:
     TCyDegrade& Degrade() { return degrade_; }
     const TCyDegrade& Degrade() const { return degrade_; }
 
-    // Width of the bevel in pixels (0 draws none).
-    int BevelWidth() const { return bevelWidth_; }
-    void setBevelWidth(int w);
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     TCyDegrade degrade_;
-    int bevelWidth_ = 1;
+    const int bevelWidth_ = 1;  // in pixels
 };

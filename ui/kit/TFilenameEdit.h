@@ -27,18 +27,13 @@ public:
 
     explicit TFilenameEdit(QWidget* parent = nullptr);
 
-    QString DialogTitle() const { return dialogTitle_; }
-    void setDialogTitle(const QString& t) { dialogTitle_ = t; }
     QString Filter() const { return filter_; }
     void setFilter(const QString& f) { filter_ = f; }
-    QString DefaultExt() const { return defaultExt_; }
     void setDefaultExt(const QString& e) { defaultExt_ = e; }
     // Where the next browse starts when the box holds no existing folder; a chosen file's
     // folder becomes the next one.
     QString InitialDir() const { return initialDir_; }
-    void setInitialDir(const QString& d) { initialDir_ = d; }
     // A chosen path with a blank is shown in double quotes (unless it begins with one).
-    bool AddQuotes() const { return addQuotes_; }
     void setAddQuotes(bool on) { addQuotes_ = on; }
 
     QToolButton* browseButton() const { return button_; }

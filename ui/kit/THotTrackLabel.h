@@ -9,12 +9,8 @@ class THotTrackLabel : public QLabel {
 public:
     explicit THotTrackLabel(QWidget* parent = nullptr);
 
-    bool HotTrack() const { return hotTrack_; }
     void setHotTrack(bool on);
-    QColor HotTrackColor() const { return hotColor_; }
     void setHotTrackColor(const QColor& c);
-    // True while the pointer is over the label and hot tracking is on.
-    bool isHot() const { return hot_; }
 
 signals:
     // A left-button press and release, both on the label.

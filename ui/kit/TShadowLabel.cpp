@@ -18,25 +18,6 @@ void TShadowLabel::setCaption(const QString& text)
     update();
 }
 
-void TShadowLabel::setTextColor(const QColor& c)
-{
-    textColor_ = c;
-    update();
-}
-
-void TShadowLabel::setShadowColor(const QColor& c)
-{
-    shadowColor_ = c;
-    update();
-}
-
-void TShadowLabel::setShadowOffset(int pixels)
-{
-    shadowOffset_ = pixels;
-    updateGeometry();
-    update();
-}
-
 void TShadowLabel::setAlignment(Qt::Alignment a)
 {
     alignment_ = a;

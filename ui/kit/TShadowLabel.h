@@ -13,13 +13,6 @@ public:
     QString Caption() const { return caption_; }
     void setCaption(const QString& text);
 
-    QColor TextColor() const { return textColor_; }
-    void setTextColor(const QColor& c);
-    QColor ShadowColor() const { return shadowColor_; }
-    void setShadowColor(const QColor& c);
-    int ShadowOffset() const { return shadowOffset_; }
-    void setShadowOffset(int pixels);
-
     Qt::Alignment Alignment() const { return alignment_; }
     void setAlignment(Qt::Alignment a);
 
@@ -32,8 +25,8 @@ protected:
 
 private:
     QString caption_;
-    QColor textColor_{0, 0, 128};
-    QColor shadowColor_{128, 128, 128};
-    int shadowOffset_ = 2;
+    const QColor textColor_{0, 0, 128};
+    const QColor shadowColor_{128, 128, 128};
+    const int shadowOffset_ = 2;
     Qt::Alignment alignment_ = Qt::AlignHCenter | Qt::AlignTop;
 };
