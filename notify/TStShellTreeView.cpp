@@ -111,9 +111,8 @@ void TStShellTreeView::monitorWhatIsShown()
     // Each event asked for costs the service a notice for the tree; it needs the files' only
     // when it shows files, or when someone hears every change through it.
     TStNotifyEventsSet events = TStNotifyEventsSet::All();
-    if (!(options_ & toShowFiles) && !OnShellChangeNotify) {
-        for (TStNotifyEvents e : {neFileChange, neFileCreate, neFileDelete, neFileRename}) events.Exclude(e);
-    }
+    if (!(options_ & toShowFiles) && !OnShellChangeNotify)
+        events = events - TStNotifyEventsSet{neFileChange, neFileCreate, neFileDelete, neFileRename};
     if (shellMonitor_ && !(shellMonitor_->NotifyEvents() == events)) shellMonitor_->SetNotifyEvents(events);
 }
 
