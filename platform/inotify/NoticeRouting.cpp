@@ -192,6 +192,12 @@ void State::tell(Raw& r)
             });
             break;
         case Raw::Type::Rename: {
+            // One that hears none of what a move can be told as need not know where it lies
+            // (unless it is its own folder that moved: it goes quiet then).
+            const quint32 told = r.isDir ? SHCNE_RENAMEFOLDER | SHCNE_RMDIR | SHCNE_MKDIR | SHCNE_CREATE
+                                         : SHCNE_RENAMEITEM | SHCNE_DELETE | SHCNE_CREATE;
+            if (!(reg.req.mask & told) && !(r.isDir && reg.req.scope == WatchRequest::Scope::Folder))
+                break;
             QStringList was, now;
             regs.placesOf(reg, r.path, Concern::Item, [&](const QString& p) { was << p; });
             regs.placesOf(reg, r.path2, Concern::Item, [&](const QString& p) { now << p; });
