@@ -23,18 +23,4 @@ std::unique_ptr<TStShellFolder> TStShellFolder::CreateFromPath(const QString& pa
     return folder;
 }
 
-void TStShellFolder::Assign(const TStShellItem& source)
-{
-    FDisplayName = source.FDisplayName;
-    FIconIndex = source.FIconIndex;
-    FOpenIconIndex = source.FOpenIconIndex;
-    FOverlayIconIndex = source.FOverlayIconIndex;
-    FIsDesktop = source.FIsDesktop;
-    FIsFileFolder = source.FIsFileFolder;
-    FIsFileSystem = source.FIsFileSystem;
-    FPath = source.FPath;
-    FPidl = source.FPidl.clone();
-    if (!source.FSimplePidl.isNull()) FSimplePidl = source.FSimplePidl.clone();
-    FParentFolder = FPidl.isNull() || FPidl.isDesktop() ? nullptr
-                                                        : ShellNamespace::desktopFolder()->BindToObject(FPidl.parent());
-}
+void TStShellFolder::Assign(const TStShellItem& source) { AssignLook(source, true); }

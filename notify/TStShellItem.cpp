@@ -87,7 +87,7 @@ void TStShellItem::MakeFromPidl(const ItemIdList& pidl, TStCustomShellController
     FIsDesktop = ILIsEqual(pidl, ShellNamespace::specialFolderLocation(CSIDL_DESKTOP));
 }
 
-void TStShellItem::Assign(const TStShellItem& s)
+void TStShellItem::AssignLook(const TStShellItem& s, bool simpleOnlyWhenGiven)
 {
     FDisplayName = s.FDisplayName;
     FIconIndex = s.FIconIndex;
@@ -98,9 +98,14 @@ void TStShellItem::Assign(const TStShellItem& s)
     FIsFileSystem = s.FIsFileSystem;
     FPath = s.FPath;
     FPidl = s.FPidl.clone();
-    FSimplePidl = s.FSimplePidl.clone();
+    if (!simpleOnlyWhenGiven || !s.FSimplePidl.isNull()) FSimplePidl = s.FSimplePidl.clone();
     FParentFolder = FPidl.isNull() || FPidl.isDesktop() ? nullptr
                                                         : ShellNamespace::desktopFolder()->BindToObject(FPidl.parent());
+}
+
+void TStShellItem::Assign(const TStShellItem& s)
+{
+    AssignLook(s, false);
     // A controller the source owns dies with the source (a notice's items live for one call):
     // sharing it would leave this copy pointing at nothing, so the copy keeps one of its own.
     if (!s.OwnController && !s.LentController) {

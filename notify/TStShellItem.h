@@ -65,6 +65,9 @@ public:
 
 protected:
     friend class TStShellFolder;
+    // What Assign copies but the controller: the names, icons, kinds and lists; the simple
+    // list only when the source has one, if `simpleOnlyWhenGiven`.
+    void AssignLook(const TStShellItem& source, bool simpleOnlyWhenGiven);
     struct NoController {};
     explicit TStShellItem(NoController);
     // Steps of making an item from a list (CreateFromPidl); `displayFirst` reads the display

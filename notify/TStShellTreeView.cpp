@@ -10,6 +10,7 @@
 #include "platform/shell/SystemImageList.h"
 
 #include <QApplication>
+#include <QScrollBar>
 
 using namespace TreeNodes;
 
@@ -38,6 +39,10 @@ TStShellTreeView::TStShellTreeView(QWidget* owner) : QTreeWidget(owner)
     catchUpTimer_.setSingleShot(true);
     catchUpTimer_.setInterval(kCatchUpMs);
     connect(&catchUpTimer_, &QTimer::timeout, this, &TStShellTreeView::catchUp);
+    keepTopTimer_.setSingleShot(true);
+    keepTopTimer_.setInterval(kKeepTopMs);
+    connect(&keepTopTimer_, &QTimer::timeout, this, &TStShellTreeView::putTopBack);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &TStShellTreeView::scrolledWhileKeepingTop);
 
     connect(this, &QTreeWidget::itemExpanded, this, &TStShellTreeView::nodeExpanded);
     connect(this, &QTreeWidget::currentItemChanged, this,
@@ -62,6 +67,7 @@ TStShellTreeView::TStShellTreeView(QWidget* owner) : QTreeWidget(owner)
     // so that what changed in between shows.
     shellMonitor_->OnFolderFollowed = [this](QObject*, const QString& folder) { scheduleCatchUp(NodeByPath(folder)); };
     shellMonitor_->SetMaxNotifications(maxNotifications_);
+    monitorWhatIsShown();
     shellMonitor_->SetActive(true);
 
     fillTree();
@@ -85,7 +91,7 @@ TStShellTreeView::~TStShellTreeView()
 
 bool TStShellTreeView::Settled() const
 {
-    return pending_.isEmpty() && catchUp_.isEmpty() && !catchUpTimer_.isActive() &&
+    return pending_.isEmpty() && catchUp_.isEmpty() && !catchUpTimer_.isActive() && !keepingTop_ &&
            (!shellMonitor_ || shellMonitor_->FollowsUnderWay() == 0);
 }
 
@@ -97,6 +103,24 @@ void TStShellTreeView::setOptions(TStTreeOptionsSet options)
     setAcceptDrops(options_ & toAllowDrop);
     viewport()->setAcceptDrops(options_ & toAllowDrop);
     if (refill && topLevelItemCount()) fillTree();
+    monitorWhatIsShown();
+}
+
+void TStShellTreeView::monitorWhatIsShown()
+{
+    // Each event asked for costs the service a notice for the tree; it needs the files' only
+    // when it shows files, or when someone hears every change through it.
+    TStNotifyEventsSet events = TStNotifyEventsSet::All();
+    if (!(options_ & toShowFiles) && !OnShellChangeNotify)
+        events = events - TStNotifyEventsSet{neFileChange, neFileCreate, neFileDelete, neFileRename};
+    if (shellMonitor_ && !(shellMonitor_->NotifyEvents() == events)) shellMonitor_->SetNotifyEvents(events);
+}
+
+void TStShellTreeView::showEvent(QShowEvent* event)
+{
+    // OnShellChangeNotify is assigned once the tree is made, before it is shown.
+    monitorWhatIsShown();
+    QTreeWidget::showEvent(event);
 }
 
 quint32 TStShellTreeView::enumFlags() const

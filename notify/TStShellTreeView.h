@@ -105,6 +105,10 @@ public:
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // The monitor asks for file events only when the tree shows files or OnShellChangeNotify
+    // is assigned (looked at when options change and when the tree is shown).
+    void monitorWhatIsShown();
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     QStringList mimeTypes() const override;
@@ -148,9 +152,12 @@ private:
     void shellChanged(TStShellItem* first, TStShellItem* second, TStNotifyEventsSet events);
     bool folderCreated(TStShellItem& item, bool driveAdd);
     // Nodes added in a burst leave the topmost visible node where it was: it is noted before the
-    // first one and put back once the burst has been handled (finding it lays out the tree).
+    // first one and put back kKeepTopMs later (finding it lays out the tree), unless the view
+    // was scrolled meanwhile.
+    static constexpr int kKeepTopMs = 40;
     void keepTopThroughBurst();
     void putTopBack();
+    void scrolledWhileKeepingTop();
     void removeNode(QTreeWidgetItem* node);
     void folderRenamed(TStShellItem& from, TStShellItem& to);
     void rebaseChildren(QTreeWidgetItem* node);
@@ -180,6 +187,8 @@ private:
     bool settingText_ = false;
     bool busyCursor_ = false;
     bool keepingTop_ = false;
+    bool puttingTopBack_ = false;
+    QTimer keepTopTimer_;
     QPersistentModelIndex keptTop_;
     int keptTopY_ = 0;
 

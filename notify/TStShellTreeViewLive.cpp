@@ -100,17 +100,32 @@ void TStShellTreeView::keepTopThroughBurst()
     keptTop_ = top ? QPersistentModelIndex(indexFromItem(top)) : QPersistentModelIndex();
     keptTopY_ = top ? visualItemRect(top).top() : 0;
     setUpdatesEnabled(false);
-    // After the notices of this turn: one layout for the whole burst, not one per node.
-    QTimer::singleShot(0, this, &TStShellTreeView::putTopBack);
+    // A little later, not after each turn: finding the node and putting it back lay out the
+    // whole tree, and a burst is handled in many turns. Nothing is painted meanwhile.
+    keepTopTimer_.start();
+}
+
+void TStShellTreeView::scrolledWhileKeepingTop()
+{
+    // Scrolled meanwhile (the user, a selection): where that put the view is what counts, and
+    // the nodes that come next keep that top.
+    if (!keepingTop_ || puttingTopBack_) return;
+    keepTopTimer_.stop();
+    keepingTop_ = false;
+    keptTop_ = QPersistentModelIndex();
+    setUpdatesEnabled(true);
 }
 
 void TStShellTreeView::putTopBack()
 {
+    keepTopTimer_.stop();
     keepingTop_ = false;
     if (QTreeWidgetItem* top = keptTop_.isValid() ? itemFromIndex(keptTop_) : nullptr) {
+        puttingTopBack_ = true;
         // Scrolled by rows, the bar counts rows, not pixels.
         if (verticalScrollMode() == ScrollPerItem) scrollToItem(top, PositionAtTop);
         else verticalScrollBar()->setValue(verticalScrollBar()->value() + visualItemRect(top).top() - keptTopY_);
+        puttingTopBack_ = false;
     }
     keptTop_ = QPersistentModelIndex();
     setUpdatesEnabled(true);

@@ -75,6 +75,15 @@ struct Raw {
     bool done = false;                 // Barrier
     std::vector<Raw> inner;            // Barrier
     quint32 onlyFor = 0;               // found by that registration's poller: for it alone
+
+    static Raw of(Type type, quint32 mask, QByteArray path = {})
+    {
+        Raw r;
+        r.type = type;
+        r.mask = mask;
+        r.path = std::move(path);
+        return r;
+    }
 };
 
 // A folder a registration has polled (on a network or FUSE file system, or left without a kernel
@@ -93,10 +102,12 @@ struct PolledArea {
     QString fsType;
     Clock::time_point since = Clock::now();  // polled from then on
     // What the kernel's events told of paths in it since the walk before last: a poll that finds
-    // the same is not told again.
+    // the same is not told again, and one that finds otherwise starts from what was told.
     struct Told {
         Clock::time_point at;
         bool exists = false;
+        bool isDir = false;
+        QByteArray movedTo;  // renamed there (told so)
     };
     std::unordered_map<std::string, Told> told;
     bool covers(const QByteArray& path) const

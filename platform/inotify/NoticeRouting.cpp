@@ -125,11 +125,9 @@ void State::out(Registration& reg, ChangeNotice n)
 
 void State::targeted(quint32 id, ChangeNotice::Kind kind, quint32 mask, const ItemIdList& first, const QString& text)
 {
-    Raw r;
-    r.type = Raw::Type::Targeted;
+    Raw r = Raw::of(Raw::Type::Targeted, mask);
     r.kind = kind;
     r.target = id;
-    r.mask = mask;
     r.first = first;
     r.text = text;
     push(std::move(r));
@@ -194,6 +192,12 @@ void State::tell(Raw& r)
             });
             break;
         case Raw::Type::Rename: {
+            // One that hears none of what a move can be told as need not know where it lies
+            // (unless it is its own folder that moved: it goes quiet then).
+            const quint32 told = r.isDir ? SHCNE_RENAMEFOLDER | SHCNE_RMDIR | SHCNE_MKDIR | SHCNE_CREATE
+                                         : SHCNE_RENAMEITEM | SHCNE_DELETE | SHCNE_CREATE;
+            if (!(reg.req.mask & told) && !(r.isDir && reg.req.scope == WatchRequest::Scope::Folder))
+                break;
             QStringList was, now;
             regs.placesOf(reg, r.path, Concern::Item, [&](const QString& p) { was << p; });
             regs.placesOf(reg, r.path2, Concern::Item, [&](const QString& p) { now << p; });

@@ -8,7 +8,9 @@
 #include "platform/changes/ShellChangeEvents.h"
 #include "platform/polling/PollChooser.h"
 
+#include <algorithm>
 #include <cmath>
+#include <unordered_set>
 
 #include <sys/inotify.h>
 
@@ -182,10 +184,12 @@ void State::pollSettled(Registration& reg)
 
 void State::notePolledTold(const Raw& r)
 {
-    auto note = [&](const QByteArray& path, bool exists) {
+    auto note = [&](const QByteArray& path, bool exists, const QByteArray& movedTo = {}) {
         if (path.isEmpty()) return;
         for (auto& [id, a] : polled)
-            if (a.covers(path)) a.told[path.toStdString()] = {Clock::now(), exists};
+            if (a.covers(path))
+                a.told[path.toStdString()] = {Clock::now(), exists, r.isDir,
+                                              !movedTo.isEmpty() && a.covers(movedTo) ? movedTo : QByteArray()};
     };
     switch (r.type) {
     case Raw::Type::Item:
@@ -193,7 +197,7 @@ void State::notePolledTold(const Raw& r)
         break;
     case Raw::Type::Move: note(r.path, false); break;
     case Raw::Type::Rename:
-        note(r.path, false);
+        note(r.path, false, r.path2);
         note(r.path2, true);
         break;
     default: break;
@@ -253,11 +257,27 @@ void State::pollWalkedFor(quint64 id, PolledArea& a, FolderPoller::Walked& w)
     } else if (w.failed) {
         return;
     }
-    // What the kernel's events told before the walk began is in the walk; what they told since
-    // may be in the next one too.
-    auto toldAs = [&](const QByteArray& path, bool exists) {
+    // What the kernel's events told is what the registration knows, and the walk is compared with
+    // that: what they told before the walk began is in it, what they told since may be in the
+    // next one too.
+    auto toldOf = [&](const QByteArray& path) -> const PolledArea::Told* {
         const auto t = a.told.find(path.toStdString());
-        return t != a.told.end() && t->second.exists == exists;
+        return t == a.told.end() ? nullptr : &t->second;
+    };
+    auto toldAs = [&](const QByteArray& path, bool exists) {
+        const PolledArea::Told* t = toldOf(path);
+        return t && t->exists == exists;
+    };
+    // Where the item the walk before found at `path` is as told (renamed, perhaps more than
+    // once); empty when it was told gone.
+    auto toldPlace = [&](QByteArray path) {
+        for (int hops = 0; hops < 16; ++hops) {
+            const PolledArea::Told* t = toldOf(path);
+            if (!t || t->exists) return path;
+            if (t->movedTo.isEmpty()) break;
+            path = t->movedTo;
+        }
+        return QByteArray();
     };
     // The table follows what the poll found, so that a later comparison does not find it again.
     auto noteName = [&](const QByteArray& path, bool isDir, bool present) {
@@ -283,42 +303,82 @@ void State::pollWalkedFor(quint64 id, PolledArea& a, FolderPoller::Walked& w)
         push(std::move(r));
         changedIn(path);
     };
+    auto created = [&](const QByteArray& path, bool isDir) {
+        noteName(path, isDir, true);
+        tell(isDir ? SHCNE_MKDIR : SHCNE_CREATE, path, isDir);
+        // Watched too, so that what is done to it through this machine is heard at once.
+        if (isDir && !a.limit && wanted(path)) queueScan({path, ScanTask::Mode::Baseline}, false);
+    };
+    auto deleted = [&](const QByteArray& path, bool isDir) {
+        noteName(path, isDir, false);
+        if (isDir)
+            if (WatchedFolder* f = table.find(path)) {
+                table.remove(f, [this](int wd) { ::inotify_rm_watch(fd, wd); });
+                forgetPaths();
+            }
+        tell(isDir ? SHCNE_RMDIR : SHCNE_DELETE, path, isDir);
+    };
+    // What the kernel told and the walk found otherwise, where the comparison says nothing of it
+    // (made through this machine and deleted behind the mount in between, say): told as found.
+    std::unordered_set<std::string> compared;
+    for (const PollChange& c : w.changes) {
+        if (c.kind == PollChange::Kind::Changed) continue;
+        compared.insert(c.path.toStdString());
+        if (c.kind != PollChange::Kind::Renamed) continue;
+        compared.insert(c.path2.toStdString());
+        compared.insert(toldPlace(c.path).toStdString());
+    }
+    std::vector<std::pair<QByteArray, bool>> toldGone, toldMade;  // path, is a folder
+    if (w.found)
+        for (const auto& [path, t] : a.told) {
+            if (t.at >= w.startedAt || compared.count(path)) continue;
+            const QByteArray p = QByteArray::fromStdString(path);
+            if (p == a.root) continue;
+            const TreeSnapshot::Item* there = w.found->find(p, a.root);
+            if (t.exists && !there) toldGone.emplace_back(p, t.isDir);
+            if (!t.exists && there) toldMade.emplace_back(p, there->isDir);
+        }
+    // What a folder held before the folder; a folder before what it holds.
+    std::sort(toldGone.begin(), toldGone.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
+    std::sort(toldMade.begin(), toldMade.end());
+    for (const auto& [path, isDir] : toldGone) deleted(path, isDir);
     for (const PollChange& c : w.changes) {
         switch (c.kind) {
         case PollChange::Kind::Created:
             if (toldAs(c.path, true)) break;
-            noteName(c.path, c.isDir, true);
-            tell(c.isDir ? SHCNE_MKDIR : SHCNE_CREATE, c.path, c.isDir);
-            // Watched too, so that what is done to it through this machine is heard at once.
-            if (c.isDir && !a.limit && wanted(c.path)) queueScan({c.path, ScanTask::Mode::Baseline}, false);
+            created(c.path, c.isDir);
             break;
         case PollChange::Kind::Deleted:
             if (toldAs(c.path, false)) break;
-            noteName(c.path, c.isDir, false);
-            if (c.isDir)
-                if (WatchedFolder* f = table.find(c.path)) {
-                    table.remove(f, [this](int wd) { ::inotify_rm_watch(fd, wd); });
-                    forgetPaths();
-                }
-            tell(c.isDir ? SHCNE_RMDIR : SHCNE_DELETE, c.path, c.isDir);
+            deleted(c.path, c.isDir);
             break;
         case PollChange::Kind::Renamed: {
-            if (toldAs(c.path, false) && toldAs(c.path2, true)) break;
-            noteName(c.path, c.isDir, false);
+            // Renamed from where it was told to be, which may not be where the walk before found it.
+            const QByteArray from = toldPlace(c.path);
+            if (from == c.path2) break;
+            if (toldAs(c.path2, true)) {
+                if (!from.isEmpty()) deleted(from, c.isDir);
+                break;
+            }
+            if (from.isEmpty()) {
+                created(c.path2, c.isDir);
+                break;
+            }
+            noteName(from, c.isDir, false);
             noteName(c.path2, c.isDir, true);
             if (c.isDir)
-                if (WatchedFolder* f = table.find(c.path)) {
+                if (WatchedFolder* f = table.find(from)) {
                     table.move(f, c.path2, [this](int wd) { ::inotify_rm_watch(fd, wd); });
                     forgetPaths();
                 }
             Raw r;
             r.type = Raw::Type::Rename;
-            r.path = c.path;
+            r.path = from;
             r.path2 = c.path2;
             r.isDir = c.isDir;
             r.onlyFor = a.reg;
             push(std::move(r));
-            changedIn(c.path);
+            changedIn(from);
             changedIn(c.path2);
             break;
         }
@@ -328,6 +388,7 @@ void State::pollWalkedFor(quint64 id, PolledArea& a, FolderPoller::Walked& w)
             break;
         }
     }
+    for (const auto& [path, isDir] : toldMade) created(path, isDir);
     for (const QByteArray& dir : folders) {
         if (goneNow && dir == BytePath::parentOf(a.root)) continue;
         Raw r;

@@ -76,10 +76,7 @@ void State::mountsChanged()
         listInOrder(at, ScanTask::Mode::Remount, added ? 1 : 0);
         const ItemIdList list = ShellNamespace::volumeList(m.mountPoint, MountTable::labelOf(m));
         for (quint32 mask : {added ? SHCNE_MEDIAINSERTED : SHCNE_MEDIAREMOVED, added ? SHCNE_DRIVEADD : SHCNE_DRIVEREMOVED}) {
-            Raw r;
-            r.type = Raw::Type::Media;
-            r.mask = mask;
-            r.path = at;
+            Raw r = Raw::of(Raw::Type::Media, mask, at);
             r.isDir = true;
             r.first = list;
             push(std::move(r));

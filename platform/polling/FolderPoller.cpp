@@ -27,7 +27,8 @@ struct FolderPoller::Lane {
     struct Area {
         QByteArray root;
         bool recursive = false;
-        TreeSnapshot snapshot;
+        // Shared with the walk's report, which may outlive the area (removed while told).
+        std::shared_ptr<const TreeSnapshot> snapshot = std::make_shared<TreeSnapshot>();
         bool learnt = false;
         bool busy = false;
         Clock::time_point due;
@@ -94,7 +95,8 @@ struct FolderPoller::Lane {
             w.area = id;
             w.startedAt = Clock::now();
             const Clock::duration processorAtStart = threadProcessorTime();
-            TreeSnapshot now;
+            auto walkedNow = std::make_shared<TreeSnapshot>();
+            TreeSnapshot& now = *walkedNow;
             const bool whole = now.walk(root, recursive, &stop);
             const auto took = Clock::now() - w.startedAt;
             const Clock::duration processor = threadProcessorTime() - processorAtStart;
@@ -116,20 +118,20 @@ struct FolderPoller::Lane {
                 // is back is new.
                 w.failed = true;
                 w.gone = true;
-                w.changes = now.changesSince(a.snapshot, root);
-                a.snapshot = std::move(now);
+                w.changes = now.changesSince(*a.snapshot, root);
+                a.snapshot = w.found = std::move(walkedNow);
             } else if (!whole) {
                 // Nothing is concluded from a walk that did not reach the folder: it is tried again.
                 w.failed = true;
-                w.entries = a.snapshot.size();
-                w.folders = a.snapshot.folders();
+                w.entries = a.snapshot->size();
+                w.folders = a.snapshot->folders();
             } else if (!a.learnt) {
                 w.first = true;
                 a.learnt = true;
-                a.snapshot = std::move(now);
+                a.snapshot = w.found = std::move(walkedNow);
             } else {
-                w.changes = now.changesSince(a.snapshot, root);
-                a.snapshot = std::move(now);
+                w.changes = now.changesSince(*a.snapshot, root);
+                a.snapshot = w.found = std::move(walkedNow);
             }
             lock.unlock();
             walked(w);
@@ -256,8 +258,8 @@ FolderPoller::Figures FolderPoller::figures() const
         f.walks += lane->walks;
         for (const auto& [id, a] : lane->areas) {
             if (a.busy) continue;
-            f.entries += a.snapshot.size();
-            f.bytes += a.snapshot.memoryBytes();
+            f.entries += a.snapshot->size();
+            f.bytes += a.snapshot->memoryBytes();
         }
     }
     return f;

@@ -24,6 +24,7 @@ public:
         bool failed = false;         // the folder itself could not be read (gone, a dead server)
         bool gone = false;           // ... for it is not there: `changes` tell what went with it
         std::vector<PollChange> changes;
+        std::shared_ptr<const TreeSnapshot> found;  // what the walk found (none when it failed)
         Clock::time_point startedAt; // what happened before this is in the walk
         qsizetype entries = 0;
         qsizetype folders = 0;

@@ -28,6 +28,15 @@ bool isUnder(const std::string& path, const std::string& folder)
 
 }  // namespace
 
+const TreeSnapshot::Item* TreeSnapshot::find(const QByteArray& path, const QByteArray& root) const
+{
+    const qsizetype skip = root.endsWith('/') ? root.size() : root.size() + 1;
+    if (path.size() <= skip || !path.startsWith(root) || (!root.endsWith('/') && path[root.size()] != '/'))
+        return nullptr;
+    const auto found = items_.find(std::string(path.constData() + skip, size_t(path.size() - skip)));
+    return found == items_.end() ? nullptr : &found->second;
+}
+
 bool TreeSnapshot::walk(const QByteArray& root, bool recursive, const std::atomic<bool>* stop)
 {
     items_.clear();

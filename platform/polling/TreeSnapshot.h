@@ -46,6 +46,8 @@ public:
     // The memory the snapshot takes, about.
     qint64 memoryBytes() const;
     const std::unordered_map<std::string, Item>& items() const { return items_; }
+    // The entry at real path `path` under `root`, if the walk found one.
+    const Item* find(const QByteArray& path, const QByteArray& root) const;
 
 private:
     std::unordered_map<std::string, Item> items_;

@@ -190,10 +190,50 @@ TEST_F(TStShellTreeViewLiveTest, NewFoldersLeaveTheTopmostVisibleNodeWhereItWas)
                 if (!node("w/one/" + name)) return false;
             return true;
         })) << c.what;
-        QCoreApplication::processEvents();
+        ASSERT_TRUE(waitFor([&] { return tree->Settled(); })) << c.what;
         EXPECT_EQ(tree->itemAt(0, 0), top) << c.what;
         EXPECT_EQ(tree->visualItemRect(top).top(), y) << c.what;
         EXPECT_TRUE(tree->updatesEnabled()) << c.what;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The tree's monitor leaves file events out unless it shows files or someone listens to every
+// change through it: either way a file made under a listed node must still reach them.
+TEST_F(TStShellTreeViewLiveTest, FileEventsReachTheTreeWhenItShowsFilesOrSomeoneListens)
+{
+    struct Case {
+        const char* what;
+        bool showFiles;
+        bool listen;
+    } cases[] = {{"files shown", true, false}, {"a listener", false, true}, {"both", true, true}};
+    for (const Case& c : cases) {
+        auto t = std::make_unique<TStShellTreeView>();
+        if (c.showFiles) t->setOptions(t->Options() | toShowFiles);
+        QStringList heard;
+        if (c.listen) {
+            t->OnShellChangeNotify = [&heard](TObject*, TStShellItem* item, TStShellItem*, TStNotifyEventsSet events) {
+                if (item && events.Contains(neFileCreate)) heard.append(item->Path());
+            };
+        }
+        t->show();
+        QCoreApplication::processEvents();
+        t->SelectFolder(home.at("w/one"));
+        ASSERT_TRUE(waitFor([&] { return t->Settled(); })) << c.what;
+        const QString file = home.at(QStringLiteral("w/one/%1.txt").arg(QString::fromLatin1(c.what).replace(u' ', u'-')));
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << c.what;
+        f.close();
+        if (c.listen) {
+            EXPECT_TRUE(waitFor([&] { return heard.contains(file); })) << c.what;
+        }
+        if (c.showFiles) {
+            EXPECT_TRUE(waitFor([&] { return t->NodeByPath(file) != nullptr; })) << c.what;
+        }
+        ASSERT_TRUE(QFile::remove(file)) << c.what;
     }
 }
 

@@ -212,6 +212,63 @@ TEST_F(FuseMountTest, ChangesBehindTheMountAreReportedOnceAndLocalOnesNotTwice)
     EXPECT_EQ(r.heardBeforeWatching, 0);
 }
 
+// Within one poll's rest, a change through the mount (heard by the kernel) and then one behind
+// it: the poll compares with what was told, not with its own walk before, so each item is told
+// made, renamed or deleted once and what was told ends as it is.
+TEST_F(FuseMountTest, WhatTheKernelToldIsWhereTheNextPollStarts)
+{
+    struct Case {
+        const char* name;
+        QStringList before;                     // files under the mount before the watch starts
+        std::function<bool(const QDir& through, const QDir& behind)> act;
+        QList<Notice> told;                     // its items' notices, in order (changes aside)
+    };
+    const QList<Case> cases = {
+        {"made through, removed behind", {},
+         [](const QDir& m, const QDir& u) { return write(m.filePath("c1.txt"), "x") && QFile::remove(u.filePath("c1.txt")); },
+         {{SHCNE_CREATE, "c1.txt", "-"}, {SHCNE_DELETE, "c1.txt", "-"}}},
+        {"renamed through, renamed again behind", {"q1.txt"},
+         [](const QDir& m, const QDir& u) { return move(m.filePath("q1.txt"), m.filePath("q2.txt")) && move(u.filePath("q2.txt"), u.filePath("q3.txt")); },
+         {{SHCNE_RENAMEITEM, "q1.txt", "q2.txt"}, {SHCNE_RENAMEITEM, "q2.txt", "q3.txt"}}},
+        {"made behind, removed through", {},
+         [](const QDir& m, const QDir& u) { return write(u.filePath("c2.txt"), "x") && QFile::remove(m.filePath("c2.txt")); },
+         {}},
+        {"made through, removed behind, made through again", {},
+         [](const QDir& m, const QDir& u) {
+             return write(m.filePath("c3.txt"), "x") && QFile::remove(u.filePath("c3.txt")) && write(m.filePath("c4.txt"), "x");
+         },
+         // (the kernel tells c4.txt before the poll finds c3.txt gone)
+         {{SHCNE_CREATE, "c3.txt", "-"}, {SHCNE_CREATE, "c4.txt", "-"}, {SHCNE_DELETE, "c3.txt", "-"}}},
+    };
+    constexpr quint32 kItems = SHCNE_CREATE | SHCNE_DELETE | SHCNE_RENAMEITEM | SHCNE_MKDIR | SHCNE_RMDIR;
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const QString& f : QDir(under()).entryList(QDir::Files)) ASSERT_TRUE(QFile::remove(under(f)));
+        for (const QString& f : c.before) ASSERT_TRUE(write(under(f), "x"));
+        Recorder r(mount());
+        ASSERT_TRUE(r.start(mount(), true, kItemEvents));
+        // Just after a poll: both steps fall within one rest.
+        const QString first = QStringLiteral("sentinel%1a").arg(round);
+        ASSERT_TRUE(write(under(first), "x"));
+        ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, first, "-"}); }));
+        const qsizetype from = r.notices.size();
+        ASSERT_TRUE(c.act(QDir(mount()), QDir(under())));
+        // Two more polls: all of it is told by then.
+        for (const char* last : {"b", "c"}) {
+            const QString sentinel = QStringLiteral("sentinel%1%2").arg(round).arg(last);
+            ASSERT_TRUE(write(under(sentinel), "x"));
+            ASSERT_TRUE(waitFor([&] { return r.has({SHCNE_CREATE, sentinel, "-"}); }));
+        }
+        QList<Notice> told;
+        for (const Notice& n : r.notices.mid(from))
+            if ((n.mask & kItems) && !n.first.startsWith("sentinel")) told.push_back(n);
+        EXPECT_EQ(told, c.told) << ::testing::PrintToString(r.notices.mid(from));
+        r.stop();
+        ++round;
+    }
+}
+
 TEST_F(FuseMountTest, AMountMadeInsideAWatchedTreeAfterItsStartIsPolled)
 {
     ASSERT_EQ(QProcess::execute("fusermount3", {"-u", "-z", mount()}), 0);
