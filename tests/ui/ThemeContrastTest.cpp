@@ -6,8 +6,10 @@
 #include "ui/kit/Contrast.h"
 #include "ui/kit/TFilenameEdit.h"
 #include "ui/kit/TShadowLabel.h"
+#include "notify/TStShellTreeView.h"
 
 #include "StartedFormFixture.h"
+#include "support/Waiting.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -192,6 +194,15 @@ bool themeGreyed(QWidget* w)
     return !w->isEnabled() && (qobject_cast<QPushButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w));
 }
 
+// Events handled, and every folder tree done with what it was doing: a tree holds its painting
+// while a burst of changes in a folder it shows settles (another program busy in /tmp).
+void settle(QWidget* window)
+{
+    QApplication::processEvents();
+    const auto trees = window->findChildren<TStShellTreeView*>();
+    waitFor([&] { return std::all_of(trees.begin(), trees.end(), [](TStShellTreeView* t) { return t->Settled(); }); }, 3000);
+}
+
 QList<TextLine> measure(QWidget* window, const QString& screen)
 {
     QList<TextLine> out;
@@ -207,13 +218,13 @@ QList<TextLine> measure(QWidget* window, const QString& screen)
             const QSize min = w->minimumSize(), max = w->maximumSize();
             w->setFixedSize(w->size());
             t.aside();
-            QApplication::processEvents();
+            settle(window);
             const QImage with = window->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
             {
                 const QSignalBlocker quiet(w);
                 t.hide();
             }
-            QApplication::processEvents();
+            settle(window);
             const QImage without = window->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
             {
                 const QSignalBlocker quiet(w);
