@@ -108,23 +108,6 @@ int makeSiblings(const QString& root, int count)
     return made;
 }
 
-// tops x each folders below `root`.
-int makeTree(const QString& root, int tops, int each)
-{
-    const QByteArray base = QFile::encodeName(root);
-    char path[4096];
-    int made = 0;
-    for (int t = 0; t < tops; ++t) {
-        std::snprintf(path, sizeof path, "%s/t%d", base.constData(), t);
-        made += ::mkdir(path, 0755) == 0;
-        for (int e = 0; e < each; ++e) {
-            std::snprintf(path, sizeof path, "%s/t%d/s%d", base.constData(), t, e);
-            made += ::mkdir(path, 0755) == 0;
-        }
-    }
-    return made;
-}
-
 // Resident memory of a process (/proc/<pid>/status, or "self"), in MiB.
 double residentMib(const QString& pid)
 {
@@ -247,7 +230,7 @@ void againstInotifywait(const QString& base, int runs)
 {
     const bool haveInotifywait = !QStandardPaths::findExecutable(QStringLiteral("inotifywait")).isEmpty();
     QTemporaryDir treeDir(base + QStringLiteral("/vesmor-tree-XXXXXX"));
-    const int folders = makeTree(treeDir.path(), 100, 999) + 1;
+    const int folders = makeTree(treeDir.path(), 100, 999, 0) + 1;
     ours(treeDir.path());  // the file system's caches warm for both
     std::vector<Start> us, them;
     for (int r = 0; r < runs; ++r) {
